@@ -1,0 +1,91 @@
+#pragma once
+
+#include "StringTableFormat.h"
+
+#include <QString>
+
+#include <cstddef>
+
+namespace zandrel {
+
+// Ids of the texts that the program fetches by number.
+namespace StringId {
+inline constexpr int SourceFileFilter = 10000;
+inline constexpr int DefinitionError = 10001;
+inline constexpr int SaveFilterDescription = 10002;
+inline constexpr int FileCreated = 10003;
+inline constexpr int SourceFileRequired = 10004;
+inline constexpr int JobNotConverted = 10005;
+inline constexpr int StyleSheetLoadError = 10006;
+inline constexpr int ErrorNumber = 10007;
+inline constexpr int Reason = 10008;
+inline constexpr int DexmorLoadError = 10009;
+inline constexpr int MainDialogTitle = 10010;
+inline constexpr int OutputIsAnInput = 10100;
+inline constexpr int OutputNotWritten = 10101;
+inline constexpr int StyleSheetNotApplied = 10102;
+inline constexpr int OutputExistsUnconfirmed = 10103;
+inline constexpr int DisplayRequired = 10104;
+inline constexpr int DexmorNotReadable = 10105;
+inline constexpr int ReplaceExistingQuestion = 10106;
+inline constexpr int SaveAsQuestion = 10107;
+inline constexpr int TemporaryFileFailed = 10108;
+} // namespace StringId
+
+// The longest text a lookup gives, in UTF-16 code units.
+inline constexpr qsizetype MaxLocalizedLength = 1023;
+
+// One string table: the built-in English table, or the one of a language library.
+struct StringTableView {
+    const ZandrelStringEntry *entries = nullptr;
+    std::size_t count = 0;
+    // The text of the id; empty when the table has none.
+    QString text(int id) const;
+};
+
+StringTableView builtinStringTable();
+
+// The language library: a shared object that exports a string table and nothing else.
+// Loaded once at start and unloaded when this object goes.
+class LanguageLibrary {
+public:
+    LanguageLibrary() = default;
+    // Tries the file; stays unloaded without a message when it cannot be loaded.
+    explicit LanguageLibrary(const QString &path);
+    ~LanguageLibrary();
+    LanguageLibrary(const LanguageLibrary &) = delete;
+    LanguageLibrary &operator=(const LanguageLibrary &) = delete;
+
+    // "ZandrelR.so" beside the executable first, then by the ordinary library search.
+    static QString fileName() { return QStringLiteral("ZandrelR.so"); }
+    static QString besideExecutable(const QString &applicationDir);
+
+    bool isLoaded() const { return m_handle != nullptr; }
+    const StringTableView &table() const { return m_table; }
+
+private:
+    void *m_handle = nullptr;
+    StringTableView m_table;
+};
+
+// The text of a string id: the language library's text where it holds a non-empty one, otherwise
+// the built-in English text, otherwise the empty text. Never fails.
+QString GetLocalizedString(int id);
+
+// Makes a loaded language library the first source of GetLocalizedString while it lives
+// (the program holds one for its whole run; tests hold their own).
+class LocalizedStringSource {
+public:
+    explicit LocalizedStringSource(const LanguageLibrary &library);
+    ~LocalizedStringSource();
+    LocalizedStringSource(const LocalizedStringSource &) = delete;
+    LocalizedStringSource &operator=(const LocalizedStringSource &) = delete;
+
+private:
+    const LanguageLibrary *m_previous;
+};
+
+// Lookup with an explicit language table, used by GetLocalizedString and by tests.
+QString localizedString(const StringTableView *language, int id, bool showStringIds);
+
+} // namespace zandrel

@@ -1,0 +1,110 @@
+// Program entry: loads the language, takes one of the three roads by the number of arguments,
+// and runs it with Qt dialogs when a display is there or on the console when not.
+#include "Startup.h"
+#include "StringTable.h"
+#include "generate/ConsoleInteraction.h"
+#include "generate/GenerationPipeline.h"
+#include "generate/QtInteraction.h"
+#include "generate/ViewGeneratedFile.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using namespace zandrel;
+
+const QString applicationTitle = QStringLiteral("Zandrel");
+
+QString executableFolder()
+{
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+}
+
+std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
+{
+    auto beside = std::make_unique<LanguageLibrary>(LanguageLibrary::besideExecutable(executableFolder()));
+    if (beside->isLoaded())
+        return beside;
+    return std::make_unique<LanguageLibrary>(LanguageLibrary::fileName());
+}
+
+GenerationInputs batchInputs(const QStringList &arguments)
+{
+    GenerationInputs inputs;
+    inputs.sourceFile = arguments.at(0);
+    inputs.styleSheetPath = arguments.at(1);
+    inputs.outputFileName = arguments.value(2);
+    inputs.textFileViewer = defaultTextFileViewer;
+    return inputs;
+}
+
+int runWithoutDisplay(Road road, const QStringList &arguments)
+{
+    QFile input;
+    QFile output;
+    QFile errors;
+    input.open(stdin, QIODevice::ReadOnly);
+    output.open(stdout, QIODevice::WriteOnly);
+    errors.open(stderr, QIODevice::WriteOnly);
+    ConsoleInteraction interaction(input, output, errors, ::isatty(STDIN_FILENO) == 1);
+
+    switch (road) {
+    case Road::Usage:
+        output.write(usageMessage().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toUtf8() + '\n');
+        return 0;
+    case Road::Dialog:
+        interaction.showMessage(MessageKind::Error, GetLocalizedString(StringId::DisplayRequired));
+        return 1;
+    case Road::Batch:
+        break;
+    }
+    GenerationInputs inputs = batchInputs(arguments);
+    GenerationPipeline pipeline(interaction);
+    return batchExitCode(runGeneration(pipeline, inputs, true, interaction));
+}
+
+int runWithDisplay(Road road, const QStringList &arguments)
+{
+    QtInteraction interaction;
+    switch (road) {
+    case Road::Usage:
+        interaction.showMessage(MessageKind::Plain, usageMessage());
+        return 0;
+    case Road::Dialog:
+        interaction.showMessage(MessageKind::Error, GetLocalizedString(StringId::DisplayRequired));
+        return 1;
+    case Road::Batch:
+        break;
+    }
+    GenerationInputs inputs = batchInputs(arguments);
+    GenerationPipeline pipeline(interaction);
+    return batchExitCode(runGeneration(pipeline, inputs, true, interaction));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The language comes first: everything after it may show text.
+    const std::unique_ptr<LanguageLibrary> language = loadLanguageLibrary();
+    const LocalizedStringSource strings(*language);
+    const QStringList arguments = countedArguments(argc, argv);
+    const Road road = roadFor(arguments);
+
+    if (!hasDisplay()) {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName(applicationTitle);
+        return runWithoutDisplay(road, arguments);
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(applicationTitle);
+    QApplication::setApplicationDisplayName(applicationTitle);
+    return runWithDisplay(road, arguments);
+}

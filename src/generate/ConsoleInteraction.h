@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Interaction.h"
+
+class QIODevice;
+
+namespace zandrel {
+
+// The interaction of batch mode without a display: messages go to the error stream (success
+// to the output stream); questions are asked on the terminal when the input is one, otherwise
+// the offered answer is taken as pressing OK would.
+class ConsoleInteraction : public Interaction {
+public:
+    ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors, bool interactive);
+
+    void showMessage(MessageKind kind, const QString &text) override;
+    SaveFileChoice chooseSaveFile(const SaveFileRequest &request) override;
+    void setBusy(bool) override {}
+    void showGeneratedFile(const QString &path, const QString &textFileViewer) override;
+
+protected:
+    bool isInteractive() const { return m_interactive; }
+    // One answer line without its line break; nullopt at the end of the input.
+    std::optional<QString> ask(const QString &prompt);
+    void write(QIODevice &stream, const QString &text);
+    QIODevice &errors() { return m_errors; }
+
+private:
+    QIODevice &m_input;
+    QIODevice &m_output;
+    QIODevice &m_errors;
+    bool m_interactive;
+};
+
+// True when the answer means yes.
+bool isYesAnswer(const QString &answer);
+
+} // namespace zandrel

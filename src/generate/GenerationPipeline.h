@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Interaction.h"
+
+#include <QString>
+
+namespace zandrel {
+
+namespace platform {
+class TemporaryFile;
+}
+
+// What the main dialog hands to a generation.
+struct GenerationInputs {
+    QString sourceFile;      // the source file as typed or chosen
+    QString styleSheetPath;  // the chosen style sheet, or a path whose name part is Dexmor
+    QString outputFileName;  // batch mode with a third argument only; may get the extension appended
+    bool viewGeneratedFile = false;
+    QString textFileViewer;
+};
+
+enum class GenerationOutcome {
+    Written,    // the output file was written
+    Cancelled,  // the user cancelled a question; nothing was written
+    Failed,     // an error was reported; nothing was written
+    EndProgram, // a Job file could not be converted: the program ends with exit code 1
+};
+
+// One generation, from the source file to the output file, as the OK action runs it.
+// It reaches the user only through the interaction. Processor errors are not caught here:
+// they leave run() as platform::XsltProcessorError after every temporary file is removed.
+class GenerationPipeline {
+public:
+    explicit GenerationPipeline(Interaction &interaction) : m_interaction(interaction) {}
+
+    GenerationOutcome run(GenerationInputs &inputs, bool batchMode);
+
+private:
+    GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName, const QString &extension,
+                                        const platform::TemporaryFile &generated, const QString &dexmorFile);
+    bool writeOutput(const QString &generated, const QString &target, const GenerationInputs &inputs,
+                     const QString &dexmorFile);
+    void showLoadError(int messageId, const QString &file, int errorCode, const QString &reason);
+
+    Interaction &m_interaction;
+};
+
+} // namespace zandrel

@@ -1,0 +1,84 @@
+#include "QtInteraction.h"
+
+#include "FileFilter.h"
+#include "ViewGeneratedFile.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+namespace zandrel {
+
+QtInteraction::~QtInteraction()
+{
+    setBusy(false);
+}
+
+void QtInteraction::showMessage(MessageKind kind, const QString &text)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString caption = QApplication::applicationDisplayName();
+    switch (kind) {
+    case MessageKind::Error:
+        icon = QMessageBox::Critical;
+        caption = QStringLiteral("Error");
+        break;
+    case MessageKind::Warning:
+        icon = QMessageBox::Warning;
+        caption = QStringLiteral("Warning");
+        break;
+    case MessageKind::Information:
+        icon = QMessageBox::Information;
+        caption = QStringLiteral("Information");
+        break;
+    case MessageKind::ApplicationError:
+        icon = QMessageBox::Critical;
+        break;
+    case MessageKind::Plain:
+        break;
+    }
+    QMessageBox box(icon, caption, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                    QMessageBox::Ok, m_parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.exec();
+}
+
+SaveFileChoice QtInteraction::chooseSaveFile(const SaveFileRequest &request)
+{
+    QFileDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(qtNameFilters(request.filter));
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return SaveFileChoice::cancelled();
+    return SaveFileChoice::chosen(dialog.selectedFiles().constFirst());
+}
+
+void QtInteraction::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void QtInteraction::showGeneratedFile(const QString &path, const QString &textFileViewer)
+{
+    const ViewerLaunch launch = ShowGeneratedFileLaunch(path, textFileViewer);
+    // Whatever the desktop or the viewer does with the file is left to them.
+    if (launch.useDesktopAssociation)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    else
+        QProcess::startDetached(launch.program, launch.arguments);
+}
+
+} // namespace zandrel

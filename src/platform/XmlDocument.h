@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+struct _xmlDoc;
+struct _xmlNode;
+
+namespace zandrel::platform {
+
+// Why the last load failed: the parser's error number and its explanation, with line and column.
+struct XmlParseError {
+    int errorCode = 0;
+    QString reason;
+};
+
+// The XSLT processor stopped: the style sheet did not compile or failed while running.
+// Carries every message the processor gave, in order.
+class XsltProcessorError : public std::runtime_error {
+public:
+    explicit XsltProcessorError(QStringList messages);
+    const QStringList &messages() const { return m_messages; }
+
+private:
+    QStringList m_messages;
+};
+
+// The transformation ran but its result could not be written to the output.
+class XmlWriteError : public std::runtime_error {
+public:
+    explicit XmlWriteError(const QString &reason);
+    const QString &reason() const { return m_reason; }
+
+private:
+    QString m_reason;
+};
+
+// An element of a loaded document. Valid while its document lives and is not reloaded.
+class XmlElement {
+public:
+    explicit XmlElement(_xmlNode *node) : m_node(node) {}
+
+    // The qualified name as written, prefix included.
+    QString tagName() const;
+    // The attribute with this qualified name; nullopt when the element has none.
+    std::optional<QString> getAttribute(const QString &qualifiedName) const;
+    void setAttribute(const QString &qualifiedName, const QString &value);
+
+private:
+    _xmlNode *m_node;
+};
+
+// An XML document loaded from a file, and the XSLT processor run on it. Loading never reaches
+// the network; it neither validates nor loads an external document type.
+class XmlDocument {
+public:
+    XmlDocument();
+    ~XmlDocument();
+    XmlDocument(XmlDocument &&other) noexcept;
+    XmlDocument &operator=(XmlDocument &&other) noexcept;
+    XmlDocument(const XmlDocument &) = delete;
+    XmlDocument &operator=(const XmlDocument &) = delete;
+
+    // True when the file was read and is well-formed; otherwise parseError() says why.
+    bool load(const QString &path);
+    const XmlParseError &parseError() const { return m_parseError; }
+    bool isLoaded() const { return m_doc != nullptr; }
+
+    // Every element whose qualified name, as written, equals the name ("*" for all), in
+    // document order.
+    std::vector<XmlElement> getElementsByTagName(const QString &qualifiedName) const;
+
+    // Applies the style sheet document to this document and writes the serialised result to
+    // the open file descriptor, exactly as the processor serialises it.
+    // Throws XsltProcessorError when the processor fails, XmlWriteError when writing fails.
+    void transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const;
+
+    _xmlDoc *native() const { return m_doc; }
+
+private:
+    _xmlDoc *m_doc = nullptr;
+    XmlParseError m_parseError;
+};
+
+} // namespace zandrel::platform
