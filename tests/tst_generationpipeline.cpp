@@ -1,0 +1,356 @@
+#include "app/Startup.h"
+#include "app/StringTable.h"
+#include "generate/GenerationPipeline.h"
+#include "support/ScriptedInteraction.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace zandrel;
+
+Q_DECLARE_METATYPE(zandrel::MessageKind)
+Q_DECLARE_METATYPE(zandrel::GenerationOutcome)
+
+namespace {
+
+const QString pointsCsv = QStringLiteral("P1,1000.5,2000.25\nStraße 2,1010,2003\n");
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+} // namespace
+
+class GenerationPipelineTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    QString m_work;      // a folder with blanks, dots and non-ASCII letters in its path
+    QString m_temporary; // TMPDIR of the pipeline, checked to be empty after every run
+    QByteArray m_savedTmpdir;
+
+    QString data(const QString &name) const { return m_work + u'/' + name; }
+
+    GenerationOutcome run(ScriptedInteraction &interaction, GenerationInputs &inputs, bool batchMode = true)
+    {
+        GenerationPipeline pipeline(interaction);
+        return runGeneration(pipeline, inputs, batchMode, interaction);
+    }
+
+    GenerationInputs inputs(const QString &source, const QString &styleSheet, const QString &output = {}) const
+    {
+        GenerationInputs result;
+        result.sourceFile = source.isEmpty() ? QString() : data(source);
+        result.styleSheetPath = styleSheet.contains(u'/') || styleSheet.isEmpty() ? styleSheet : data(styleSheet);
+        result.outputFileName = output.isEmpty() ? QString() : data(output);
+        return result;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_root.isValid());
+        m_work = m_root.filePath(QStringLiteral("Vermessung v1.2/Straße Süd"));
+        m_temporary = m_root.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(m_work));
+        QVERIFY(QDir().mkpath(m_temporary));
+        const QDir source(QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline"));
+        for (const QString &name : source.entryList(QDir::Files))
+            QVERIFY(QFile::copy(source.filePath(name), data(name)));
+        m_savedTmpdir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(m_temporary));
+    }
+
+    void cleanupTestCase() { qputenv("TMPDIR", m_savedTmpdir); }
+
+    void cleanup()
+    {
+        // No temporary file outlives a generation, whatever way it ended.
+        QCOMPARE(QDir(m_temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        for (const QString &name : QDir(m_work).entryList({QStringLiteral("out*")}, QDir::AllEntries))
+            QVERIFY(QFileInfo(data(name)).isDir() ? QDir(data(name)).removeRecursively() : QFile::remove(data(name)));
+    }
+
+    void outputNameFromTheCommandLine_data()
+    {
+        QTest::addColumn<QString>("styleSheet");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray csv = pointsCsv.toUtf8();
+        const QByteArray job = readAll(QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline/job.dxm"));
+        QTest::newRow("extension appended") << "points.xsl" << "out" << "out.csv" << csv;
+        QTest::newRow("own extension kept") << "points.xsl" << "out.txt" << "out.txt" << csv;
+        QTest::newRow("no fileExt gives txt") << "no-extension.xsl" << "out" << "out.txt" << csv;
+        QTest::newRow("empty fileExt") << "empty-extension.xsl" << "out" << "out." << csv;
+        QTest::newRow("leading dot kept") << "dotted-extension.xsl" << "out" << "out..csv" << csv;
+        QTest::newRow("empty result") << "empty-output.xsl" << "out" << "out.txt" << QByteArray();
+        QTest::newRow("Dexmor entry") << "Dexmor" << "out" << "out.dxm" << job;
+        QTest::newRow("Dexmor entry, any case") << "dexmor.XSL" << "out.xml" << "out.xml" << job;
+    }
+    void outputNameFromTheCommandLine()
+    {
+        QFETCH(QString, styleSheet);
+        QFETCH(QString, output);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, content);
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), styleSheet, output);
+        QCOMPARE(run(interaction, in), GenerationOutcome::Written);
+        QCOMPARE(in.outputFileName, data(written));
+        QCOMPARE(readAll(data(written)), content);
+        QVERIFY(interaction.messages.isEmpty());
+        QVERIFY(interaction.saveRequests.isEmpty());
+        QVERIFY(!interaction.busy);
+    }
+
+    void saveDialogProposal_data()
+    {
+        QTest::addColumn<QString>("styleSheet");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("style sheet") << "points.xsl" << "job.csv" << "points files (*.csv)|*.csv" << "csv";
+        QTest::newRow("empty extension") << "empty-extension.xsl" << "job." << "empty-extension files (*.)|*." << "";
+    }
+    void saveDialogProposal()
+    {
+        QFETCH(QString, styleSheet);
+        QFETCH(QString, fileName);
+        QFETCH(QString, filter);
+        QFETCH(QString, suffix);
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), styleSheet);
+        QCOMPARE(run(interaction, in), GenerationOutcome::Cancelled);
+        QCOMPARE(interaction.saveRequests.size(), 1);
+        QCOMPARE(interaction.saveRequests[0].fileName, fileName);
+        QCOMPARE(interaction.saveRequests[0].filter, filter);
+        QCOMPARE(interaction.saveRequests[0].defaultSuffix, suffix);
+        QVERIFY(interaction.messages.isEmpty());
+    }
+
+    void dexmorEntryProposesTheSourceFolder()
+    {
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("/styles/Dexmor"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Cancelled);
+        QCOMPARE(interaction.saveRequests.size(), 1);
+        QCOMPARE(interaction.saveRequests[0].fileName, data(QStringLiteral("job.dxm")));
+        QCOMPARE(interaction.saveRequests[0].filter, QStringLiteral("Dexmor files (*.dxm)|*.dxm"));
+    }
+
+    void savedFileIsReportedOrShown_data()
+    {
+        QTest::addColumn<bool>("view");
+        QTest::newRow("success message") << false;
+        QTest::newRow("viewed") << true;
+    }
+    void savedFileIsReportedOrShown()
+    {
+        QFETCH(bool, view);
+        ScriptedInteraction interaction;
+        interaction.saveAnswers.push_back(SaveFileChoice::chosen(data(QStringLiteral("out report.csv"))));
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"));
+        in.viewGeneratedFile = view;
+        QCOMPARE(run(interaction, in), GenerationOutcome::Written);
+        QCOMPARE(readAll(data(QStringLiteral("out report.csv"))), pointsCsv.toUtf8());
+        if (view) {
+            QCOMPARE(interaction.viewedFiles, QStringList{data(QStringLiteral("out report.csv"))});
+            QVERIFY(interaction.messages.isEmpty());
+        } else {
+            QVERIFY(interaction.viewedFiles.isEmpty());
+            QCOMPARE(interaction.messages.size(), 1);
+            QCOMPARE(interaction.messages[0].kind, MessageKind::Information);
+            QCOMPARE(interaction.messages[0].text,
+                     QStringLiteral("File %1 successfully created").arg(data(QStringLiteral("out report.csv"))));
+        }
+    }
+
+    void existingOutputIsReplaced()
+    {
+        QVERIFY(writeFile(data(QStringLiteral("out.csv")), QByteArray(100000, 'x')));
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"), QStringLiteral("out.csv"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Written);
+        QCOMPARE(readAll(data(QStringLiteral("out.csv"))), pointsCsv.toUtf8());
+    }
+
+    void failuresAreReported_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("styleSheet");
+        QTest::addColumn<MessageKind>("kind");
+        QTest::addColumn<QStringList>("textParts");
+        QTest::newRow("no source") << "" << "points.xsl" << MessageKind::Error
+                                   << QStringList{"A Dexmor or Job file must be specified"};
+        QTest::newRow("missing source")
+            << "missing.dxm" << "points.xsl" << MessageKind::Plain
+            << QStringList{"Error loading Dexmor file (", "missing.dxm)\r\nError number: ", "\r\nReason: ",
+                           "No such file or directory"};
+        QTest::newRow("source not well-formed")
+            << "not-well-formed.dxm" << "points.xsl" << MessageKind::Plain
+            << QStringList{"Error loading Dexmor file (", "not-well-formed.dxm)", "Reason: ", "line 4, column"};
+        QTest::newRow("source is a folder") << "." << "points.xsl" << MessageKind::Plain
+                                            << QStringList{"Error loading Dexmor file", "Is a directory"};
+        QTest::newRow("Job file given as XML") << "job-as-xml.dxm" << "points.xsl" << MessageKind::Plain
+                                               << QStringList{"Error loading Dexmor file", "line 1, column 1"};
+        QTest::newRow("missing style sheet") << "job.dxm" << "missing.xsl" << MessageKind::Plain
+                                             << QStringList{"Error loading style sheet file (", "missing.xsl)"};
+        QTest::newRow("style sheet not well-formed")
+            << "job.dxm" << "not-well-formed.xsl" << MessageKind::Plain
+            << QStringList{"Error loading style sheet file (", "Reason: ", "line 4, column"};
+        QTest::newRow("style sheet does not compile")
+            << "job.dxm" << "does-not-compile.xsl" << MessageKind::ApplicationError
+            << QStringList{"could not be applied", "does-not-compile.xsl", "count(//Point[)"};
+        QTest::newRow("unknown function") << "job.dxm" << "unknown-function.xsl" << MessageKind::ApplicationError
+                                          << QStringList{"could not be applied", "no-such-function"};
+        QTest::newRow("terminated by the style sheet")
+            << "job.dxm" << "terminates.xsl" << MessageKind::ApplicationError
+            << QStringList{"could not be applied", "No points with code XYZ in this job"};
+        QTest::newRow("not a style sheet") << "job.dxm" << "job.dxm" << MessageKind::ApplicationError
+                                           << QStringList{"could not be applied", "not a stylesheet"};
+    }
+    void failuresAreReported()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, styleSheet);
+        QFETCH(MessageKind, kind);
+        QFETCH(QStringList, textParts);
+        QVERIFY(writeFile(data(QStringLiteral("job-as-xml.dxm")), QByteArray("\x01\x02JOB\x00\x10", 7)));
+        for (bool batchMode : {true, false}) {
+            ScriptedInteraction interaction;
+            GenerationInputs in = inputs(source, styleSheet, QStringLiteral("out.csv"));
+            QCOMPARE(run(interaction, in, batchMode), GenerationOutcome::Failed);
+            QCOMPARE(interaction.messages.size(), 1);
+            QCOMPARE(interaction.messages[0].kind, kind);
+            for (const QString &part : textParts)
+                QVERIFY2(interaction.messages[0].text.contains(part), qPrintable(interaction.messages[0].text));
+            QVERIFY(!QFile::exists(data(QStringLiteral("out.csv"))));
+            QVERIFY(!interaction.busy);
+        }
+        QCOMPARE(batchExitCode(GenerationOutcome::Failed), 1);
+    }
+
+    void jobFileThatCannotBeConverted_data()
+    {
+        QTest::addColumn<bool>("batchMode");
+        QTest::addColumn<int>("messageCount");
+        QTest::newRow("batch: no message") << true << 0;
+        QTest::newRow("dialog: message 10005") << false << 1;
+    }
+    void jobFileThatCannotBeConverted()
+    {
+        QFETCH(bool, batchMode);
+        QFETCH(int, messageCount);
+        QVERIFY(writeFile(data(QStringLiteral("field.JOB")), QByteArray("not a job")));
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("field.JOB"), QStringLiteral("points.xsl"), QStringLiteral("out"));
+        QCOMPARE(run(interaction, in, batchMode), GenerationOutcome::EndProgram);
+        QCOMPARE(interaction.messages.size(), messageCount);
+        if (messageCount)
+            QCOMPARE(interaction.messages[0].text,
+                     QStringLiteral("The selected job file could not be converted to a Dexmor file"));
+        QCOMPARE(batchExitCode(GenerationOutcome::EndProgram), 1);
+    }
+
+    void outputThatIsAnInputIsRefused_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("the source") << "job.dxm";
+        QTest::newRow("the style sheet") << "points.xsl";
+        QTest::newRow("a link to the source") << "out-link.dxm";
+    }
+    void outputThatIsAnInputIsRefused()
+    {
+        QFETCH(QString, target);
+        QVERIFY(QFile::link(data(QStringLiteral("job.dxm")), data(QStringLiteral("out-link.dxm"))));
+        const QByteArray jobBefore = readAll(data(QStringLiteral("job.dxm")));
+        const QByteArray styleBefore = readAll(data(QStringLiteral("points.xsl")));
+        for (const bool viaDialog : {false, true}) {
+            ScriptedInteraction interaction;
+            GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"),
+                                         viaDialog ? QString() : target);
+            interaction.saveAnswers.push_back(SaveFileChoice::chosen(data(target)));
+            QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+            QCOMPARE(interaction.messages.size(), 1);
+            QCOMPARE(interaction.messages[0].kind, MessageKind::Error);
+            QVERIFY(interaction.messages[0].text.contains(QStringLiteral("is the source file or the style sheet")));
+        }
+        QCOMPARE(readAll(data(QStringLiteral("job.dxm"))), jobBefore);
+        QCOMPARE(readAll(data(QStringLiteral("points.xsl"))), styleBefore);
+    }
+
+    void unwritableOutputIsReported_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing folder") << "out-missing/report.csv" << "does not exist";
+        QTest::newRow("a folder") << "out-folder" << "It is a folder";
+        QTest::newRow("under a file") << "out-file.csv/report.csv" << "does not exist";
+    }
+    void unwritableOutputIsReported()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, reason);
+        QVERIFY(QDir().mkpath(data(QStringLiteral("out-folder.csv"))));
+        QVERIFY(writeFile(data(QStringLiteral("out-file.csv")), "keep"));
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"), output);
+        QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QCOMPARE(interaction.messages[0].kind, MessageKind::Error);
+        QVERIFY2(interaction.messages[0].text.contains(reason), qPrintable(interaction.messages[0].text));
+        QVERIFY(interaction.messages[0].text.contains(in.outputFileName));
+        QCOMPARE(readAll(data(QStringLiteral("out-file.csv"))), QByteArray("keep"));
+    }
+
+    void readOnlyOutputKeepsItsContent()
+    {
+        if (::geteuid() == 0)
+            QSKIP("File permissions do not bind the superuser");
+        const QString target = data(QStringLiteral("out-readonly.csv"));
+        QVERIFY(writeFile(target, "good report"));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner));
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"), QStringLiteral("out-readonly.csv"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+        QVERIFY(interaction.messages.value(0).text.contains(QStringLiteral("read-only")));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(readAll(target), QByteArray("good report"));
+    }
+
+    void cancelledSaveWritesNothing()
+    {
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Cancelled);
+        QCOMPARE(batchExitCode(GenerationOutcome::Cancelled), 0);
+        QVERIFY(interaction.messages.isEmpty());
+        QCOMPARE(QDir(m_work).entryList({QStringLiteral("out*"), QStringLiteral("job.csv")}), QStringList());
+    }
+
+    void missingDexmorFileOnTheCopyRoad()
+    {
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("missing.dxm"), QStringLiteral("Dexmor"), QStringLiteral("out"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QVERIFY(interaction.messages[0].text.contains(QStringLiteral("missing.dxm could not be read")));
+        QVERIFY(!QFile::exists(data(QStringLiteral("out.dxm"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(GenerationPipelineTest)
+#include "tst_generationpipeline.moc"
