@@ -1,0 +1,207 @@
+// Runs the built program as a script would: no display, no terminal.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString program = QStringLiteral(ZANDREL_BINARY_DIR "/zandrel");
+const QString samples = QStringLiteral(ZANDREL_SOURCE_DIR "/samples");
+const QString pipelineData = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline");
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_work;
+
+    Run run(const QStringList &arguments, const QString &executable = program)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_work.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("TMPDIR"), m_work.filePath(QStringLiteral("tmp")));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_work.path());
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(executable, arguments);
+        if (!process.waitForFinished(120000))
+            return {};
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_work.isValid());
+        QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("tmp"))));
+        QVERIFY(QFile::exists(program));
+    }
+
+    void cleanup()
+    {
+        QCOMPARE(QDir(m_work.filePath(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    void usageForAWrongArgumentCount_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("one") << QStringList{"job.dxm"};
+        QTest::newRow("four") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("empty then one") << QStringList{"", "job.dxm"};
+        QTest::newRow("empty ones do not count") << QStringList{"", "a", "", "b", "c", "d", ""};
+    }
+    void usageForAWrongArgumentCount()
+    {
+        QFETCH(QStringList, arguments);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.out.startsWith(QStringLiteral("This utility program will apply the style sheet")));
+        QVERIFY(result.out.contains(QStringLiteral(
+            "\n\nSyntax: zandrel <full Job or Dexmor file name> <full style sheet file name> [<full output file name>]\n")));
+        QCOMPARE(result.err, QString());
+    }
+
+    void dialogNeedsADisplay()
+    {
+        const Run result = run({});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.err.contains(QStringLiteral("needs a display")));
+    }
+
+    void samplesGiveTheProcessorsOwnBytes_data()
+    {
+        QTest::addColumn<QString>("styleSheet");
+        const QDir folder(samples + QStringLiteral("/stylesheets"));
+        const QStringList sheets = folder.entryList({QStringLiteral("*.xsl"), QStringLiteral("*.xslt")}, QDir::Files);
+        if (sheets.isEmpty())
+            QTest::newRow("no samples") << QString();
+        for (const QString &sheet : sheets)
+            QTest::newRow(qPrintable(sheet)) << folder.filePath(sheet);
+    }
+    void samplesGiveTheProcessorsOwnBytes()
+    {
+        QFETCH(QString, styleSheet);
+        QVERIFY2(!styleSheet.isEmpty(), "the samples hold the style sheets");
+        const QString xsltproc = QStandardPaths::findExecutable(QStringLiteral("xsltproc"));
+        QVERIFY2(!xsltproc.isEmpty(), "xsltproc is installed by tools/setup-debian.sh");
+        const QString job = samples + QStringLiteral("/job.dxm");
+        const QString reference = m_work.filePath(QStringLiteral("reference"));
+        QProcess processor;
+        processor.start(xsltproc, {QStringLiteral("-o"), reference, styleSheet, job});
+        QVERIFY(processor.waitForFinished(120000));
+        QCOMPARE(processor.exitCode(), 0);
+
+        const QString output = m_work.filePath(QStringLiteral("sample output.out"));
+        const Run result = run({job, styleSheet, output});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.err, QString());
+        const QByteArray expected = readAll(reference);
+        QVERIFY(!expected.isEmpty());
+        QVERIFY(readAll(output) == expected);
+        QFile::remove(output);
+        QFile::remove(reference);
+    }
+
+    void dexmorEntryCopiesTheJob()
+    {
+        const QString job = pipelineData + QStringLiteral("/job.dxm");
+        const Run result = run({job, QStringLiteral("Dexmor"), QStringLiteral("copy")});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(readAll(m_work.filePath(QStringLiteral("copy.dxm"))), readAll(job));
+    }
+
+    void twoArgumentsWithoutATerminal()
+    {
+        const QString job = pipelineData + QStringLiteral("/job.dxm");
+        const QString sheet = pipelineData + QStringLiteral("/points.xsl");
+        const QString proposed = m_work.filePath(QStringLiteral("job.csv"));
+        // An empty third argument does not count: the proposed name is taken in the current folder.
+        Run result = run({job, sheet, QString()});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QStringLiteral("File %1 successfully created\n").arg(proposed));
+        QVERIFY(readAll(proposed).startsWith("P1,1000.5"));
+
+        // Nobody can confirm a replacement, so the existing file stays and the run fails.
+        QFile::remove(proposed);
+        QVERIFY(QFile(proposed).open(QIODevice::WriteOnly));
+        result = run({job, sheet});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.err.contains(QStringLiteral("already exists")));
+        QCOMPARE(readAll(proposed), QByteArray());
+        QFile::remove(proposed);
+    }
+
+    void exitCodes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QString job = pipelineData + QStringLiteral("/job.dxm");
+        QTest::newRow("written") << QStringList{job, pipelineData + "/points.xsl", "exit ok"} << 0 << "";
+        QTest::newRow("missing source") << QStringList{"missing.dxm", pipelineData + "/points.xsl", "x"} << 1
+                                        << "Error loading Dexmor file (missing.dxm)";
+        QTest::newRow("bad style sheet") << QStringList{job, pipelineData + "/not-well-formed.xsl", "x"} << 1
+                                         << "Error loading style sheet file";
+        QTest::newRow("processor error") << QStringList{job, pipelineData + "/terminates.xsl", "x"} << 1
+                                         << "No points with code XYZ in this job";
+        QTest::newRow("output folder missing") << QStringList{job, pipelineData + "/points.xsl", "no/such/x"} << 1
+                                               << "could not be written";
+        QTest::newRow("output is the source") << QStringList{job, "Dexmor", job} << 1
+                                              << "is the source file or the style sheet";
+        QTest::newRow("Job file not converted") << QStringList{"field.job", pipelineData + "/points.xsl", "x"} << 1
+                                                << "";
+    }
+    void exitCodes()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        if (message.isEmpty())
+            QCOMPARE(result.err, QString());
+        else
+            QVERIFY2(result.err.contains(message), qPrintable(result.err));
+        QVERIFY(!QFile::exists(m_work.filePath(QStringLiteral("x.csv"))));
+        QFile::remove(m_work.filePath(QStringLiteral("exit ok.csv")));
+    }
+
+    void languageLibraryBesideTheProgram()
+    {
+        const QString folder = m_work.filePath(QStringLiteral("installed"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(program, folder + QStringLiteral("/zandrel")));
+        QVERIFY(QFile::setPermissions(folder + QStringLiteral("/zandrel"), QFile::ExeOwner | QFile::ReadOwner));
+        QVERIFY(QFile::copy(QStringLiteral(ZANDREL_BINARY_DIR "/languages/language_de/ZandrelR.so"),
+                            folder + QStringLiteral("/ZandrelR.so")));
+        const Run result = run({QString(), QString(), QStringLiteral("missing.dxm"), pipelineData + "/points.xsl",
+                                QStringLiteral("x")},
+                               folder + QStringLiteral("/zandrel"));
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QStringLiteral("Dexmor-Datei")), qPrintable(result.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "tst_commandline.moc"

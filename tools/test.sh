@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./tools/setup-debian.sh
+preset=${1:-default}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j2
+ctest --preset "$preset"
