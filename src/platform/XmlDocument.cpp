@@ -11,6 +11,7 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -43,13 +44,26 @@ xsltSecurityPrefsPtr securityPrefs()
     return prefs;
 }
 
+// Marks the parser contexts of a document that load() reads; entity contexts inherit it.
+char loadingDocument;
+
+// Documents that the processor reads on its own (xsl:import, document()) are loaded from local
+// files; an external entity or document type named inside a document is not: a job from
+// elsewhere must not pull other files of this computer into a report.
+xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParserCtxtPtr context)
+{
+    if (context && context->_private == &loadingDocument)
+        return nullptr;
+    return xmlNoNetExternalEntityLoader(url, id, context);
+}
+
 void initialiseProcessor()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         xmlInitParser();
         exsltRegisterAll();
-        xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+        xmlSetExternalEntityLoader(localDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
 }
@@ -316,6 +330,7 @@ bool XmlDocument::load(const QString &path)
         m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM)};
         return false;
     }
+    context->_private = &loadingDocument;
     xmlDoc *doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, documentParseOptions);
     if (!doc || !context->wellFormed) {
         if (doc)
@@ -361,8 +376,14 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
             lines.append(QStringLiteral("The document is not an XSLT style sheet."));
         throw XsltProcessorError(lines);
     }
-    if (style->errors > 0) {
-        QStringList lines = messages.lines();
+    // Some faults (an unknown instruction) are reported as compilation errors without being
+    // counted; a style sheet that the processor calls faulty is not run.
+    QStringList compileMessages = messages.lines();
+    const bool reportedFaulty = std::any_of(compileMessages.cbegin(), compileMessages.cend(), [](const QString &line) {
+        return line.startsWith(QLatin1String("compilation error"));
+    });
+    if (style->errors > 0 || reportedFaulty) {
+        QStringList lines = compileMessages;
         if (lines.isEmpty())
             lines.append(QStringLiteral("The style sheet does not compile."));
         throw XsltProcessorError(lines);

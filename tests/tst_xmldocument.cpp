@@ -1,0 +1,260 @@
+#include "platform/XmlDocument.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace zandrel::platform;
+
+namespace {
+
+const char *const identity = "<?xml version=\"1.0\"?>\n"
+    "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
+    "  <xsl:output method=\"text\"/>\n"
+    "  <xsl:variable name=\"fileExt\" select=\"'csv'\"/>\n"
+    "  <xsl:variable name=\"unit\" select=\"'m'\"/>\n"
+    "  <xsl:template match=\"/\"><xsl:value-of select=\"concat(/job/@name, ' ', $unit)\"/></xsl:template>\n"
+    "</xsl:stylesheet>\n"
+    "";
+
+} // namespace
+
+class XmlDocumentTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QString &name, const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            return {};
+        return path;
+    }
+
+    // Transforms into a file and gives what was written.
+    QByteArray transform(const XmlDocument &source, const XmlDocument &styleSheet)
+    {
+        const QString output = m_dir.filePath(QStringLiteral("output"));
+        const int fd = ::open(QFile::encodeName(output).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0)
+            return {};
+        try {
+            source.transformNodeToFile(styleSheet, fd);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        QFile file(output);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void loadFailures_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reasonPart");
+        QTest::newRow("mismatched tag") << QByteArray("<a>\n  <b>\n</a>\n") << "(line 3, column 5)";
+        QTest::newRow("empty file") << QByteArray() << "line 1";
+        QTest::newRow("two roots") << QByteArray("<a/>\n<b/>") << "line 2";
+        QTest::newRow("bad character") << QByteArray("<a>\x01</a>") << "line 1";
+        QTest::newRow("undeclared entity") << QByteArray("<a>&nbsp;</a>") << "nbsp";
+    }
+    void loadFailures()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reasonPart);
+        XmlDocument document;
+        QVERIFY(!document.load(write(QStringLiteral("bad.xml"), content)));
+        QVERIFY(!document.isLoaded());
+        QVERIFY(document.parseError().errorCode != 0);
+        QVERIFY2(document.parseError().reason.contains(reasonPart), qPrintable(document.parseError().reason));
+    }
+
+    void fileErrorsNameTheSystemReason()
+    {
+        XmlDocument document;
+        QVERIFY(!document.load(m_dir.filePath(QStringLiteral("missing.xml"))));
+        QCOMPARE(document.parseError().reason, QStringLiteral("No such file or directory"));
+        QVERIFY(!document.load(m_dir.path()));
+        QCOMPARE(document.parseError().reason, QStringLiteral("Is a directory"));
+    }
+
+    void reloadReplacesTheDocument()
+    {
+        XmlDocument document;
+        QVERIFY(document.load(write(QStringLiteral("one.xml"), "<one/>")));
+        QVERIFY(!document.load(write(QStringLiteral("bad.xml"), "<two>")));
+        QVERIFY(!document.isLoaded());
+        QVERIFY(document.load(write(QStringLiteral("two.xml"), "<two/>")));
+        QCOMPARE(document.getElementsByTagName(QStringLiteral("*")).front().tagName(), QStringLiteral("two"));
+        QCOMPARE(document.parseError().errorCode, 0);
+    }
+
+    void tagNamesAreMatchedAsWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("count");
+        QTest::newRow("xsl prefix") << "xsl:variable" << 3;
+        QTest::newRow("other prefix, same namespace") << "x:variable" << 1;
+        QTest::newRow("local name alone") << "variable" << 1;
+        QTest::newRow("all") << "*" << 7;
+        QTest::newRow("case counts") << "XSL:variable" << 0;
+    }
+    void tagNamesAreMatchedAsWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, count);
+        const QByteArray content = "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"\n"
+    "            xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">\n"
+    "          <xsl:variable name=\"a\" select=\"1\"/>\n"
+    "          <x:variable name=\"b\" select=\"2\"/>\n"
+    "          <xsl:template match=\"/\"><xsl:variable name=\"c\" select=\"3\"/><variable xmlns=\"urn:other\"/></xsl:template>\n"
+    "          <xsl:variable name=\"d\" select=\"4\"/>\n"
+    "        </xsl:stylesheet>";
+        XmlDocument document;
+        QVERIFY(document.load(write(QStringLiteral("names.xsl"), content)));
+        QCOMPARE(int(document.getElementsByTagName(name).size()), count);
+    }
+
+    void documentOrder()
+    {
+        XmlDocument document;
+        QVERIFY(document.load(write(QStringLiteral("order.xml"), "<r><a n='1'><a n='2'/></a><b><a n='3'/></b><a n='4'/></r>")));
+        QStringList order;
+        for (const XmlElement &element : document.getElementsByTagName(QStringLiteral("a")))
+            order << element.getAttribute(QStringLiteral("n")).value_or(QString());
+        QCOMPARE(order, (QStringList{"1", "2", "3", "4"}));
+    }
+
+    void attributes()
+    {
+        XmlDocument document;
+        QVERIFY(document.load(write(QStringLiteral("attributes.xml"),
+                                    "<r a=\"it&apos;s &amp; &#x20AC;\" x:b='1' xmlns:x='urn:x'/>")));
+        XmlElement root = document.getElementsByTagName(QStringLiteral("r")).front();
+        QCOMPARE(root.getAttribute(QStringLiteral("a")), QStringLiteral("it's & €"));
+        QCOMPARE(root.getAttribute(QStringLiteral("x:b")), QStringLiteral("1"));
+        QCOMPARE(root.getAttribute(QStringLiteral("b")), std::nullopt);
+        QCOMPARE(root.getAttribute(QStringLiteral("missing")), std::nullopt);
+        root.setAttribute(QStringLiteral("x:b"), QStringLiteral("2"));
+        root.setAttribute(QStringLiteral("new"), QStringLiteral("<\"ü\">"));
+        QCOMPARE(root.getAttribute(QStringLiteral("x:b")), QStringLiteral("2"));
+        QCOMPARE(root.getAttribute(QStringLiteral("new")), QStringLiteral("<\"ü\">"));
+    }
+
+    void transformUsesChangedAttributesAndLeavesTheStyleSheetAlone()
+    {
+        XmlDocument source;
+        XmlDocument styleSheet;
+        QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job name='Süd'/>")));
+        QVERIFY(styleSheet.load(write(QStringLiteral("style.xsl"), identity)));
+        QCOMPARE(transform(source, styleSheet), QByteArray("Süd m"));
+        for (XmlElement &variable : styleSheet.getElementsByTagName(QStringLiteral("xsl:variable")))
+            if (variable.getAttribute(QStringLiteral("name")) == QLatin1String("unit"))
+                variable.setAttribute(QStringLiteral("select"), QStringLiteral("'ft'"));
+        QCOMPARE(transform(source, styleSheet), QByteArray("Süd ft"));
+        // The compiled copy is the processor's: the document still holds every variable.
+        QCOMPARE(styleSheet.getElementsByTagName(QStringLiteral("xsl:variable")).size(), std::size_t(2));
+    }
+
+    void processorErrorsCarryEveryMessage_data()
+    {
+        QTest::addColumn<QByteArray>("instructions");
+        QTest::addColumn<QStringList>("parts");
+        QTest::newRow("terminate") << QByteArray("<xsl:message>first note</xsl:message>"
+                                                 "<xsl:message terminate='yes'>stopped here</xsl:message>")
+                                   << QStringList{"first note", "stopped here"};
+        QTest::newRow("bad expression") << QByteArray("<xsl:value-of select='1 +'/>") << QStringList{"1 +"};
+        QTest::newRow("unknown function") << QByteArray("<xsl:value-of select='nope()'/>") << QStringList{"nope"};
+        QTest::newRow("unknown instruction") << QByteArray("<xsl:frobnicate/>") << QStringList{"frobnicate"};
+        QTest::newRow("undefined variable") << QByteArray("<xsl:value-of select='$missing'/>")
+                                            << QStringList{"missing"};
+        QTest::newRow("endless recursion") << QByteArray("<xsl:call-template name='again'/></xsl:template>"
+                                                         "<xsl:template name='again'><xsl:call-template name='again'/>")
+                                           << QStringList{"recurs"};
+    }
+    void processorErrorsCarryEveryMessage()
+    {
+        QFETCH(QByteArray, instructions);
+        QFETCH(QStringList, parts);
+        const QByteArray sheet = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                                 "<xsl:template match='/'>" + instructions + "</xsl:template></xsl:stylesheet>";
+        XmlDocument source;
+        XmlDocument styleSheet;
+        QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
+        QVERIFY(styleSheet.load(write(QStringLiteral("failing.xsl"), sheet)));
+        try {
+            transform(source, styleSheet);
+            QFAIL("the processor should have failed");
+        } catch (const XsltProcessorError &error) {
+            const QString all = error.messages().join(u'\n');
+            for (const QString &part : parts)
+                QVERIFY2(all.contains(part, Qt::CaseInsensitive), qPrintable(all));
+        }
+    }
+
+    void externalEntitiesAreNotRead()
+    {
+        const QString secret = write(QStringLiteral("secret.txt"), "top secret coordinates");
+        const QByteArray job = "<!DOCTYPE job [<!ENTITY e SYSTEM '" + QFile::encodeName(secret)
+                               + "'>]>\n<job name='x'>&e;</job>";
+        XmlDocument source;
+        if (!source.load(write(QStringLiteral("xxe.xml"), job)))
+            return; // refusing the document is as good as not reading the file
+        XmlDocument styleSheet;
+        QVERIFY(styleSheet.load(write(QStringLiteral("copy.xsl"),
+                                      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                                      "<xsl:template match='/'><xsl:copy-of select='.'/></xsl:template>"
+                                      "</xsl:stylesheet>")));
+        QVERIFY(!transform(source, styleSheet).contains("top secret"));
+    }
+
+    void styleSheetsNeitherReachTheNetworkNorWriteFiles_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("document over the network")
+            << QByteArray("<xsl:copy-of select=\"document('http://127.0.0.1:9/job.xml')\"/>");
+        QTest::newRow("writes a file")
+            << QByteArray("<exsl:document href='written-by-style-sheet.txt' method='text'>x</exsl:document>");
+    }
+    void styleSheetsNeitherReachTheNetworkNorWriteFiles()
+    {
+        QFETCH(QByteArray, body);
+        const QByteArray sheet = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+                                 " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
+                                 "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>";
+        XmlDocument source;
+        XmlDocument styleSheet;
+        QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
+        QVERIFY(styleSheet.load(write(QStringLiteral("reach.xsl"), sheet)));
+        try {
+            transform(source, styleSheet);
+        } catch (const XsltProcessorError &) {
+        }
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("written-by-style-sheet.txt"))));
+    }
+
+    void writeFailureIsAWriteError()
+    {
+        XmlDocument source;
+        XmlDocument styleSheet;
+        QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job name='n'/>")));
+        QVERIFY(styleSheet.load(write(QStringLiteral("style.xsl"), identity)));
+        const int fd = ::open("/dev/full", O_WRONLY);
+        if (fd < 0)
+            QSKIP("/dev/full is not there");
+        QVERIFY_THROWS_EXCEPTION(XmlWriteError, source.transformNodeToFile(styleSheet, fd));
+        ::close(fd);
+    }
+};
+
+QTEST_GUILESS_MAIN(XmlDocumentTest)
+#include "tst_xmldocument.moc"
