@@ -1,0 +1,106 @@
+#include "generate/ConsoleInteraction.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(zandrel::MessageKind)
+
+using namespace zandrel;
+
+Q_DECLARE_METATYPE(zandrel::SaveFileChoice::Status)
+
+class ConsoleInteractionTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_savedCurrent;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_savedCurrent = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QFile existing(m_dir.filePath(QStringLiteral("existing.csv")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+    }
+    void cleanupTestCase() { QDir::setCurrent(m_savedCurrent); }
+
+    void messagesGoToTheirStreams_data()
+    {
+        QTest::addColumn<MessageKind>("kind");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("error") << MessageKind::Error << "" << "Error: line one\nline two\n";
+        QTest::newRow("warning") << MessageKind::Warning << "" << "Warning: line one\nline two\n";
+        QTest::newRow("plain") << MessageKind::Plain << "" << "line one\nline two\n";
+        QTest::newRow("uncaught") << MessageKind::ApplicationError << "" << "Zandrel: line one\nline two\n";
+        QTest::newRow("information") << MessageKind::Information << "line one\nline two\n" << "";
+    }
+    void messagesGoToTheirStreams()
+    {
+        QFETCH(MessageKind, kind);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QBuffer input, output, errors;
+        for (QBuffer *buffer : {&input, &output, &errors})
+            QVERIFY(buffer->open(QIODevice::ReadWrite));
+        ConsoleInteraction console(input, output, errors, false);
+        console.showMessage(kind, QStringLiteral("line one\r\nline two"));
+        QCOMPARE(QString::fromUtf8(output.data()), out);
+        QCOMPARE(QString::fromUtf8(errors.data()), err);
+    }
+
+    void saveQuestion_data()
+    {
+        QTest::addColumn<bool>("interactive");
+        QTest::addColumn<QByteArray>("answers");
+        QTest::addColumn<QString>("proposed");
+        QTest::addColumn<SaveFileChoice::Status>("status");
+        QTest::addColumn<QString>("path");
+        using S = SaveFileChoice::Status;
+        const QString dir = m_dir.path();
+        QTest::newRow("no terminal: proposed name here") << false << QByteArray() << "/elsewhere/job.csv" << S::Chosen
+                                                         << dir + "/job.csv";
+        QTest::newRow("no terminal: existing file kept") << false << QByteArray() << "existing.csv" << S::Failed << "";
+        QTest::newRow("enter takes the proposal") << true << QByteArray("\n") << "job.csv" << S::Chosen << "job.csv";
+        QTest::newRow("typed name") << true << QByteArray("  my report.csv \n") << "job.csv" << S::Chosen
+                                    << "my report.csv";
+        QTest::newRow("suffix added") << true << QByteArray("report\n") << "job.csv" << S::Chosen << "report.csv";
+        QTest::newRow("end of input cancels") << true << QByteArray() << "job.csv" << S::Cancelled << "";
+        QTest::newRow("existing, replace") << true << QByteArray("existing.csv\ny\n") << "job.csv" << S::Chosen
+                                           << "existing.csv";
+        QTest::newRow("existing, no, then another") << true << QByteArray("existing.csv\nn\nother.csv\n") << "job.csv"
+                                                    << S::Chosen << "other.csv";
+        QTest::newRow("existing, end of input") << true << QByteArray("existing.csv\n") << "job.csv" << S::Cancelled
+                                                << "";
+        QTest::newRow("CRLF answers") << true << QByteArray("existing.csv\r\nYes\r\n") << "job.csv" << S::Chosen
+                                      << "existing.csv";
+    }
+    void saveQuestion()
+    {
+        QFETCH(bool, interactive);
+        QFETCH(QByteArray, answers);
+        QFETCH(QString, proposed);
+        QFETCH(SaveFileChoice::Status, status);
+        QFETCH(QString, path);
+        QBuffer input(&answers), output, errors;
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        QVERIFY(output.open(QIODevice::WriteOnly));
+        QVERIFY(errors.open(QIODevice::WriteOnly));
+        ConsoleInteraction console(input, output, errors, interactive);
+        const SaveFileChoice choice = console.chooseSaveFile({QStringLiteral("csv"), proposed, QString()});
+        QCOMPARE(choice.status, status);
+        QCOMPARE(choice.path, path);
+        if (interactive)
+            QVERIFY(errors.data().contains("Save the generated file as [" + proposed.toUtf8() + "]:"));
+        if (status == SaveFileChoice::Status::Failed)
+            QVERIFY(errors.data().contains("already exists"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ConsoleInteractionTest)
+#include "tst_consoleinteraction.moc"
