@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -14,8 +15,8 @@ enum class RegistryValueType { String, ExpandString, Dword };
 struct RegistryValue {
     QString name;
     RegistryValueType type = RegistryValueType::String;
-    QString text;        // String and ExpandString (stored unexpanded)
-    quint32 dword = 0;   // Dword
+    QString text;      // String and ExpandString (stored unexpanded)
+    quint32 dword = 0; // Dword
 
     static RegistryValue string(const QString &name, const QString &text);
     static RegistryValue number(const QString &name, quint32 value);
@@ -68,6 +69,10 @@ public:
     const QString &userFile() const { return m_userFile; }
     const QString &machineFile() const { return m_machineFile; }
 
+    // How long writeValues() waits for another writer's lock on the per-user file before it gives up.
+    void setLockTimeout(std::chrono::milliseconds timeout) { m_lockTimeout = timeout; }
+    std::chrono::milliseconds lockTimeout() const { return m_lockTimeout; }
+
     std::optional<RegistryKey> openKey(RegistryHive hive, const QString &keyPath) const override;
     bool writeValues(RegistryHive hive, const QString &keyPath, const std::vector<RegistryValue> &values,
                      QString *error = nullptr) override;
@@ -75,6 +80,7 @@ public:
 private:
     QString m_userFile;
     QString m_machineFile;
+    std::chrono::milliseconds m_lockTimeout{10'000};
 };
 
 } // namespace zandrel::platform
