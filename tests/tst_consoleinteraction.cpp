@@ -10,7 +10,7 @@ Q_DECLARE_METATYPE(zandrel::MessageKind)
 
 using namespace zandrel;
 
-Q_DECLARE_METATYPE(zandrel::SaveFileChoice::Status)
+Q_DECLARE_METATYPE(zandrel::Answer::Status)
 
 class ConsoleInteractionTest : public QObject {
     Q_OBJECT
@@ -59,25 +59,25 @@ private Q_SLOTS:
         QTest::addColumn<bool>("interactive");
         QTest::addColumn<QByteArray>("answers");
         QTest::addColumn<QString>("proposed");
-        QTest::addColumn<SaveFileChoice::Status>("status");
+        QTest::addColumn<Answer::Status>("status");
         QTest::addColumn<QString>("path");
-        using S = SaveFileChoice::Status;
+        using S = Answer::Status;
         const QString dir = m_dir.path();
-        QTest::newRow("no terminal: proposed name here") << false << QByteArray() << "/elsewhere/job.csv" << S::Chosen
+        QTest::newRow("no terminal: proposed name here") << false << QByteArray() << "/elsewhere/job.csv" << S::Given
                                                          << dir + "/job.csv";
         QTest::newRow("no terminal: existing file kept") << false << QByteArray() << "existing.csv" << S::Failed << "";
-        QTest::newRow("enter takes the proposal") << true << QByteArray("\n") << "job.csv" << S::Chosen << "job.csv";
-        QTest::newRow("typed name") << true << QByteArray("  my report.csv \n") << "job.csv" << S::Chosen
+        QTest::newRow("enter takes the proposal") << true << QByteArray("\n") << "job.csv" << S::Given << "job.csv";
+        QTest::newRow("typed name") << true << QByteArray("  my report.csv \n") << "job.csv" << S::Given
                                     << "my report.csv";
-        QTest::newRow("suffix added") << true << QByteArray("report\n") << "job.csv" << S::Chosen << "report.csv";
+        QTest::newRow("suffix added") << true << QByteArray("report\n") << "job.csv" << S::Given << "report.csv";
         QTest::newRow("end of input cancels") << true << QByteArray() << "job.csv" << S::Cancelled << "";
-        QTest::newRow("existing, replace") << true << QByteArray("existing.csv\ny\n") << "job.csv" << S::Chosen
+        QTest::newRow("existing, replace") << true << QByteArray("existing.csv\ny\n") << "job.csv" << S::Given
                                            << "existing.csv";
         QTest::newRow("existing, no, then another") << true << QByteArray("existing.csv\nn\nother.csv\n") << "job.csv"
-                                                    << S::Chosen << "other.csv";
+                                                    << S::Given << "other.csv";
         QTest::newRow("existing, end of input") << true << QByteArray("existing.csv\n") << "job.csv" << S::Cancelled
                                                 << "";
-        QTest::newRow("CRLF answers") << true << QByteArray("existing.csv\r\nYes\r\n") << "job.csv" << S::Chosen
+        QTest::newRow("CRLF answers") << true << QByteArray("existing.csv\r\nYes\r\n") << "job.csv" << S::Given
                                       << "existing.csv";
     }
     void saveQuestion()
@@ -85,19 +85,19 @@ private Q_SLOTS:
         QFETCH(bool, interactive);
         QFETCH(QByteArray, answers);
         QFETCH(QString, proposed);
-        QFETCH(SaveFileChoice::Status, status);
+        QFETCH(Answer::Status, status);
         QFETCH(QString, path);
         QBuffer input(&answers), output, errors;
         QVERIFY(input.open(QIODevice::ReadOnly));
         QVERIFY(output.open(QIODevice::WriteOnly));
         QVERIFY(errors.open(QIODevice::WriteOnly));
         ConsoleInteraction console(input, output, errors, interactive);
-        const SaveFileChoice choice = console.chooseSaveFile({QStringLiteral("csv"), proposed, QString()});
+        const Answer choice = console.chooseSaveFile({QStringLiteral("csv"), proposed, QString()});
         QCOMPARE(choice.status, status);
-        QCOMPARE(choice.path, path);
+        QCOMPARE(choice.text, path);
         if (interactive)
             QVERIFY(errors.data().contains("Save the generated file as [" + proposed.toUtf8() + "]:"));
-        if (status == SaveFileChoice::Status::Failed)
+        if (status == Answer::Status::Failed)
             QVERIFY(errors.data().contains("already exists"));
     }
 };

@@ -161,7 +161,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, view);
         ScriptedInteraction interaction;
-        interaction.saveAnswers.push_back(SaveFileChoice::chosen(data(QStringLiteral("out report.csv"))));
+        interaction.saveAnswers.push_back(Answer::given(data(QStringLiteral("out report.csv"))));
         GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"));
         in.viewGeneratedFile = view;
         QCOMPARE(run(interaction, in), GenerationOutcome::Written);
@@ -282,7 +282,7 @@ private Q_SLOTS:
             ScriptedInteraction interaction;
             GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"),
                                          viaDialog ? QString() : target);
-            interaction.saveAnswers.push_back(SaveFileChoice::chosen(data(target)));
+            interaction.saveAnswers.push_back(Answer::given(data(target)));
             QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
             QCOMPARE(interaction.messages.size(), 1);
             QCOMPARE(interaction.messages[0].kind, MessageKind::Error);

@@ -1,5 +1,6 @@
 #include "Format.h"
 
+#include <cmath>
 #include <vector>
 
 namespace zandrel {
@@ -27,6 +28,8 @@ private:
 
 QString formatReal(double value, int width, int precision, QChar decimalSeparator)
 {
+    if (std::isinf(value))
+        return QString(value < 0 ? QStringLiteral("-∞") : QStringLiteral("∞")).rightJustified(std::min(width, 1024), u' ');
     QString text = QString::number(value, 'f', std::clamp(precision, 0, 100));
     if (decimalSeparator != u'.')
         text.replace(u'.', decimalSeparator);

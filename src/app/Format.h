@@ -13,7 +13,7 @@ using FormatArgument = std::variant<QString, int, double>;
 
 // Formats a text with the placeholders of the string table: %s, %d, %*.*f (width and precision
 // taken from the arguments) and %% for a percent sign. Real numbers use the given decimal
-// separator. A placeholder without a fitting argument is left as written, so a faulty
+// separator; an infinite one is written ∞. A placeholder without a fitting argument is left as written, so a faulty
 // translation shows its fault instead of crashing.
 QString formatText(const QString &format, std::initializer_list<FormatArgument> arguments,
                    QChar decimalSeparator = u'.');

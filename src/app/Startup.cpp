@@ -2,6 +2,7 @@
 
 #include "Format.h"
 #include "StringTable.h"
+#include "generate/GenerationError.h"
 #include "generate/GenerationPipeline.h"
 #include "platform/XmlDocument.h"
 
@@ -64,6 +65,8 @@ GenerationOutcome runGeneration(GenerationPipeline &pipeline, GenerationInputs &
         interaction.showMessage(MessageKind::ApplicationError,
                                 formatText(GetLocalizedString(StringId::StyleSheetNotApplied), {inputs.styleSheetPath})
                                     + u'\n' + error.messages().join(u'\n'));
+    } catch (const GenerationError &error) {
+        interaction.showMessage(MessageKind::ApplicationError, error.message());
     } catch (const std::exception &error) {
         interaction.showMessage(MessageKind::ApplicationError, QString::fromLocal8Bit(error.what()));
     }

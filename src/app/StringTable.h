@@ -21,6 +21,14 @@ inline constexpr int ErrorNumber = 10007;
 inline constexpr int Reason = 10008;
 inline constexpr int DexmorLoadError = 10009;
 inline constexpr int MainDialogTitle = 10010;
+inline constexpr int OkButton = 10016;
+inline constexpr int CloseButton = 10017;
+inline constexpr int ValueOutsideRealRange = 10022;
+inline constexpr int NumericValueRequired = 10023;
+inline constexpr int ValueOutsideIntegerRange = 10024;
+inline constexpr int IntegerValueRequired = 10025;
+inline constexpr int CancelButton = 10065;
+inline constexpr int UserValueTitle = 10069;
 inline constexpr int OutputIsAnInput = 10100;
 inline constexpr int OutputNotWritten = 10101;
 inline constexpr int StyleSheetNotApplied = 10102;
@@ -30,6 +38,12 @@ inline constexpr int DexmorNotReadable = 10105;
 inline constexpr int ReplaceExistingQuestion = 10106;
 inline constexpr int SaveAsQuestion = 10107;
 inline constexpr int TemporaryFileFailed = 10108;
+inline constexpr int VariableNotANumber = 10109;
+inline constexpr int VariableAttributeMissing = 10110;
+inline constexpr int AnswersNotSaved = 10111;
+inline constexpr int ChooseMenuEntry = 10112;
+inline constexpr int NoFileWithoutTerminal = 10113;
+inline constexpr int FileDoesNotExist = 10114;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -38,8 +38,9 @@ bool isYesAnswer(const QString &answer)
     return yes.contains(answer.trimmed().toLower());
 }
 
-ConsoleInteraction::ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors, bool interactive)
-    : m_input(input), m_output(output), m_errors(errors), m_interactive(interactive)
+ConsoleInteraction::ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors, bool interactive,
+                                       const QLocale &locale)
+    : m_input(input), m_output(output), m_errors(errors), m_interactive(interactive), m_locale(locale)
 {
 }
 
@@ -70,7 +71,7 @@ std::optional<QString> ConsoleInteraction::ask(const QString &prompt)
     return QString::fromUtf8(line);
 }
 
-SaveFileChoice ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request)
+Answer ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request)
 {
     if (!m_interactive) {
         // Nobody can confirm a replacement, so an existing file is never replaced.
@@ -78,26 +79,103 @@ SaveFileChoice ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request
         if (QFileInfo::exists(target)) {
             showMessage(MessageKind::Error,
                         formatText(GetLocalizedString(StringId::OutputExistsUnconfirmed), {target}));
-            return SaveFileChoice::failed();
+            return Answer::failed();
         }
-        return SaveFileChoice::chosen(target);
+        return Answer::given(target);
     }
     for (;;) {
         const std::optional<QString> answer =
             ask(formatText(GetLocalizedString(StringId::SaveAsQuestion), {request.fileName}));
         if (!answer)
-            return SaveFileChoice::cancelled();
+            return Answer::cancelled();
         QString target = answer->trimmed().isEmpty() ? request.fileName : answer->trimmed();
         if (!request.defaultSuffix.isEmpty() && path::extension(target).isEmpty())
             target += u'.' + request.defaultSuffix;
         if (!QFileInfo::exists(target))
-            return SaveFileChoice::chosen(target);
+            return Answer::given(target);
         const std::optional<QString> replace =
             ask(formatText(GetLocalizedString(StringId::ReplaceExistingQuestion), {target}));
         if (!replace)
-            return SaveFileChoice::cancelled();
+            return Answer::cancelled();
         if (isYesAnswer(*replace))
-            return SaveFileChoice::chosen(target);
+            return Answer::given(target);
+    }
+}
+
+Answer ConsoleInteraction::chooseOpenFile(const OpenFileRequest &request)
+{
+    if (!m_interactive) {
+        if (request.currentValue.isEmpty()) {
+            showMessage(MessageKind::Error, formatText(GetLocalizedString(StringId::NoFileWithoutTerminal), {request.title}));
+            return Answer::failed();
+        }
+        return Answer::given(request.currentValue);
+    }
+    for (;;) {
+        const std::optional<QString> answer = ask(request.title + QStringLiteral(" [") + request.currentValue + u']');
+        if (!answer)
+            return Answer::cancelled();
+        QString path = answer->trimmed().isEmpty() ? request.currentValue : answer->trimmed();
+        if (!request.defaultSuffix.isEmpty() && !path.isEmpty() && path::extension(path).isEmpty())
+            path += u'.' + request.defaultSuffix;
+        const QFileInfo file(path);
+        if (file.isFile())
+            return Answer::given(file.absoluteFilePath());
+        showMessage(MessageKind::Error, formatText(GetLocalizedString(StringId::FileDoesNotExist), {path}));
+    }
+}
+
+Answer ConsoleInteraction::offeredValue(const UserValueRequest &request)
+{
+    if (request.type == ValueType::StringMenu)
+        return Answer::given(request.menuEntries.value(request.selectedEntry));
+    if (const std::optional<QString> problem = validateUserValue(request, request.initialText, m_locale)) {
+        showMessage(MessageKind::Error, *problem);
+        return Answer::failed();
+    }
+    return Answer::given(request.initialText);
+}
+
+Answer ConsoleInteraction::askMenuEntry(const UserValueRequest &request)
+{
+    QString list = request.prompt + u'\n';
+    for (int i = 0; i < request.menuEntries.size(); ++i)
+        list += QStringLiteral("  %1) %2\n").arg(i + 1).arg(request.menuEntries.at(i));
+    write(m_errors, list);
+    const QString current = request.menuEntries.value(request.selectedEntry);
+    for (;;) {
+        const std::optional<QString> answer = ask(QStringLiteral("[") + current + u']');
+        if (!answer)
+            return Answer::cancelled();
+        const QString text = trimmedText(*answer);
+        if (text.isEmpty())
+            return Answer::given(current);
+        bool isNumber = false;
+        const int number = text.toInt(&isNumber);
+        if (isNumber && number >= 1 && number <= request.menuEntries.size())
+            return Answer::given(request.menuEntries.at(number - 1));
+        if (const int entry = matchingMenuEntry(request.menuEntries, text); entry >= 0)
+            return Answer::given(request.menuEntries.at(entry));
+        showMessage(MessageKind::Error, GetLocalizedString(StringId::ChooseMenuEntry));
+    }
+}
+
+Answer ConsoleInteraction::askUserValue(const UserValueRequest &request)
+{
+    if (!m_interactive)
+        return offeredValue(request);
+    if (request.type == ValueType::StringMenu)
+        return askMenuEntry(request);
+    for (;;) {
+        const std::optional<QString> answer = ask(request.prompt + QStringLiteral(" [") + request.initialText + u']');
+        if (!answer)
+            return Answer::cancelled();
+        // Enter keeps the offered value; a typed text is taken exactly as typed.
+        const QString text = answer->isEmpty() ? request.initialText : *answer;
+        const std::optional<QString> problem = validateUserValue(request, text, m_locale);
+        if (!problem)
+            return Answer::given(text);
+        showMessage(MessageKind::Error, *problem);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "Interaction.h"
 
+#include <QLocale>
+
 class QIODevice;
 
 namespace zandrel {
@@ -11,10 +13,13 @@ namespace zandrel {
 // the offered answer is taken as pressing OK would.
 class ConsoleInteraction : public Interaction {
 public:
-    ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors, bool interactive);
+    ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors, bool interactive,
+                       const QLocale &locale = QLocale::system());
 
     void showMessage(MessageKind kind, const QString &text) override;
-    SaveFileChoice chooseSaveFile(const SaveFileRequest &request) override;
+    Answer chooseSaveFile(const SaveFileRequest &request) override;
+    Answer chooseOpenFile(const OpenFileRequest &request) override;
+    Answer askUserValue(const UserValueRequest &request) override;
     void setBusy(bool) override {}
     void showGeneratedFile(const QString &path, const QString &textFileViewer) override;
 
@@ -26,10 +31,15 @@ protected:
     QIODevice &errors() { return m_errors; }
 
 private:
+    Answer askMenuEntry(const UserValueRequest &request);
+    // The answer that pressing OK on the offered value gives, checked as the dialog checks it.
+    Answer offeredValue(const UserValueRequest &request);
+
     QIODevice &m_input;
     QIODevice &m_output;
     QIODevice &m_errors;
     bool m_interactive;
+    QLocale m_locale;
 };
 
 // True when the answer means yes.

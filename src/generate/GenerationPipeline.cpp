@@ -93,8 +93,14 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         }
     }
 
-    if (!ApplyUserVariables(styleSheet, inputs.styleSheetPath, m_interaction))
+    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath, m_interaction)) {
+    case UserVariablesResult::Cancelled:
         return GenerationOutcome::Cancelled;
+    case UserVariablesResult::Failed:
+        return GenerationOutcome::Failed;
+    case UserVariablesResult::Applied:
+        break;
+    }
 
     QString extension;
     {
@@ -140,21 +146,21 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     request.fileName = baseName + u'.' + extension;
     request.filter = message(StringId::SaveFilterDescription, {path::namePart(inputs.styleSheetPath)})
                      + QStringLiteral(" (*.") + extension + QStringLiteral(")|*.") + extension;
-    const SaveFileChoice choice = m_interaction.chooseSaveFile(request);
+    const Answer choice = m_interaction.chooseSaveFile(request);
     switch (choice.status) {
-    case SaveFileChoice::Status::Cancelled:
+    case Answer::Status::Cancelled:
         return GenerationOutcome::Cancelled;
-    case SaveFileChoice::Status::Failed:
+    case Answer::Status::Failed:
         return GenerationOutcome::Failed;
-    case SaveFileChoice::Status::Chosen:
+    case Answer::Status::Given:
         break;
     }
-    if (!writeOutput(generated.path(), choice.path, inputs, dexmorFile))
+    if (!writeOutput(generated.path(), choice.text, inputs, dexmorFile))
         return GenerationOutcome::Failed;
     if (inputs.viewGeneratedFile)
-        m_interaction.showGeneratedFile(choice.path, inputs.textFileViewer);
+        m_interaction.showGeneratedFile(choice.text, inputs.textFileViewer);
     else
-        m_interaction.showMessage(MessageKind::Information, message(StringId::FileCreated, {choice.path}));
+        m_interaction.showMessage(MessageKind::Information, message(StringId::FileCreated, {choice.text}));
     return GenerationOutcome::Written;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uservalue/UserValue.h"
+
 #include <QString>
 
 #include <optional>
@@ -18,16 +20,27 @@ struct SaveFileRequest {
     QString filter;
 };
 
-struct SaveFileChoice {
-    enum class Status { Chosen, Cancelled, Failed };
-    Status status = Status::Cancelled;
-    QString path;
-
-    static SaveFileChoice chosen(const QString &path) { return {Status::Chosen, path}; }
-    static SaveFileChoice cancelled() { return {Status::Cancelled, {}}; }
-    // The question could not be asked; the interaction has already said why.
-    static SaveFileChoice failed() { return {Status::Failed, {}}; }
+// The file-open dialog for a file-name user value: the filter uses the "description|pattern" form.
+struct OpenFileRequest {
+    QString title;
+    QString defaultSuffix; // without its "."
+    QString fileName;
+    QString filter;
+    QString currentValue; // what the style sheet holds now
 };
+
+// The answer to a question: a file name, a user value.
+struct Answer {
+    enum class Status { Given, Cancelled, Failed };
+    Status status = Status::Cancelled;
+    QString text;
+
+    static Answer given(const QString &text) { return {Status::Given, text}; }
+    static Answer cancelled() { return {Status::Cancelled, {}}; }
+    // The question could not be answered; the interaction has already said why.
+    static Answer failed() { return {Status::Failed, {}}; }
+};
+
 
 // Every way in which a generation reaches the user. The dialog answers with Qt dialogs, the
 // console with the terminal, tests with scripted answers.
@@ -36,7 +49,10 @@ public:
     virtual ~Interaction() = default;
 
     virtual void showMessage(MessageKind kind, const QString &text) = 0;
-    virtual SaveFileChoice chooseSaveFile(const SaveFileRequest &request) = 0;
+    virtual Answer chooseSaveFile(const SaveFileRequest &request) = 0;
+    virtual Answer chooseOpenFile(const OpenFileRequest &request) = 0;
+    // Asks for one user value, checked by type and limits before it is given back.
+    virtual Answer askUserValue(const UserValueRequest &request) = 0;
     // The busy pointer while loading and transforming.
     virtual void setBusy(bool busy) = 0;
     // Shows a generated file in the viewer that suits it.

@@ -2,6 +2,7 @@
 
 #include "FileFilter.h"
 #include "ViewGeneratedFile.h"
+#include "uservalue/UserValueForm.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -11,6 +12,8 @@
 #include <QUrl>
 
 namespace zandrel {
+
+QtInteraction::QtInteraction(QWidget *parent) : m_parent(parent) {}
 
 QtInteraction::~QtInteraction()
 {
@@ -46,7 +49,7 @@ void QtInteraction::showMessage(MessageKind kind, const QString &text)
     box.exec();
 }
 
-SaveFileChoice QtInteraction::chooseSaveFile(const SaveFileRequest &request)
+Answer QtInteraction::chooseSaveFile(const SaveFileRequest &request)
 {
     QFileDialog dialog(m_parent);
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
@@ -56,8 +59,32 @@ SaveFileChoice QtInteraction::chooseSaveFile(const SaveFileRequest &request)
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return SaveFileChoice::cancelled();
-    return SaveFileChoice::chosen(dialog.selectedFiles().constFirst());
+        return Answer::cancelled();
+    return Answer::given(dialog.selectedFiles().constFirst());
+}
+
+Answer QtInteraction::chooseOpenFile(const OpenFileRequest &request)
+{
+    QFileDialog dialog(m_parent, request.title);
+    dialog.setObjectName(QStringLiteral("FileOpenDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(qtNameFilters(request.filter));
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return Answer::cancelled();
+    return Answer::given(dialog.selectedFiles().constFirst());
+}
+
+Answer QtInteraction::askUserValue(const UserValueRequest &request)
+{
+    if (!m_userValueForm)
+        m_userValueForm = std::make_unique<TUserValueForm>(m_parent);
+    m_userValueForm->prepare(request);
+    if (m_userValueForm->exec() != QDialog::Accepted)
+        return Answer::cancelled();
+    return Answer::given(m_userValueForm->value());
 }
 
 void QtInteraction::setBusy(bool busy)

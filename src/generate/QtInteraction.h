@@ -2,24 +2,32 @@
 
 #include "Interaction.h"
 
+#include <memory>
+
 class QWidget;
 
 namespace zandrel {
+
+class TUserValueForm;
 
 // The interaction of the dialog and of batch mode with a display: Qt message boxes and file
 // dialogs, the busy pointer, and the desktop's viewers.
 class QtInteraction : public Interaction {
 public:
-    explicit QtInteraction(QWidget *parent = nullptr) : m_parent(parent) {}
+    explicit QtInteraction(QWidget *parent = nullptr);
     ~QtInteraction() override;
 
     void showMessage(MessageKind kind, const QString &text) override;
-    SaveFileChoice chooseSaveFile(const SaveFileRequest &request) override;
+    Answer chooseSaveFile(const SaveFileRequest &request) override;
+    Answer chooseOpenFile(const OpenFileRequest &request) override;
+    Answer askUserValue(const UserValueRequest &request) override;
     void setBusy(bool busy) override;
     void showGeneratedFile(const QString &path, const QString &textFileViewer) override;
 
 private:
     QWidget *m_parent;
+    // Made at the first question and shown again for every later one.
+    std::unique_ptr<TUserValueForm> m_userValueForm;
     bool m_busy = false;
 };
 

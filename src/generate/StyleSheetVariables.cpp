@@ -1,12 +1,154 @@
 #include "StyleSheetVariables.h"
 
+#include "GenerationError.h"
+#include "Interaction.h"
+#include "StyleSheetLines.h"
+#include "app/Format.h"
+#include "app/StringTable.h"
 #include "platform/XmlDocument.h"
+
+#include <QFileInfo>
+
+#include <cmath>
 
 namespace zandrel {
 
 namespace {
 
 const QString variableTag = QStringLiteral("xsl:variable");
+const QString nameAttribute = QStringLiteral("name");
+const QString selectAttribute = QStringLiteral("select");
+
+// Reads a string literal at the position; nullopt when none stands there.
+std::optional<QString> readLiteral(const QString &text, qsizetype &at)
+{
+    if (at >= text.size() || (text.at(at) != u'\'' && text.at(at) != u'"'))
+        return std::nullopt;
+    const QChar quote = text.at(at);
+    const qsizetype close = text.indexOf(quote, at + 1);
+    if (close < 0)
+        return std::nullopt;
+    QString literal = text.mid(at + 1, close - at - 1);
+    at = close + 1;
+    return literal;
+}
+
+void skipBlanks(const QString &text, qsizetype &at)
+{
+    while (at < text.size() && text.at(at).isSpace())
+        ++at;
+}
+
+// concat('a', "'", 'b') as the texts it joins; nullopt for anything else.
+std::optional<QString> readConcat(const QString &select)
+{
+    static const QString head = QStringLiteral("concat(");
+    if (!select.startsWith(head))
+        return std::nullopt;
+    QString value;
+    qsizetype at = head.size();
+    for (;;) {
+        skipBlanks(select, at);
+        const std::optional<QString> literal = readLiteral(select, at);
+        if (!literal)
+            return std::nullopt;
+        value += *literal;
+        skipBlanks(select, at);
+        if (at < select.size() && select.at(at) == u',') {
+            ++at;
+            continue;
+        }
+        if (at + 1 == select.size() && select.at(at) == u')')
+            return value;
+        return std::nullopt;
+    }
+}
+
+QString requireAttribute(const platform::XmlElement &element, const QString &attribute, const QString &styleSheetPath)
+{
+    const std::optional<QString> value = element.getAttribute(attribute);
+    if (!value)
+        throw GenerationError(
+            formatText(GetLocalizedString(StringId::VariableAttributeMissing), {styleSheetPath, attribute}));
+    return *value;
+}
+
+bool isDefinitionName(const QString &name)
+{
+    return name.startsWith(QLatin1String("userField"), Qt::CaseInsensitive);
+}
+
+QString beforeSeparator(const QString &text)
+{
+    return text.left(text.indexOf(u'|'));
+}
+
+QString afterSeparator(const QString &text)
+{
+    return text.mid(text.indexOf(u'|') + 1);
+}
+
+bool isWholeNumber(const QString &text)
+{
+    bool ok = false;
+    text.toLongLong(&ok);
+    return ok && !text.isEmpty() && text.at(text.size() - 1).isDigit();
+}
+
+UserValueRequest requestFor(const DefinitionFields &fields, const ValueDefinition &definition, ValueType type,
+                            const QString &initialText)
+{
+    UserValueRequest request;
+    request.prompt = fields.prompt;
+    request.initialText = initialText;
+    request.type = type;
+    request.minimumText = definition.minimumText;
+    request.maximumText = definition.maximumText;
+    if (type == ValueType::StringMenu) {
+        request.menuEntries = definition.menuEntries;
+        request.selectedEntry = matchingMenuEntry(definition.menuEntries, initialText);
+    }
+    return request;
+}
+
+Answer askFor(const UserValueRequest &request, Interaction &interaction)
+{
+    if (request.type != ValueType::FileName)
+        return interaction.askUserValue(request);
+    const QString extension = request.minimumText;
+    OpenFileRequest open;
+    open.title = request.prompt;
+    open.defaultSuffix = extension;
+    open.fileName = QStringLiteral("*.") + extension;
+    open.filter = request.prompt + QStringLiteral("|*.") + extension;
+    open.currentValue = request.initialText;
+    return interaction.chooseOpenFile(open);
+}
+
+QString selectValueFor(ValueType type, const QString &answer, const QLocale &locale)
+{
+    switch (type) {
+    case ValueType::String:
+    case ValueType::StringMenu:
+    case ValueType::FileName:
+        return QuoteSelect(answer);
+    case ValueType::Double: {
+        const std::optional<double> number = parseLocalNumber(answer, locale);
+        if (!number)
+            throw GenerationError(GetLocalizedString(StringId::NumericValueRequired));
+        return FloatToStrDot(*number);
+    }
+    case ValueType::Integer:
+        break;
+    }
+    return answer;
+}
+
+bool isReadOnly(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || !(info.permissions() & (QFile::WriteOwner | QFile::WriteUser));
+}
 
 } // namespace
 
@@ -14,35 +156,230 @@ QString UnquoteSelect(const QString &select)
 {
     if (select == QLatin1String("''"))
         return {};
-    if (!select.startsWith(u'\''))
-        return select;
-    QString value;
-    for (qsizetype i = 1; i < select.size(); ++i) {
-        if (select.at(i) != u'\'') {
-            value += select.at(i);
-        } else if (i + 1 < select.size() && select.at(i + 1) == u'\'') {
-            value += u'\'';
-            ++i;
-        } else {
-            break;
+    if (select.startsWith(u'\'')) {
+        QString value;
+        for (qsizetype i = 1; i < select.size(); ++i) {
+            if (select.at(i) != u'\'') {
+                value += select.at(i);
+            } else if (i + 1 < select.size() && select.at(i + 1) == u'\'') {
+                value += u'\'';
+                ++i;
+            } else {
+                break;
+            }
         }
+        return value;
     }
-    return value;
+    if (select.startsWith(u'"')) {
+        qsizetype at = 0;
+        if (const std::optional<QString> literal = readLiteral(select, at))
+            return *literal;
+        return select.mid(1);
+    }
+    if (const std::optional<QString> joined = readConcat(select))
+        return *joined;
+    return select;
+}
+
+QString QuoteSelect(const QString &text)
+{
+    if (!text.contains(u'\''))
+        return u'\'' + text + u'\'';
+    if (!text.contains(u'"'))
+        return u'"' + text + u'"';
+    QStringList parts;
+    const QStringList pieces = text.split(u'\'');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            parts << QStringLiteral("\"'\"");
+        parts << u'\'' + pieces.at(i) + u'\'';
+    }
+    return QStringLiteral("concat(") + parts.join(QStringLiteral(", ")) + u')';
 }
 
 QString GetOutputExtension(const platform::XmlDocument &styleSheet)
 {
     for (const platform::XmlElement &variable : styleSheet.getElementsByTagName(variableTag)) {
-        if (variable.getAttribute(QStringLiteral("name")) == QLatin1String("fileExt"))
-            return UnquoteSelect(variable.getAttribute(QStringLiteral("select")).value_or(QString()));
+        if (variable.getAttribute(nameAttribute) == QLatin1String("fileExt"))
+            return UnquoteSelect(variable.getAttribute(selectAttribute).value_or(QString()));
     }
     return QStringLiteral("txt");
 }
 
-bool ApplyUserVariables(platform::XmlDocument &, const QString &, Interaction &)
+DefinitionFields SplitDefinition(const QString &definition)
 {
-    // User variables are not asked yet: every style sheet runs with the values it holds.
-    return true;
+    if (!definition.contains(u'|'))
+        return {{}, {}, definition};
+    const QString target = trimmedText(beforeSeparator(definition));
+    const QString rest = afterSeparator(definition);
+    if (!rest.contains(u'|'))
+        return {target, {}, rest};
+    return {target, trimmedText(beforeSeparator(rest)), afterSeparator(rest)};
+}
+
+ValueDefinition ParseValueDefinition(const QString &typePart)
+{
+    ValueDefinition definition;
+    if (trimmedText(typePart).toUpper() == QLatin1String("STRING")) {
+        definition.type = ValueType::String;
+        return definition;
+    }
+    QString part = typePart;
+    if (!part.contains(u'|')) {
+        const QString upper = part.toUpper();
+        if (upper.contains(QLatin1String("DOUBLE")) || upper.contains(QLatin1String("INTEGER")))
+            part += u'|';
+    }
+    if (!part.contains(u'|'))
+        return definition;
+
+    const QString word = trimmedText(beforeSeparator(part)).toUpper();
+    QString rest = afterSeparator(part);
+    if (word == QLatin1String("DOUBLE") || word == QLatin1String("INTEGER")) {
+        definition.type = word == QLatin1String("DOUBLE") ? ValueType::Double : ValueType::Integer;
+        if (rest.contains(u'|')) {
+            definition.minimumText = trimmedText(beforeSeparator(rest));
+            definition.maximumText = afterSeparator(rest);
+        }
+    } else if (word == QLatin1String("STRINGMENU")) {
+        definition.type = ValueType::StringMenu;
+        if (!rest.contains(u'|'))
+            return definition;
+        const QString countText = trimmedText(beforeSeparator(rest));
+        rest = afterSeparator(rest);
+        if (!isWholeNumber(countText)) {
+            definition.valid = false;
+            return definition;
+        }
+        do {
+            if (rest.contains(u'|')) {
+                definition.menuEntries << trimmedText(beforeSeparator(rest));
+                rest = afterSeparator(rest);
+            } else {
+                definition.menuEntries << rest;
+                rest.clear();
+            }
+        } while (!rest.isEmpty());
+        definition.valid = countText.toLongLong() == definition.menuEntries.size();
+    } else if (word == QLatin1String("FILENAME")) {
+        definition.type = ValueType::FileName;
+        definition.minimumText = rest.startsWith(u'.') ? rest.mid(1) : rest;
+    }
+    return definition;
+}
+
+double StrToFloatDot(const QString &text)
+{
+    if (const std::optional<double> value = parseDotNumber(trimmedText(text)); value && std::isfinite(*value))
+        return *value;
+    throw GenerationError(formatText(GetLocalizedString(StringId::VariableNotANumber), {QString(), text}));
+}
+
+QString FloatToStrDot(double value)
+{
+    const QString general = QString::number(value, 'g', 15);
+    if (!general.contains(u'e'))
+        return general;
+    const int exponent = general.mid(general.indexOf(u'e') + 1).toInt();
+    QString fixed = QString::number(value, 'f', std::clamp(14 - exponent, 0, 330));
+    if (fixed.contains(u'.')) {
+        while (fixed.endsWith(u'0'))
+            fixed.chop(1);
+        if (fixed.endsWith(u'.'))
+            fixed.chop(1);
+    }
+    return fixed;
+}
+
+QString FormatInitialValue(const QString &select, ValueType type, const QLocale &locale)
+{
+    const QString value = UnquoteSelect(select);
+    if (type != ValueType::Double)
+        return value;
+    const double number = StrToFloatDot(value);
+    const qsizetype dot = value.indexOf(u'.');
+    int decimals = 0;
+    if (dot >= 0) {
+        // Only the digits of the fraction count, not an exponent behind them.
+        qsizetype end = dot + 1;
+        while (end < value.size() && value.at(end).isDigit())
+            ++end;
+        decimals = int(std::min<qsizetype>(end - dot - 1, 18));
+    }
+    // Twelve significant digits at most, the rest shown as zeros.
+    const double magnitude = number == 0 ? 0 : std::floor(std::log10(std::fabs(number)));
+    const double scale = std::pow(10.0, 11 - magnitude);
+    const double rounded = magnitude > 11 || magnitude < -300 ? number : std::round(number * scale) / scale;
+    QString text = QString::number(rounded, 'f', decimals);
+    const QString separator = locale.decimalPoint();
+    if (!separator.isEmpty() && separator != QLatin1String("."))
+        text.replace(u'.', separator);
+    return text;
+}
+
+UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+                                       Interaction &interaction, const QLocale &locale)
+{
+    QString readError;
+    std::optional<StyleSheetLines> lines = readStyleSheetLines(styleSheetPath, &readError);
+    if (!lines)
+        throw GenerationError(
+            formatText(GetLocalizedString(StringId::StyleSheetLoadError), {}) + QStringLiteral(" (") + styleSheetPath
+            + QStringLiteral("): ") + readError);
+    const bool haveLines = !lines->empty();
+    bool modified = false;
+
+    std::vector<platform::XmlElement> variables = styleSheet.getElementsByTagName(variableTag);
+    ValueType currentType = ValueType::Double;
+    for (const platform::XmlElement &definitionElement : variables) {
+        if (!isDefinitionName(requireAttribute(definitionElement, nameAttribute, styleSheetPath)))
+            continue;
+        const DefinitionFields fields =
+            SplitDefinition(UnquoteSelect(requireAttribute(definitionElement, selectAttribute, styleSheetPath)));
+        const ValueDefinition definition = ParseValueDefinition(fields.typePart);
+        if (!definition.valid) {
+            interaction.showMessage(MessageKind::Error,
+                                    formatText(GetLocalizedString(StringId::DefinitionError), {fields.prompt}));
+            continue;
+        }
+        // A definition without a known type word asks for plain text.
+        currentType = definition.type.value_or(ValueType::String);
+
+        for (platform::XmlElement &target : variables) {
+            if (requireAttribute(target, nameAttribute, styleSheetPath) != fields.target)
+                continue;
+            const QString select = requireAttribute(target, selectAttribute, styleSheetPath);
+            QString initialText;
+            try {
+                initialText = FormatInitialValue(select, currentType, locale);
+            } catch (const GenerationError &) {
+                throw GenerationError(
+                    formatText(GetLocalizedString(StringId::VariableNotANumber), {fields.target, select}));
+            }
+            const Answer answer = askFor(requestFor(fields, definition, currentType, initialText), interaction);
+            switch (answer.status) {
+            case Answer::Status::Cancelled:
+                return UserVariablesResult::Cancelled;
+            case Answer::Status::Failed:
+                return UserVariablesResult::Failed;
+            case Answer::Status::Given:
+                break;
+            }
+            const QString value = selectValueFor(currentType, answer.text, locale);
+            target.setAttribute(selectAttribute, value);
+            if (haveLines && currentType != ValueType::FileName && UpdateVariableLine(*lines, fields.target, value))
+                modified = true;
+        }
+    }
+
+    if (haveLines && modified && !isReadOnly(styleSheetPath)) {
+        QString writeError;
+        // The answers still apply to this generation; only offering them next time is lost.
+        if (!writeStyleSheetLines(styleSheetPath, *lines, &writeError))
+            interaction.showMessage(MessageKind::Warning, formatText(GetLocalizedString(StringId::AnswersNotSaved),
+                                                                     {styleSheetPath, writeError}));
+    }
+    return UserVariablesResult::Applied;
 }
 
 } // namespace zandrel

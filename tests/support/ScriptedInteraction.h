@@ -18,19 +18,33 @@ public:
     QList<Message> messages;
     QList<zandrel::SaveFileRequest> saveRequests;
     QStringList viewedFiles;
-    std::deque<zandrel::SaveFileChoice> saveAnswers;
+    std::deque<zandrel::Answer> saveAnswers;
+    QList<zandrel::UserValueRequest> valueRequests;
+    QList<zandrel::OpenFileRequest> openRequests;
+    // Answers to user values and file-open questions, in the order asked; none left cancels.
+    std::deque<zandrel::Answer> valueAnswers;
     int busyChanges = 0;
     bool busy = false;
 
     void showMessage(zandrel::MessageKind kind, const QString &text) override { messages.append({kind, text}); }
-    zandrel::SaveFileChoice chooseSaveFile(const zandrel::SaveFileRequest &request) override
+    zandrel::Answer chooseSaveFile(const zandrel::SaveFileRequest &request) override
     {
         saveRequests.append(request);
         if (saveAnswers.empty())
-            return zandrel::SaveFileChoice::cancelled();
-        const zandrel::SaveFileChoice answer = saveAnswers.front();
+            return zandrel::Answer::cancelled();
+        const zandrel::Answer answer = saveAnswers.front();
         saveAnswers.pop_front();
         return answer;
+    }
+    zandrel::Answer chooseOpenFile(const zandrel::OpenFileRequest &request) override
+    {
+        openRequests.append(request);
+        return nextValueAnswer();
+    }
+    zandrel::Answer askUserValue(const zandrel::UserValueRequest &request) override
+    {
+        valueRequests.append(request);
+        return nextValueAnswer();
     }
     void setBusy(bool value) override
     {
@@ -38,4 +52,14 @@ public:
         ++busyChanges;
     }
     void showGeneratedFile(const QString &path, const QString &) override { viewedFiles.append(path); }
+
+private:
+    zandrel::Answer nextValueAnswer()
+    {
+        if (valueAnswers.empty())
+            return zandrel::Answer::cancelled();
+        const zandrel::Answer answer = valueAnswers.front();
+        valueAnswers.pop_front();
+        return answer;
+    }
 };

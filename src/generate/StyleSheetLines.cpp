@@ -1,0 +1,117 @@
+#include "StyleSheetLines.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace zandrel {
+
+namespace {
+
+QByteArray upperAsciiLetters(QByteArray text)
+{
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return text;
+}
+
+} // namespace
+
+StyleSheetLines splitLines(const QByteArray &content)
+{
+    StyleSheetLines lines;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        const qsizetype newline = content.indexOf('\n', start);
+        if (newline < 0) {
+            lines.push_back({content.mid(start), {}});
+            break;
+        }
+        const bool crlf = newline > start && content.at(newline - 1) == '\r';
+        const qsizetype textEnd = crlf ? newline - 1 : newline;
+        lines.push_back({content.mid(start, textEnd - start), crlf ? QByteArray("\r\n") : QByteArray("\n")});
+        start = newline + 1;
+    }
+    return lines;
+}
+
+QByteArray joinLines(const StyleSheetLines &lines)
+{
+    QByteArray content;
+    for (const StyleSheetLine &line : lines)
+        content += line.text + line.end;
+    return content;
+}
+
+std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    return splitLines(file.readAll());
+}
+
+bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QString *error)
+{
+    const QFile::Permissions permissions = QFileInfo(path).permissions();
+    QSaveFile file(path);
+    const QByteArray content = joinLines(lines);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QFile::setPermissions(path, permissions);
+    return true;
+}
+
+QString escapeAttributeText(const QString &value)
+{
+    QString escaped;
+    escaped.reserve(value.size());
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'&':
+            escaped += QStringLiteral("&amp;");
+            break;
+        case u'<':
+            escaped += QStringLiteral("&lt;");
+            break;
+        case u'"':
+            escaped += QStringLiteral("&quot;");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value)
+{
+    const QByteArray key = "<xsl:variable name=\"" + target.toUtf8() + '"';
+    for (StyleSheetLine &line : lines) {
+        if (!line.text.contains(key))
+            continue;
+        static const QByteArray select = "select=\"";
+        const qsizetype selectAt = line.text.indexOf(select);
+        if (selectAt < 0)
+            return false;
+        const qsizetype valueStart = selectAt + select.size();
+        const qsizetype valueEnd = line.text.indexOf('"', valueStart);
+        if (valueEnd < 0)
+            return false;
+        const QByteArray newValue = escapeAttributeText(value).toUtf8();
+        if (upperAsciiLetters(line.text.mid(valueStart, valueEnd - valueStart)) == upperAsciiLetters(newValue))
+            return false;
+        line.text = line.text.left(valueStart) + newValue + line.text.mid(valueEnd);
+        return true;
+    }
+    return false;
+}
+
+} // namespace zandrel
