@@ -147,7 +147,7 @@ QString selectValueFor(ValueType type, const QString &answer, const QLocale &loc
 bool isReadOnly(const QString &path)
 {
     const QFileInfo info(path);
-    return !info.exists() || !(info.permissions() & (QFile::WriteOwner | QFile::WriteUser));
+    return !info.exists() || !(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
 }
 
 } // namespace
@@ -222,6 +222,11 @@ ValueDefinition ParseValueDefinition(const QString &typePart)
     ValueDefinition definition;
     if (trimmedText(typePart).toUpper() == QLatin1String("STRING")) {
         definition.type = ValueType::String;
+        return definition;
+    }
+    // FILENAME alone is a file name without a given extension.
+    if (trimmedText(typePart).toUpper() == QLatin1String("FILENAME")) {
+        definition.type = ValueType::FileName;
         return definition;
     }
     QString part = typePart;
