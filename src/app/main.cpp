@@ -5,7 +5,8 @@
 #include "generate/ConsoleInteraction.h"
 #include "generate/GenerationPipeline.h"
 #include "generate/QtInteraction.h"
-#include "generate/ViewGeneratedFile.h"
+#include "generate/ConvertFormModel.h"
+#include "platform/RegistryStore.h"
 
 #include <QApplication>
 #include <QFile>
@@ -35,13 +36,18 @@ std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
     return std::make_unique<LanguageLibrary>(LanguageLibrary::fileName());
 }
 
+// Batch mode reads the dialog's settings (among them whether to view the file) and fills the
+// source, the style sheet and the output from the arguments; it writes no settings.
 GenerationInputs batchInputs(const QStringList &arguments)
 {
+    ConvertFormModel model;
+    model.create(platform::RegFileStore::fromEnvironment(), executableFolder());
     GenerationInputs inputs;
     inputs.sourceFile = arguments.at(0);
     inputs.styleSheetPath = arguments.at(1);
     inputs.outputFileName = arguments.value(2);
-    inputs.textFileViewer = defaultTextFileViewer;
+    inputs.viewGeneratedFile = model.viewGeneratedFile;
+    inputs.textFileViewer = model.textFileViewer();
     return inputs;
 }
 

@@ -1,6 +1,7 @@
 #include "ViewGeneratedFile.h"
 
 #include "PathPieces.h"
+#include "Settings.h"
 
 namespace zandrel {
 
@@ -9,7 +10,7 @@ ViewerLaunch ShowGeneratedFileLaunch(const QString &path, const QString &textFil
     const QString extension = path::extension(path).mid(1).toUpper();
     if (extension == QLatin1String("HTML") || extension == QLatin1String("HTM") || extension == QLatin1String("SVG"))
         return {true, {}, {}};
-    if (textFileViewer.isEmpty() || textFileViewer.compare(defaultTextFileViewer, Qt::CaseInsensitive) == 0)
+    if (textFileViewer.isEmpty() || textFileViewer.compare(settings::defaultTextFileViewer, Qt::CaseInsensitive) == 0)
         return {true, {}, {}};
     // The path goes as one argument, so blanks in it survive without quoting.
     return {false, textFileViewer, {path}};

@@ -5,9 +5,6 @@
 
 namespace zandrel {
 
-// The default text file viewer's name; it stands for the desktop's application for plain text.
-inline const QString defaultTextFileViewer = QStringLiteral("Notepad.exe");
-
 // How a generated file is shown: web pages and drawings in the desktop's associated application,
 // every other file in the text file viewer with the path as its one argument.
 struct ViewerLaunch {

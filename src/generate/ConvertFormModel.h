@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace zandrel {
+
+namespace platform {
+class RegistryStore;
+}
+
+// The main dialog's state without its widgets: the settings read at creation, the style sheet
+// list, and what is written back at close. Batch mode reads the same settings through it.
+class ConvertFormModel {
+public:
+    // Reads the settings and fills the style sheet list, as the dialog's creation does.
+    // applicationFolder is searched first for the text file viewer.
+    void create(const platform::RegistryStore &store, const QString &applicationFolder = {});
+
+    // The source file as the edit box holds it.
+    QString sourceFile;
+    bool viewGeneratedFile = false;
+    int sourceFilterIndex = 1;
+    QString outputFileName;
+
+    const QString &styleSheetFolder() const { return m_styleSheetFolder; }
+    const QString &styleSheetPath() const { return m_styleSheetPath; }
+    void setStyleSheetPath(const QString &path) { m_styleSheetPath = path; }
+    const QString &textFileViewer() const { return m_textFileViewer; }
+
+    // The list of output formats, sorted without regard to case, the Dexmor entry always there.
+    const QStringList &entries() const { return m_entries; }
+    int selectedEntry() const { return m_selectedEntry; }
+
+    // The user picked an entry: the style sheet path follows it.
+    void selectEntry(int index);
+    // The user chose another style sheet folder: the list is filled again.
+    void setStyleSheetFolder(const QString &folder);
+    // The path of the selected entry's style sheet: ".xsl" when that file exists, else ".xslt".
+    QString selectedStyleSheetFile() const;
+
+    // Writes the source file, the style sheet, the check box and the filter index.
+    bool save(platform::RegistryStore &store, QString *error = nullptr) const;
+
+private:
+    void readUserSettings(const platform::RegistryStore &store);
+    void fillStyleSheetList();
+
+    QString m_styleSheetFolder;
+    QString m_styleSheetPath;
+    QString m_textFileViewer;
+    QStringList m_entries;
+    int m_selectedEntry = -1;
+};
+
+// The style sheet entries of a folder: the file names of its ".xsl" and ".xslt" files without
+// extension, sorted without regard to case, with "Dexmor" added unless an entry is one already.
+QStringList styleSheetEntries(const QString &folder);
+
+// A stored window position "top,left": nullopt when it is not two whole numbers.
+std::optional<QPoint> parseWindowPosition(const QString &text);
+QString formatWindowPosition(int top, int left);
+// Negative values become 0, and so do values beyond the desktop's far edges.
+QPoint placeOnDesktop(int top, int left, const QRect &desktop);
+
+// True when the viewer is found: a path that exists, or a name on the search path.
+bool isViewerFound(const QString &viewer, const QString &applicationFolder);
+
+} // namespace zandrel

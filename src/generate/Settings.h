@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The settings' keys and value names, with their defaults beside them.
+namespace zandrel::settings {
+
+inline const QString programKey = QStringLiteral("Software\\Veltrix\\Zandrel");
+
+// Per-user values of programKey.
+inline const QString sourceFileValue = QStringLiteral("JobOrDexmorFile");
+inline const QString styleSheetFileValue = QStringLiteral("StyleSheetFile");
+inline const QString textFileViewerValue = QStringLiteral("TextFileViewer");
+inline const QString viewGeneratedFileValue = QStringLiteral("ViewGeneratedFile");
+inline const QString sourceFilterIndexValue = QStringLiteral("DefaultFileExtensionIndex");
+inline const QString mainDialogPositionValue = QStringLiteral("MainDialogPosition");
+inline const QString helpDialogPositionValue = QStringLiteral("HelpDialogPosition");
+
+inline constexpr bool defaultViewGeneratedFile = false;
+inline constexpr int defaultSourceFilterIndex = 1;
+// Stands for the desktop's own application for plain text.
+inline const QString defaultTextFileViewer = QStringLiteral("Notepad.exe");
+
+// Machine-wide value of programKey: the default style sheet folder.
+inline const QString machineStyleSheetFolderValue = QStringLiteral("StyleSheetFile");
+
+} // namespace zandrel::settings
