@@ -1,0 +1,131 @@
+#include "HelpForm.h"
+
+#include "HelpDocument.h"
+#include "app/StringTable.h"
+#include "generate/ConvertFormModel.h"
+#include "generate/Settings.h"
+#include "platform/RegistryStore.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace zandrel {
+
+namespace {
+
+// Rich-text measures are given in points; the document works in pixels of 1/96 inch.
+qreal pointsToPixels(double points)
+{
+    return points * 96.0 / 72.0;
+}
+
+QRect virtualDesktop()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualGeometry() : QRect();
+}
+
+} // namespace
+
+THelpForm::THelpForm(platform::RegistryStore &settings, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_settings(settings), m_label(new QLabel(this)), m_helpText(new QTextEdit(this)),
+      m_closeButton(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("HelpForm"));
+    m_label->setObjectName(QStringLiteral("Label1"));
+    m_label->move(16, 8);
+    m_helpText->setObjectName(QStringLiteral("HelpText"));
+    m_helpText->setReadOnly(true);
+    m_helpText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_closeButton->setObjectName(QStringLiteral("CloseBtn"));
+    m_closeButton->resize(75, 25);
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    const QRect initial = defaultGeometry();
+    setGeometry(initial);
+    FormCreate();
+}
+
+void THelpForm::FormCreate()
+{
+    setWindowTitle(GetLocalizedString(10026));
+    m_label->setText(GetLocalizedString(10027));
+    m_label->adjustSize();
+    m_closeButton->setText(GetLocalizedString(StringId::CloseButton));
+
+    m_helpText->clear();
+    QTextCursor cursor(m_helpText->document());
+    bool first = true;
+    for (const HelpParagraph &paragraph : helpDocument()) {
+        const ParagraphIndents indents = indentsFor(paragraph.layout);
+        QTextBlockFormat block;
+        block.setLeftMargin(pointsToPixels(indents.following));
+        block.setTextIndent(pointsToPixels(indents.firstLine - indents.following));
+        if (indents.tabStop > 0)
+            block.setTabPositions({QTextOption::Tab(pointsToPixels(indents.tabStop), QTextOption::LeftTab)});
+        QTextCharFormat characters;
+        characters.setFontWeight(paragraph.bold ? QFont::Bold : QFont::Normal);
+        if (first)
+            cursor.setBlockFormat(block);
+        else
+            cursor.insertBlock(block);
+        first = false;
+        const bool bullet =
+            paragraph.layout == ParagraphLayout::Bullet || paragraph.layout == ParagraphLayout::SubStepBullet;
+        cursor.insertText(bullet ? QStringLiteral("\u2022\t") + paragraph.text : paragraph.text, characters);
+    }
+    m_helpText->moveCursor(QTextCursor::Start);
+}
+
+void THelpForm::resizeEvent(QResizeEvent *event)
+{
+    // The text follows all four edges; the button keeps its distance to the bottom right corner.
+    m_helpText->setGeometry(16, 32, std::max(width() - 16 - 23, 50), std::max(height() - 32 - 76, 50));
+    m_closeButton->move(width() - 23 - m_closeButton->width(), height() - 35 - m_closeButton->height() + 10);
+    QWidget::resizeEvent(event);
+}
+
+void THelpForm::showEvent(QShowEvent *event)
+{
+    FormShow();
+    QWidget::showEvent(event);
+}
+
+void THelpForm::FormShow()
+{
+    const auto key = m_settings.openKey(platform::RegistryHive::CurrentUser, settings::programKey);
+    if (!key)
+        return;
+    const std::optional<HelpPlacement> placement =
+        parseHelpPlacement(key->readString(settings::helpDialogPositionValue).value_or(QString()));
+    if (!placement)
+        return;
+    const QPoint topLeft = placeOnDesktop(placement->top, placement->left, virtualDesktop());
+    setGeometry(topLeft.x(), topLeft.y(), placement->width, placement->height);
+}
+
+void THelpForm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    // Closed windows are only hidden; they go with the main dialog at the end.
+    hide();
+    event->ignore();
+}
+
+void THelpForm::FormClose()
+{
+    m_settings.writeValues(platform::RegistryHive::CurrentUser, settings::programKey,
+                           {platform::RegistryValue::string(
+                               settings::helpDialogPositionValue,
+                               formatHelpPlacement({y(), x(), height(), width()}))});
+}
+
+} // namespace zandrel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTextEdit;
+
+namespace zandrel {
+
+namespace platform {
+class RegistryStore;
+}
+
+// The help notes in a read-only rich-text window that does not block the main dialog. It
+// remembers its place and size per user.
+class THelpForm : public QWidget {
+    Q_OBJECT
+
+public:
+    THelpForm(platform::RegistryStore &settings, QWidget *parent = nullptr);
+
+    // The window's default place and outer size.
+    static constexpr QRect defaultGeometry() { return {290, 150, 696, 485}; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+
+    platform::RegistryStore &m_settings;
+    QLabel *m_label;
+    QTextEdit *m_helpText;
+    QPushButton *m_closeButton;
+};
+
+} // namespace zandrel
