@@ -85,7 +85,7 @@ th { background: #e4edf3; text-align: left; }
 table.props th { width: 13em; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 tr:nth-child(even) td { background: #f6f8fa; }
-.summary { display: flex; flex-wrap: wrap; gap: 2em; }
+.summary { display: flex; flex-wrap: wrap; align-items: flex-start; gap: 2em; }
 .foot { margin-top: 2em; color: #777; font-size: 8pt; }
 @media print { body { margin: 0; font-size: 8pt; } h2 { break-after: avoid; } }
       </style>
@@ -172,7 +172,10 @@ tr:nth-child(even) td { background: #f6f8fa; }
       <tr>
         <th>Projection</th>
         <td>
-          <xsl:value-of select="@type"/>
+          <xsl:choose>
+            <xsl:when test="@type = 'TransverseMercator'">Transverse Mercator</xsl:when>
+            <xsl:otherwise><xsl:value-of select="@type"/></xsl:otherwise>
+          </xsl:choose>
           <xsl:if test="@zone">
             <xsl:value-of select="concat(', zone ', @zone)"/>
           </xsl:if>
