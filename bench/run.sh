@@ -4,7 +4,7 @@
 #
 # Usage: bench/run.sh [N]        N points in the job, default 500000 (about 300 MB)
 #
-# Runs, alternately, five times each:
+# Runs, alternately, five times each (the first of each round alternating too):
 #   build/zandrel JOB.dxm "samples/stylesheets/Points CSV.xsl" out.csv
 #   xsltproc -o ref.csv "samples/stylesheets/Points CSV.xsl" JOB.dxm
 # measuring wall time and peak RSS with GNU time, prints the medians and the
@@ -82,13 +82,28 @@ measure() {
     printf '  %-9s %8s s %10s KB\n' "$label" $(tail -n 1 "$work/time")
 }
 
+run_zandrel() {
+    measure zandrel env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+        "$ZANDREL" "$job" "$SHEET" "$work/out.csv"
+}
+run_xsltproc() {
+    measure xsltproc xsltproc -o "$work/ref.csv" "$SHEET" "$job"
+}
+
+# The programs take turns; which one starts a round alternates too (zandrel,
+# xsltproc | xsltproc, zandrel | ...), so that a machine whose load drifts
+# during the benchmark does not favour one of them.
 echo
 for i in $(seq 1 "$RUNS"); do
     echo "run $i/$RUNS"
     rm -f "$work/out.csv" "$work/ref.csv"
-    measure zandrel env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
-        "$ZANDREL" "$job" "$SHEET" "$work/out.csv"
-    measure xsltproc xsltproc -o "$work/ref.csv" "$SHEET" "$job"
+    if [ $((i % 2)) -eq 1 ]; then
+        run_zandrel
+        run_xsltproc
+    else
+        run_xsltproc
+        run_zandrel
+    fi
     if [ ! -f "$work/out.csv" ]; then
         echo "bench: zandrel did not write out.csv" >&2
         exit 1
@@ -107,6 +122,9 @@ median() {  # column of file
     sort -n -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c }
         END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+fastest() {  # column of file
+    sort -n -k"$2","$2" "$1" | head -n 1 | awk -v c="$2" '{ print $c }'
+}
 zt=$(median "$work/zandrel" 1)
 zm=$(median "$work/zandrel" 2)
 xt=$(median "$work/xsltproc" 1)
@@ -123,3 +141,4 @@ awk -v zt="$zt" -v xt="$xt" -v zm="$zm" -v xm="$xm" 'BEGIN {
     printf "  goal (both ratios <= 1.05): %s\n", met ? "met" : "NOT met"
     if (xt < 1) print "  note: xsltproc took under a second; use a larger N for a meaningful time ratio"
 }'
+printf '  (fastest run: zandrel %s s, xsltproc %s s)\n' "$(fastest "$work/zandrel" 1)" "$(fastest "$work/xsltproc" 1)"
