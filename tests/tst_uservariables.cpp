@@ -533,10 +533,14 @@ private Q_SLOTS:
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|U|STRINGMENU|2|m|ft'\"/>"
                           "<xsl:variable name=\"shown\" select=\"'yd'\"/>\n")
             << GenerationOutcome::Written << "" << "";
-        QTest::newRow("file name without one offered")
+        QTest::newRow("file name keeps the style sheet's own")
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|Codes|FILENAME|csv'\"/>"
+                          "<xsl:variable name=\"shown\" select=\"'codes.csv'\"/>\n")
+            << GenerationOutcome::Written << "codes.csv" << "";
+        QTest::newRow("empty file name kept")
+            << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|Logo|FILENAME|png'\"/>"
                           "<xsl:variable name=\"shown\" select=\"''\"/>\n")
-            << GenerationOutcome::Failed << "" << "No file can be chosen for \"Codes\"";
+            << GenerationOutcome::Written << "" << "";
     }
     void scriptWithoutTerminalTakesTheOfferedValues()
     {

@@ -28,6 +28,7 @@
 <xsl:variable name="headerLine" select="'Yes'"/>
 <xsl:variable name="userField4" select="'lineEnding|Line ending|STRINGMENU|2|CR LF (Windows)|LF (Linux)'"/>
 <xsl:variable name="lineEnding" select="'CR LF (Windows)'"/>
+<xsl:variable name="userField5" select="'fileExt|File name extension|STRING'"/>
 
 <!-- The delimiter character: Semicolon, Tab, anything else is a comma. -->
 <xsl:variable name="sep" select="substring(',;&#9;', 1 + ($delimiter = 'Semicolon') + 2 * ($delimiter = 'Tab'), 1)"/>

@@ -28,6 +28,8 @@
 <xsl:variable name="showObservations" select="'Yes'"/>
 <xsl:variable name="userField5" select="'logoFile|Company logo shown in the heading (optional)|FILENAME|png'"/>
 <xsl:variable name="logoFile" select="''"/>
+<xsl:variable name="userField6" select="'scaleFactor|Scale factor for horizontal distances (ground to grid)|DOUBLE|0.9|1.1'"/>
+<xsl:variable name="scaleFactor" select="1.0000"/>
 
 <xsl:key name="point" match="Point" use="@id"/>
 <xsl:key name="points-by-code" match="Point" use="@code"/>
@@ -487,7 +489,7 @@ tr:nth-child(even) td { background: #f6f8fa; }
           <td class="num"><xsl:value-of select="format-number(@targetHeight, '0.000')"/></td>
           <td class="num">
             <xsl:if test="$reduced">
-              <xsl:value-of select="format-number($reduced/@hd, $pattern)"/>
+              <xsl:value-of select="format-number($reduced/@hd * $scaleFactor, $pattern)"/>
             </xsl:if>
           </td>
           <td class="num">

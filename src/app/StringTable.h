@@ -42,7 +42,6 @@ inline constexpr int VariableNotANumber = 10109;
 inline constexpr int VariableAttributeMissing = 10110;
 inline constexpr int AnswersNotSaved = 10111;
 inline constexpr int ChooseMenuEntry = 10112;
-inline constexpr int NoFileWithoutTerminal = 10113;
 inline constexpr int FileDoesNotExist = 10114;
 } // namespace StringId
 

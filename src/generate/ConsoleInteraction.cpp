@@ -104,18 +104,16 @@ Answer ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request)
 
 Answer ConsoleInteraction::chooseOpenFile(const OpenFileRequest &request)
 {
-    if (!m_interactive) {
-        if (request.currentValue.isEmpty()) {
-            showMessage(MessageKind::Error, formatText(GetLocalizedString(StringId::NoFileWithoutTerminal), {request.title}));
-            return Answer::failed();
-        }
+    // Without a terminal nobody can choose: the style sheet's own value stays, empty or not.
+    if (!m_interactive)
         return Answer::given(request.currentValue);
-    }
     for (;;) {
         const std::optional<QString> answer = ask(request.title + QStringLiteral(" [") + request.currentValue + u']');
         if (!answer)
             return Answer::cancelled();
-        QString path = answer->trimmed().isEmpty() ? request.currentValue : answer->trimmed();
+        if (answer->trimmed().isEmpty())
+            return Answer::given(request.currentValue);
+        QString path = answer->trimmed();
         if (!request.defaultSuffix.isEmpty() && !path.isEmpty() && path::extension(path).isEmpty())
             path += u'.' + request.defaultSuffix;
         const QFileInfo file(path);

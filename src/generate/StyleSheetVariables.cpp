@@ -370,7 +370,10 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
             case Answer::Status::Given:
                 break;
             }
-            const QString value = selectValueFor(currentType, answer.text, locale);
+            // A number taken as offered keeps the style sheet's own way of writing it (1.0000
+            // stays 1.0000), so that confirming a value never rewrites the file.
+            const bool unchangedNumber = currentType == ValueType::Double && answer.text == initialText;
+            const QString value = unchangedNumber ? select : selectValueFor(currentType, answer.text, locale);
             target.setAttribute(selectAttribute, value);
             if (haveLines && currentType != ValueType::FileName && UpdateVariableLine(*lines, fields.target, value))
                 modified = true;
