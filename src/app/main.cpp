@@ -14,6 +14,7 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
@@ -107,7 +108,12 @@ int main(int argc, char **argv)
     if (!hasDisplay()) {
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName(applicationTitle);
-        return runWithoutDisplay(road, arguments);
+        const int exitCode = runWithoutDisplay(road, arguments);
+        // Everything a batch run writes is written and closed by now. Ending here spares the
+        // run-time's teardown, which after a large job walks all its freed memory once more
+        // and adds measurably to the time a script waits.
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
