@@ -4,6 +4,7 @@
 #include "StringTable.h"
 #include "generate/ConsoleInteraction.h"
 #include "generate/GenerationPipeline.h"
+#include "generate/ConvertForm.h"
 #include "generate/QtInteraction.h"
 #include "generate/ConvertFormModel.h"
 #include "platform/RegistryStore.h"
@@ -79,20 +80,24 @@ int runWithoutDisplay(Road road, const QStringList &arguments)
 
 int runWithDisplay(Road road, const QStringList &arguments)
 {
-    QtInteraction interaction;
-    switch (road) {
-    case Road::Usage:
+    if (road == Road::Usage) {
+        QtInteraction interaction;
         interaction.showMessage(MessageKind::Plain, usageMessage());
         return 0;
-    case Road::Dialog:
-        interaction.showMessage(MessageKind::Error, GetLocalizedString(StringId::DisplayRequired));
-        return 1;
-    case Road::Batch:
-        break;
     }
-    GenerationInputs inputs = batchInputs(arguments);
-    GenerationPipeline pipeline(interaction);
-    return batchExitCode(runGeneration(pipeline, inputs, true, interaction));
+    platform::RegFileStore settings = platform::RegFileStore::fromEnvironment();
+    TConvertForm form(settings, executableFolder());
+    if (road == Road::Dialog) {
+        QObject::connect(&form, &TConvertForm::programEnded, qApp, [](int exitCode) { QCoreApplication::exit(exitCode); });
+        QObject::connect(&form, &QDialog::finished, qApp, [] { QCoreApplication::exit(0); });
+        form.show();
+        return QApplication::exec();
+    }
+    // Batch mode: the dialog is made but never shown, and saves nothing.
+    form.setSourceFile(arguments.at(0));
+    form.model().setStyleSheetPath(arguments.at(1));
+    form.model().outputFileName = arguments.value(2);
+    return batchExitCode(form.OKBtnClick(true));
 }
 
 } // namespace

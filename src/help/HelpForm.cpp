@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -47,10 +47,8 @@ THelpForm::THelpForm(platform::RegistryStore &settings, QWidget *parent)
     m_closeButton->setObjectName(QStringLiteral("CloseBtn"));
     m_closeButton->resize(75, 25);
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
-    const QRect initial = defaultGeometry();
-    setGeometry(initial);
+    resize(defaultGeometry().size());
+    move(defaultGeometry().topLeft());
     FormCreate();
 }
 
@@ -85,6 +83,16 @@ void THelpForm::FormCreate()
     m_helpText->moveCursor(QTextCursor::Start);
 }
 
+void THelpForm::keyPressEvent(QKeyEvent *event)
+{
+    // The Close button is the window's cancel button.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void THelpForm::resizeEvent(QResizeEvent *event)
 {
     // The text follows all four edges; the button keeps its distance to the bottom right corner.
@@ -109,7 +117,8 @@ void THelpForm::FormShow()
     if (!placement)
         return;
     const QPoint topLeft = placeOnDesktop(placement->top, placement->left, virtualDesktop());
-    setGeometry(topLeft.x(), topLeft.y(), placement->width, placement->height);
+    resize(placement->width, placement->height);
+    move(topLeft);
 }
 
 void THelpForm::closeEvent(QCloseEvent *event)
@@ -122,10 +131,10 @@ void THelpForm::closeEvent(QCloseEvent *event)
 
 void THelpForm::FormClose()
 {
+    // Settings never stop the program: a placement that cannot be stored is passed over.
     m_settings.writeValues(platform::RegistryHive::CurrentUser, settings::programKey,
-                           {platform::RegistryValue::string(
-                               settings::helpDialogPositionValue,
-                               formatHelpPlacement({y(), x(), height(), width()}))});
+                           {platform::RegistryValue::string(settings::helpDialogPositionValue,
+                                                            formatHelpPlacement({y(), x(), height(), width()}))});
 }
 
 } // namespace zandrel
