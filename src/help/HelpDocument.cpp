@@ -35,9 +35,9 @@ ParagraphIndents indentsFor(ParagraphLayout layout)
         return {0, 15, 15};
     case ParagraphLayout::SubStep:
     case ParagraphLayout::SubStepBullet:
-        return {20, 30, 30};
+        return {20, 30, 10};
     case ParagraphLayout::Note:
-        return {15, 30, 30};
+        return {15, 30, 15};
     }
     return {};
 }

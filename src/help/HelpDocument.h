@@ -27,7 +27,7 @@ struct HelpParagraph {
 struct ParagraphIndents {
     double firstLine = 0; // where the first line starts
     double following = 0; // where the following lines start
-    double tabStop = 0;   // 0 for none
+    double tabStop = 0;   // counted from where the first line starts; 0 for none
 };
 ParagraphIndents indentsFor(ParagraphLayout layout);
 
