@@ -84,6 +84,16 @@ QString escapeAttributeText(const QString &value)
         case u'"':
             escaped += QStringLiteral("&quot;");
             break;
+        // Written as references, since a parser turns them into blanks in an attribute.
+        case u'\t':
+            escaped += QStringLiteral("&#9;");
+            break;
+        case u'\n':
+            escaped += QStringLiteral("&#10;");
+            break;
+        case u'\r':
+            escaped += QStringLiteral("&#13;");
+            break;
         default:
             escaped += c;
         }
@@ -91,8 +101,30 @@ QString escapeAttributeText(const QString &value)
     return escaped;
 }
 
+bool isXmlText(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            return false;
+        if (c == 0xFFFE || c == 0xFFFF)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate())
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value)
 {
+    // A value that XML cannot hold would leave the file unreadable: it applies to this run only.
+    if (!isXmlText(value))
+        return false;
     const QByteArray key = "<xsl:variable name=\"" + target.toUtf8() + '"';
     for (StyleSheetLine &line : lines) {
         if (!line.text.contains(key))

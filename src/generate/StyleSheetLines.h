@@ -29,9 +29,13 @@ bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QSt
 // A select value as it stands between the double quotes of an attribute in the file.
 QString escapeAttributeText(const QString &value);
 
+// True when XML can hold every character of the text.
+bool isXmlText(const QString &text);
+
 // Puts the value into the select attribute of the first line that holds
 // <xsl:variable name="target". True when that line changed; a value equal to the old one
-// (letters a to z compared without regard to case) changes nothing.
+// (letters a to z compared without regard to case) changes nothing, and so does a value that
+// XML cannot hold.
 bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value);
 
 } // namespace zandrel

@@ -12,29 +12,9 @@
 #include <sstream>
 #include <string>
 
-namespace {
+#include "StringTableParser.h"
 
-bool unescape(const std::string &in, std::string &out, std::string &error)
-{
-    out.clear();
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\') {
-            out += in[i];
-            continue;
-        }
-        if (i + 1 == in.size()) {
-            error = "a backslash ends the text";
-            return false;
-        }
-        switch (in[++i]) {
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case '\\': out += '\\'; break;
-        default: error = std::string("unknown escape \\") + in[i]; return false;
-        }
-    }
-    return true;
-}
+namespace {
 
 std::string cLiteral(const std::string &text)
 {
@@ -68,33 +48,11 @@ int main(int argc, char **argv)
     }
 
     std::map<long, std::string> table;
-    std::string line;
+    std::string error;
     int lineNumber = 0;
-    while (std::getline(input, line)) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0)
-            line.erase(0, 3);
-        if (line.empty() || line[0] == '#')
-            continue;
-        const auto tab = line.find('\t');
-        std::string error;
-        char *end = nullptr;
-        errno = 0;
-        const long id = tab == std::string::npos ? 0 : std::strtol(line.c_str(), &end, 10);
-        if (tab == std::string::npos || end != line.c_str() + tab || errno != 0 || id < -2147483647L - 1
-            || id > 2147483647L) {
-            error = "expected a string id, a tab and the text";
-        } else if (table.count(id)) {
-            error = "string id " + std::to_string(id) + " appears twice";
-        } else if (std::string text; unescape(line.substr(tab + 1), text, error)) {
-            table.emplace(id, std::move(text));
-        }
-        if (!error.empty()) {
-            std::cerr << inputPath << ":" << lineNumber << ": " << error << "\n";
-            return 1;
-        }
+    if (!zandrel::parseStringTable(input, table, error, lineNumber)) {
+        std::cerr << inputPath << ":" << lineNumber << ": " << error << "\n";
+        return 1;
     }
 
     std::ostringstream out;

@@ -1,0 +1,30 @@
+// Runs a fuzz target over every file of its corpus folders, as a plain test without the fuzzer.
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
+
+#include <cstdint>
+#include <cstdio>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    int inputs = 0;
+    for (int i = 1; i < argc; ++i) {
+        QDirIterator files(QString::fromLocal8Bit(argv[i]), QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
+                return 1;
+            }
+            const QByteArray bytes = file.readAll();
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+            ++inputs;
+        }
+    }
+    std::printf("%d inputs passed\n", inputs);
+    return inputs > 0 ? 0 : 1;
+}
