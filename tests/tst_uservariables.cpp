@@ -205,6 +205,8 @@ private Q_SLOTS:
         QTest::newRow("third") << 1.0 / 3 << "0.333333333333333";
         QTest::newRow("large, no exponent") << 1e20 << "100000000000000000000";
         QTest::newRow("small, no exponent") << 1.5e-10 << "0.00000000015";
+        QTest::newRow("large, fifteen digits") << 3.33e39 << "3330000000000000000000000000000000000000";
+        QTest::newRow("negative small") << -1.25e-7 << "-0.000000125";
     }
     void numbersWithDots()
     {

@@ -283,17 +283,22 @@ double StrToFloatDot(const QString &text)
 QString FloatToStrDot(double value)
 {
     const QString general = QString::number(value, 'g', 15);
-    if (!general.contains(u'e'))
+    const qsizetype exponentAt = general.indexOf(u'e');
+    if (exponentAt < 0)
         return general;
-    const int exponent = general.mid(general.indexOf(u'e') + 1).toInt();
-    QString fixed = QString::number(value, 'f', std::clamp(14 - exponent, 0, 330));
-    if (fixed.contains(u'.')) {
-        while (fixed.endsWith(u'0'))
-            fixed.chop(1);
-        if (fixed.endsWith(u'.'))
-            fixed.chop(1);
-    }
-    return fixed;
+    // The same fifteen digits at most, with the point moved instead of an exponent.
+    const bool negative = general.startsWith(u'-');
+    QString digits = general.mid(negative ? 1 : 0, exponentAt - (negative ? 1 : 0));
+    digits.remove(u'.');
+    const int point = 1 + general.mid(exponentAt + 1).toInt();
+    QString fixed;
+    if (point <= 0)
+        fixed = QStringLiteral("0.") + QString(-point, u'0') + digits;
+    else if (point >= digits.size())
+        fixed = digits + QString(point - digits.size(), u'0');
+    else
+        fixed = digits.left(point) + u'.' + digits.mid(point);
+    return negative ? u'-' + fixed : fixed;
 }
 
 QString FormatInitialValue(const QString &select, ValueType type, const QLocale &locale)
