@@ -46,6 +46,14 @@ ControlMetrics pushButton(int width, int captionWidth)
     return control(ControlKind::PushButton, 0, width, captionWidth, PushButtonCaptionMargin);
 }
 
+// A control that keeps its width when the panel grows.
+ControlMetrics fixedWidth(ControlMetrics metrics, int left)
+{
+    metrics.followsPanel = false;
+    metrics.left = left;
+    return metrics;
+}
+
 ControlMetrics radioGroup(int width, int captionWidth, const QList<int> &items)
 {
     ControlMetrics metrics = control(ControlKind::RadioGroup, 0, width, captionWidth, RadioGroupCaptionMargin);
@@ -155,6 +163,28 @@ private Q_SLOTS:
             << 30;
         QTest::newRow("largest shortfall last")
             << QList<ControlMetrics>{label(0, 100, 130, false, false), pushButton(75, 100)} << 200 << 41;
+
+        // Controls that keep their width need room inside the panel, not growth for ever.
+        QTest::newRow("fixed button at the edge") << QList<ControlMetrics>{fixedWidth(pushButton(75, 70), 25)} << 100
+                                                  << 11;
+        QTest::newRow("fixed button after growing for it")
+            << QList<ControlMetrics>{fixedWidth(pushButton(75, 70), 25)} << 111 << 0;
+        QTest::newRow("fixed button with room beside it")
+            << QList<ControlMetrics>{fixedWidth(pushButton(75, 70), 0)} << 100 << 0;
+        QTest::newRow("fixed button partly covered by room")
+            << QList<ControlMetrics>{fixedWidth(pushButton(75, 70), 20)} << 100 << 6;
+        QTest::newRow("fixed label") << QList<ControlMetrics>{fixedWidth(label(0, 100, 130, false, false), 40)} << 150
+                                     << 20;
+        QTest::newRow("fixed button sticking out whose caption fits")
+            << QList<ControlMetrics>{fixedWidth(pushButton(75, 40), 90)} << 100 << 0;
+        QTest::newRow("fixed word-wrapping label sticking out")
+            << QList<ControlMetrics>{fixedWidth(label(90, 50, 400, true, false), 90)} << 100 << 0;
+        QTest::newRow("fixed self-sizing label keeps its rule")
+            << QList<ControlMetrics>{fixedWidth(label(140, 10, 0, false, true), 140)} << 145 << 5;
+        QTest::newRow("fixed self-sizing static text keeps its rule")
+            << QList<ControlMetrics>{fixedWidth(staticText(140, 10, 0, false, true), 140)} << 145 << 5;
+        QTest::newRow("fixed and following, largest wins")
+            << QList<ControlMetrics>{fixedWidth(pushButton(75, 70), 25), pushButton(75, 80)} << 100 << 21;
     }
     void panelGrowth()
     {

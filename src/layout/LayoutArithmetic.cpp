@@ -64,11 +64,21 @@ int requiredWidth(const ControlMetrics &control, int panelWidth)
     return control.width;
 }
 
+int shortfall(const ControlMetrics &control, int panelWidth)
+{
+    const int required = requiredWidth(control, panelWidth);
+    const bool sizesItself = control.autoSize && (control.kind == ControlKind::StaticText ||
+                                                  (control.kind == ControlKind::Label && !control.wordWrap));
+    if (required <= control.width || control.followsPanel || sizesItself)
+        return required - control.width;
+    return control.left + required - panelWidth;
+}
+
 int panelGrowth(const QList<ControlMetrics> &controls, int panelWidth)
 {
     int growth = 0;
     for (const ControlMetrics &control : controls)
-        growth = std::max(growth, requiredWidth(control, panelWidth) - control.width);
+        growth = std::max(growth, shortfall(control, panelWidth));
     return growth;
 }
 

@@ -38,13 +38,22 @@ struct ControlMetrics {
     int captionMargin = 0; // buttons, check boxes, radio buttons and a radio group's caption
     QList<int> itemWidths; // a radio group's item texts
     int itemMargin = 0;    // room beside each item text
+    // Whether the control gets wider with the panel (anchored to both its sides, for example).
+    bool followsPanel = true;
 };
 
 // The width the control needs on a panel of the given width.
 int requiredWidth(const ControlMetrics &control, int panelWidth);
 
-// How much a panel must grow so that every control gets its required width: the largest
-// shortfall, 0 when all fit.
+// How much the panel must grow for this control; 0 or less when it fits. A control that follows
+// the panel lacks its required width minus its width. One that keeps its width whatever the panel
+// does cannot gain from a wider panel; it lacks only what its required width would reach beyond the
+// panel's right edge, so that adjusting again does not widen the panel again for the same caption.
+// Captions that size themselves already measure from the right edge.
+int shortfall(const ControlMetrics &control, int panelWidth);
+
+// How much a panel must grow so that every control gets its room: the largest shortfall, 0 when
+// all fit.
 int panelGrowth(const QList<ControlMetrics> &controls, int panelWidth);
 
 // What setting a sizing panel's width does. A panel allowed to size its form widens the form first

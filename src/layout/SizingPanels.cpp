@@ -24,18 +24,19 @@ namespace {
 // is running, none otherwise.
 TCustomSizingPanel *adjustingPanel = nullptr;
 
-// The room that the widget style puts beside a button's or check box's text: what it adds to a
-// long text, so that style minimums for short texts do not count.
-int styleCaptionMargin(QWidget *control, QStyle::ContentsType type)
+// The room that the widget style puts beside a button's text: what it adds to a long text, so that
+// the style's least width for short texts does not count.
+int styleButtonMargin(QPushButton *control)
 {
     QStyleOptionButton option;
     option.initFrom(control);
     option.text = QStringLiteral("x");
-    if (auto *button = qobject_cast<QPushButton *>(control); button && (button->autoDefault() || button->isDefault()))
+    if (control->autoDefault() || control->isDefault())
         option.features |= QStyleOptionButton::AutoDefaultButton;
     constexpr int probeWidth = 1000;
     const QSize contents(probeWidth, control->fontMetrics().height());
-    return control->style()->sizeFromContents(type, &option, contents, control).width() - probeWidth;
+    return control->style()->sizeFromContents(QStyle::CT_PushButton, &option, contents, control).width() -
+           probeWidth;
 }
 
 QList<QRadioButton *> radioItemsOf(QGroupBox *group)
@@ -146,7 +147,27 @@ TCustomSizingPanel::TCustomSizingPanel(QWidget *parent) : QFrame(parent)
 
 int TCustomSizingPanel::GetCaptionWidth(const QString &caption, const QFont &font) const
 {
-    return QFontMetrics(font, this).horizontalAdvance(layout::captionMeasureText(caption));
+    return QFontMetrics(font, this).size(Qt::TextSingleLine, layout::captionMeasureText(caption)).width();
+}
+
+bool TCustomSizingPanel::FollowsPanelWidth(const QWidget *control) const
+{
+    switch (layout::align(control)) {
+    case layout::ControlAlign::Top:
+    case layout::ControlAlign::Bottom:
+    case layout::ControlAlign::Client:
+        return true;
+    case layout::ControlAlign::Left:
+    case layout::ControlAlign::Right:
+        return false;
+    case layout::ControlAlign::None:
+        break;
+    }
+    const layout::Anchors anchors = layout::anchors(control);
+    if (anchors.testFlag(layout::Anchor::Left) && anchors.testFlag(layout::Anchor::Right))
+        return true;
+    return managedByLayout(layout(), control) &&
+           (control->sizePolicy().horizontalPolicy() & QSizePolicy::GrowFlag) != 0;
 }
 
 layout::ControlMetrics TCustomSizingPanel::MetricsOf(QWidget *control) const
@@ -155,6 +176,12 @@ layout::ControlMetrics TCustomSizingPanel::MetricsOf(QWidget *control) const
     layout::ControlMetrics metrics;
     metrics.left = control->x();
     metrics.width = control->width();
+    metrics.followsPanel = FollowsPanelWidth(control);
+    // What a check box or radio button needs beside its caption: the described room or, where
+    // the widget style needs more (a wider mark, rounding of the text's extent), the style's.
+    const auto markMargin = [&](QAbstractButton *button, int described) {
+        return std::max(described, button->sizeHint().width() - metrics.captionWidth);
+    };
     if (auto *staticText = qobject_cast<TStaticText *>(control)) {
         metrics.kind = ControlKind::StaticText;
         metrics.autoSize = staticText->AutoSize();
@@ -168,18 +195,15 @@ layout::ControlMetrics TCustomSizingPanel::MetricsOf(QWidget *control) const
     } else if (auto *button = qobject_cast<QPushButton *>(control)) {
         metrics.kind = ControlKind::PushButton;
         metrics.captionWidth = GetCaptionWidth(button->text(), button->font());
-        metrics.captionMargin =
-            std::max(layout::PushButtonCaptionMargin, styleCaptionMargin(button, QStyle::CT_PushButton));
+        metrics.captionMargin = std::max(layout::PushButtonCaptionMargin, styleButtonMargin(button));
     } else if (auto *checkBox = qobject_cast<QCheckBox *>(control)) {
         metrics.kind = ControlKind::CheckBox;
         metrics.captionWidth = GetCaptionWidth(checkBox->text(), checkBox->font());
-        metrics.captionMargin =
-            std::max(layout::CheckBoxCaptionMargin, styleCaptionMargin(checkBox, QStyle::CT_CheckBox));
+        metrics.captionMargin = markMargin(checkBox, layout::CheckBoxCaptionMargin);
     } else if (auto *radioButton = qobject_cast<QRadioButton *>(control)) {
         metrics.kind = ControlKind::RadioButton;
         metrics.captionWidth = GetCaptionWidth(radioButton->text(), radioButton->font());
-        metrics.captionMargin =
-            std::max(layout::RadioButtonCaptionMargin, styleCaptionMargin(radioButton, QStyle::CT_RadioButton));
+        metrics.captionMargin = markMargin(radioButton, layout::RadioButtonCaptionMargin);
     } else if (auto *group = qobject_cast<QGroupBox *>(control); group && !radioItemsOf(group).isEmpty()) {
         metrics.kind = ControlKind::RadioGroup;
         metrics.captionWidth = GetCaptionWidth(group->title(), group->font());

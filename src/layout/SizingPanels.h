@@ -35,6 +35,10 @@ public:
     // where the widget style needs more room beside the text, the style's.
     layout::ControlMetrics MetricsOf(QWidget *control) const;
 
+    // Whether the control gets wider with the panel: aligned to the top, bottom or all of it,
+    // anchored to its left and right, or stretched by a Qt layout of the panel.
+    bool FollowsPanelWidth(const QWidget *control) const;
+
     // Does nothing here; the panels below make room for their controls.
     virtual void AdjustLayout() {}
 
@@ -54,7 +58,8 @@ private:
 
 // A sizing panel that widens itself by the largest shortfall of its controls, and with CanSizeForm
 // widens its form first by the same amount. It never narrows itself, never changes a height and
-// never resizes its controls; anchored controls follow it.
+// never resizes its controls; anchored controls follow it. Controls meant to show longer captions
+// are anchored left and right (or size themselves); see layout::shortfall for the others.
 class TSizingPanel : public TCustomSizingPanel {
     Q_OBJECT
     Q_PROPERTY(bool CanSizeForm READ CanSizeForm WRITE setCanSizeForm)
