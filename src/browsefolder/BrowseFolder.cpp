@@ -14,19 +14,6 @@
 
 namespace zandrel {
 
-namespace {
-
-// Puts the dialog over the active window: the same horizontal centre, its top a quarter of that
-// window's height below the window's top. Not kept on the screen, as the user placed that window.
-void placeOverWindow(QWidget *dialog, const QWidget *foreground)
-{
-    const QRect over = foreground->frameGeometry();
-    const QSize size = dialog->frameGeometry().size();
-    dialog->move(over.left() + over.width() / 2 - size.width() / 2, over.top() + over.height() / 4);
-}
-
-} // namespace
-
 TBrowseFolder::TBrowseFolder(QObject *parent) : QObject(parent) {}
 
 TBrowseFolder::~TBrowseFolder() = default;
@@ -113,10 +100,11 @@ bool TBrowseFolder::Execute()
     connect(dialog.tree()->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) { selectionChanged(current); });
 
-    // Sizes are known only once the layout has run; the placement and the scrolling need them.
+    // The tree's size is known only once the layout has run; scrolling to the preset needs it.
+    dialog.ensurePolished();
     dialog.layout()->activate();
     if (foreground && foreground != &dialog)
-        placeOverWindow(&dialog, foreground);
+        dialog.placeOver(foreground);
 
     const QModelIndex preset = dialog.model()->indexOfPath(m_directory);
     const QModelIndex top = dialog.model()->index(0, 0);

@@ -69,6 +69,12 @@ void BrowseFolderDialog::selectItem(const QModelIndex &index)
 
 void BrowseFolderDialog::showEvent(QShowEvent *event)
 {
+    if (m_placeOver) {
+        const QRect over = m_placeOver->frameGeometry();
+        const QSize size = frameGeometry().size();
+        move(over.left() + over.width() / 2 - size.width() / 2, over.top() + over.height() / 4);
+        m_placeOver = nullptr;
+    }
     QDialog::showEvent(event);
     // The tree has its final size only now.
     if (m_tree->currentIndex().isValid())

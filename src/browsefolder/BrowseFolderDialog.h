@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class QHBoxLayout;
 class QLabel;
@@ -31,6 +32,10 @@ public:
     void addExtraButton(QPushButton *button);
     // Opens the item's parents, makes it the selection and scrolls it into view.
     void selectItem(const QModelIndex &index);
+    // Puts the dialog over the window when it shows: the same horizontal centre, its top a quarter
+    // of the window's height below the window's top. Not kept on the screen: the user put that
+    // window where it is. The dialog's size is final only then.
+    void placeOver(QWidget *window) { m_placeOver = window; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -41,6 +46,7 @@ private:
     QLabel *m_statusLabel = nullptr;
     QPushButton *m_okButton;
     QHBoxLayout *m_buttonRow;
+    QPointer<QWidget> m_placeOver;
 };
 
 } // namespace zandrel
