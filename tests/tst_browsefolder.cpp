@@ -14,6 +14,7 @@
 #include <QTreeView>
 
 #include <functional>
+#include <utility>
 
 using namespace zandrel;
 using zandrel::browse::TBrowseInfoFlag;
@@ -49,24 +50,40 @@ void selectFolder(QDialog *dialog, const QString &path)
     folderTree(dialog)->setCurrentIndex(index);
 }
 
-// Runs the browser with `action` taking place once the dialog runs; a dialog the action leaves
-// open is cancelled, so that a failed check cannot leave the test waiting.
+// While it lives, `action` takes place in the browser's dialog each time that runs; a dialog the
+// action leaves open is cancelled, so that a failed check cannot leave the test waiting.
+class WhileOpen {
+public:
+    WhileOpen(TBrowseFolder &browser, std::function<void(QDialog *)> action) : m_action(std::move(action))
+    {
+        m_connection = QObject::connect(&browser, &TBrowseFolder::OnInitialized,
+                                        [this](TBrowseFolder *, QDialog *dialog) { runWhenShown(dialog); });
+    }
+    ~WhileOpen() { QObject::disconnect(m_connection); }
+    WhileOpen(const WhileOpen &) = delete;
+    WhileOpen &operator=(const WhileOpen &) = delete;
+
+private:
+    void runWhenShown(QDialog *dialog)
+    {
+        QMetaObject::invokeMethod(
+            dialog,
+            [this, dialog] {
+                m_action(dialog);
+                if (dialog->isVisible())
+                    dialog->reject();
+            },
+            Qt::QueuedConnection);
+    }
+
+    std::function<void(QDialog *)> m_action;
+    QMetaObject::Connection m_connection;
+};
+
 bool executeWith(TBrowseFolder &browser, const std::function<void(QDialog *)> &action)
 {
-    const QMetaObject::Connection connection =
-        QObject::connect(&browser, &TBrowseFolder::OnInitialized, [&](TBrowseFolder *, QDialog *dialog) {
-            QMetaObject::invokeMethod(
-                dialog,
-                [dialog, &action] {
-                    action(dialog);
-                    if (dialog->isVisible())
-                        dialog->reject();
-                },
-                Qt::QueuedConnection);
-        });
-    const bool chosen = browser.Execute();
-    QObject::disconnect(connection);
-    return chosen;
+    const WhileOpen whileOpen(browser, action);
+    return browser.Execute();
 }
 
 } // namespace
@@ -497,6 +514,37 @@ private Q_SLOTS:
             checked = true;
         });
         QVERIFY(checked);
+    }
+
+    void styleSheetFolderChoice_data()
+    {
+        QTest::addColumn<QString>("current"); // below the test's folder
+        QTest::addColumn<QString>("earlier"); // what the browser held from before; empty for nothing
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("opensAt");
+        QTest::addColumn<QString>("result"); // empty when nothing was chosen
+        QTest::newRow("opens on the current folder") << "styles/" << "many" << true << "styles" << "styles/";
+        QTest::newRow("cancelled") << "styles/" << "" << false << "styles" << "";
+        QTest::newRow("current folder gone") << "no such folder/" << "many" << true << "many" << "many/";
+    }
+    void styleSheetFolderChoice()
+    {
+        QFETCH(QString, current);
+        QFETCH(QString, earlier);
+        QFETCH(bool, confirm);
+        QFETCH(QString, opensAt);
+        QFETCH(QString, result);
+        TBrowseFolder browser;
+        if (!earlier.isEmpty())
+            browser.setDirectory(folder(earlier));
+        QString openedAt;
+        const WhileOpen press(browser, [&](QDialog *dialog) {
+            openedAt = currentPath(dialog);
+            QTest::mouseClick(dialogButton(dialog, confirm ? "OKBtn" : "CancelBtn"), Qt::LeftButton);
+        });
+        const QString chosen = ChooseStyleSheetFolder(browser, folder(current));
+        QCOMPARE(openedAt, folder(opensAt));
+        QCOMPARE(chosen, result.isEmpty() ? QString() : folder(result));
     }
 
     void rootFolder_data()

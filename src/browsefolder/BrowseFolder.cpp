@@ -5,6 +5,7 @@
 #include "ShortenPath.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
@@ -14,7 +15,8 @@
 
 namespace zandrel {
 
-TBrowseFolder::TBrowseFolder(QObject *parent) : QObject(parent) {}
+TBrowseFolder::TBrowseFolder(QObject *parent) : QObject(parent)
+{}
 
 TBrowseFolder::~TBrowseFolder() = default;
 
@@ -125,6 +127,16 @@ bool TBrowseFolder::Execute()
     m_currentPath = m_directory;
     m_displayName = chosen.data(Qt::DisplayRole).toString();
     return true;
+}
+
+QString ChooseStyleSheetFolder(TBrowseFolder &browser, const QString &styleSheetFolder)
+{
+    if (!styleSheetFolder.isEmpty() && QFileInfo(styleSheetFolder).isDir())
+        browser.setDirectory(styleSheetFolder);
+    if (!browser.Execute())
+        return QString();
+    const QString chosen = browser.Directory();
+    return chosen.endsWith(u'/') ? chosen : chosen + u'/';
 }
 
 } // namespace zandrel

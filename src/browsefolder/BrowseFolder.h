@@ -117,4 +117,8 @@ private:
     QPointer<QPushButton> m_customButton;
 };
 
+// The main dialog's choice of its style sheet folder: the browser opens on the current folder when
+// that exists, and a folder chosen with OK comes back ending in "/". Empty when cancelled.
+QString ChooseStyleSheetFolder(TBrowseFolder &browser, const QString &styleSheetFolder);
+
 } // namespace zandrel

@@ -43,7 +43,10 @@ FolderTreeModel::FolderTreeModel(const QString &rootFolder, QObject *parent) : Q
         return;
     }
 
-    auto *computer = new QStandardItem(QSysInfo::machineHostName());
+    QString hostName = QSysInfo::machineHostName();
+    if (hostName.isEmpty())
+        hostName = QStringLiteral("localhost");
+    auto *computer = new QStandardItem(hostName);
     computer->setEditable(false);
     computer->setData(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), Qt::DecorationRole);
     computer->setData(true, PopulatedRole);
@@ -86,8 +89,17 @@ bool FolderTreeModel::hasChildren(const QModelIndex &parent) const
     if (!item || item->data(PopulatedRole).toBool())
         return QStandardItemModel::hasChildren(parent);
     // Not read yet: offer to open it when it holds at least one folder.
-    QDirIterator folders(pathOf(parent), QDir::Dirs | QDir::NoDotAndDotDot);
-    return folders.hasNext();
+    return holdsFolders(pathOf(parent));
+}
+
+bool FolderTreeModel::holdsFolders(const QString &path) const
+{
+    const auto known = m_holdsFolders.constFind(path);
+    if (known != m_holdsFolders.constEnd())
+        return *known;
+    const bool holds = QDirIterator(path, QDir::Dirs | QDir::NoDotAndDotDot).hasNext();
+    m_holdsFolders.insert(path, holds);
+    return holds;
 }
 
 bool FolderTreeModel::canFetchMore(const QModelIndex &parent) const
@@ -110,8 +122,8 @@ void FolderTreeModel::populate(QStandardItem *item)
     const QDir folder(item->data(PathRole).toString());
     // Hidden folders are left out, as file managers do; one on the way to a preset folder is
     // added when it is asked for (indexOfPath).
-    const QFileInfoList entries =
-        folder.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QFileInfoList entries = folder.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                                       QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QFileInfo &entry : entries)
         addFolderItem(item, cleanAbsolute(entry.absoluteFilePath()), entry.fileName());
 }

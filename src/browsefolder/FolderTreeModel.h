@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QStandardItemModel>
 
 namespace zandrel {
@@ -33,6 +34,11 @@ public:
 
 private:
     static constexpr int PopulatedRole = Qt::UserRole + 2;
+
+    // Whether a folder not read yet holds folders; asked for each shown row at every painting,
+    // so looked up on disk once.
+    bool holdsFolders(const QString &path) const;
+    mutable QHash<QString, bool> m_holdsFolders;
 
     QStandardItem *addFolderItem(QStandardItem *parent, const QString &path, const QString &name);
     void populate(QStandardItem *item);

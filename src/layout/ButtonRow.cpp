@@ -4,7 +4,8 @@
 
 namespace zandrel {
 
-TButtonRow::TButtonRow(QWidget *parent) : TCustomSizingPanel(parent) {}
+TButtonRow::TButtonRow(QWidget *parent) : TCustomSizingPanel(parent)
+{}
 
 void TButtonRow::AdjustLayout()
 {

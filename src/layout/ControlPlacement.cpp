@@ -179,7 +179,8 @@ void setAlign(QWidget *control, ControlAlign align)
 
 ControlAlign align(const QWidget *control)
 {
-    const ChildPlacer *placer = control && control->parentWidget() ? ChildPlacer::of(control->parentWidget()) : nullptr;
+    const ChildPlacer *placer =
+        control && control->parentWidget() ? ChildPlacer::of(control->parentWidget()) : nullptr;
     return placer ? placer->alignOf(control) : ControlAlign::None;
 }
 
@@ -193,7 +194,8 @@ void setAnchors(QWidget *control, Anchors anchors)
 
 Anchors anchors(const QWidget *control)
 {
-    const ChildPlacer *placer = control && control->parentWidget() ? ChildPlacer::of(control->parentWidget()) : nullptr;
+    const ChildPlacer *placer =
+        control && control->parentWidget() ? ChildPlacer::of(control->parentWidget()) : nullptr;
     return placer ? placer->anchorsOf(control) : DefaultAnchors;
 }
 

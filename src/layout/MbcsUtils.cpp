@@ -74,7 +74,8 @@ int codePageOfLanguage(const QString &language, const QString &territory, const 
         {"vi", 1258},
     };
     if (language == QLatin1String("zh")) {
-        static const QStringList traditional = {QStringLiteral("TW"), QStringLiteral("HK"), QStringLiteral("MO")};
+        static const QStringList traditional = {QStringLiteral("TW"), QStringLiteral("HK"),
+                                                QStringLiteral("MO")};
         return traditional.contains(territory.toUpper()) ? 950 : 936;
     }
     if (language == QLatin1String("sr") && modifier == QLatin1String("latin"))

@@ -50,8 +50,8 @@ QList<QRect> alignControls(const QList<AlignedControl> &controls, const QRect &c
             }
         }
     };
-    for (ControlAlign side : {ControlAlign::Top, ControlAlign::Bottom, ControlAlign::Left, ControlAlign::Right,
-                              ControlAlign::Client})
+    for (ControlAlign side : {ControlAlign::Top, ControlAlign::Bottom, ControlAlign::Left,
+                              ControlAlign::Right, ControlAlign::Client})
         place(side);
     return result;
 }
@@ -76,8 +76,9 @@ QRect anchoredGeometry(const QRect &geometry, Anchors anchors, const QSize &oldS
 {
     const auto [x, width] = anchorAxis(geometry.x(), geometry.width(), anchors.testFlag(Anchor::Left),
                                        anchors.testFlag(Anchor::Right), newSize.width() - oldSize.width());
-    const auto [y, height] = anchorAxis(geometry.y(), geometry.height(), anchors.testFlag(Anchor::Top),
-                                        anchors.testFlag(Anchor::Bottom), newSize.height() - oldSize.height());
+    const auto [y, height] =
+        anchorAxis(geometry.y(), geometry.height(), anchors.testFlag(Anchor::Top),
+                   anchors.testFlag(Anchor::Bottom), newSize.height() - oldSize.height());
     return QRect(x, y, width, height);
 }
 

@@ -242,7 +242,8 @@ QList<QWidget *> TCustomSizingPanel::PlacedControls() const
     return controls;
 }
 
-TSizingPanel::TSizingPanel(QWidget *parent) : TCustomSizingPanel(parent) {}
+TSizingPanel::TSizingPanel(QWidget *parent) : TCustomSizingPanel(parent)
+{}
 
 void TSizingPanel::AdjustLayout()
 {
@@ -263,7 +264,8 @@ QWidget *TSizingPanel::OwnerForm() const
 void TSizingPanel::SetPanelWidth(int newWidth)
 {
     QWidget *form = OwnerForm();
-    const layout::PanelWidthChange change = layout::panelWidthChange(width(), newWidth, m_canSizeForm, form != nullptr);
+    const layout::PanelWidthChange change =
+        layout::panelWidthChange(width(), newWidth, m_canSizeForm, form != nullptr);
     if (!change.changes)
         return;
     if (change.formGrowth > 0) {
@@ -274,7 +276,8 @@ void TSizingPanel::SetPanelWidth(int newWidth)
     layout::applyPlacement(parentWidget() ? parentWidget() : this);
 }
 
-TAutoSizeForm::TAutoSizeForm(QWidget *parent) : QDialog(parent) {}
+TAutoSizeForm::TAutoSizeForm(QWidget *parent) : QDialog(parent)
+{}
 
 int TAutoSizeForm::SizingPanelCount() const
 {
