@@ -5,6 +5,11 @@
 #include "app/StringTable.h"
 #include "app/Startup.h"
 #include "help/HelpForm.h"
+#include "browsefolder/BrowseFolder.h"
+#include "layout/ButtonRow.h"
+#include "layout/CaptionLabels.h"
+#include "layout/ControlPlacement.h"
+#include "layout/SizingPanels.h"
 #include "platform/RegistryStore.h"
 
 #include <QCheckBox>
@@ -54,48 +59,66 @@ TConvertForm::TConvertForm(platform::RegistryStore &settings, const QString &app
 
 void TConvertForm::buildControls()
 {
+    using layout::Anchor;
+    const layout::Anchors leftTopRight = Anchor::Left | Anchor::Top | Anchor::Right;
     setObjectName(QStringLiteral("ConvertForm"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(clientWidth, clientHeight);
 
-    m_leftPanel = named(new QWidget(this), "SizingPanel1");
-    m_leftPanel->setGeometry(0, 0, 150, 80);
-    m_middlePanel = named(new QWidget(this), "Panel1");
-    m_middlePanel->setGeometry(150, 0, 246, 80);
-    m_rightPanel = named(new QWidget(this), "SizingPanel2");
-    m_rightPanel->setGeometry(396, 0, 91, 80);
-    m_buttonRow = named(new QWidget(this), "ButtonRow1");
-    m_buttonRow->setGeometry(0, 116, clientWidth, 37);
-
-    m_sourceLabel = named(new QLabel(m_leftPanel), "JobOrDexmorLbl");
-    m_sourceLabel->move(8, 17);
-    m_formatLabel = named(new QLabel(m_leftPanel), "FormatLbl");
-    m_formatLabel->move(8, 51);
-    m_sourceEdit = named(new QLineEdit(m_middlePanel), "DexmorFileEditBox");
-    m_sourceEdit->setGeometry(8, 14, 225, 21);
-    m_styleSheetCombo = named(new QComboBox(m_middlePanel), "StyleSheetCombo");
-    m_styleSheetCombo->setGeometry(8, 48, 225, 21);
-    m_sourceLabel->setBuddy(m_sourceEdit);
-    m_formatLabel->setBuddy(m_styleSheetCombo);
-    m_sourceBrowseButton = named(new QPushButton(m_rightPanel), "XMLBrowseBtn");
-    m_sourceBrowseButton->setGeometry(8, 12, 75, 25);
-    m_folderBrowseButton = named(new QPushButton(m_rightPanel), "XSLBrowseBtn");
-    m_folderBrowseButton->setGeometry(8, 46, 75, 25);
-    m_viewCheckBox = named(new QCheckBox(this), "ViewFileCheckBox");
-    m_viewCheckBox->move(8, 85);
-
-    m_okButton = named(new QPushButton(m_buttonRow), "OKBtn");
-    m_closeButton = named(new QPushButton(m_buttonRow), "CloseBtn");
-    m_helpButton = named(new QPushButton(m_buttonRow), "HelpBtn");
+    // Made first, as it comes first in the tab order; it places its buttons again whenever the
+    // panels have widened the form.
+    auto *buttonRow = named(new TButtonRow(this), "ButtonRow1");
+    buttonRow->setGeometry(0, 113, clientWidth, 40);
+    buttonRow->setButtonSpacing(20);
+    buttonRow->setGroupAlignment(layout::GroupAlignment::Center);
+    layout::setAnchors(buttonRow, leftTopRight);
+    m_okButton = named(new QPushButton(buttonRow), "OKBtn");
+    m_okButton->setGeometry(0, 8, 75, 25);
     m_okButton->setDefault(true);
-    m_okButton->setAutoDefault(true);
-    const int rowWidth = 3 * 75 + 2 * 20;
-    int left = (clientWidth - rowWidth) / 2;
-    for (QPushButton *button : {m_okButton, m_closeButton, m_helpButton}) {
-        button->setGeometry(left, 6, 75, 25);
-        left += 75 + 20;
-    }
+    m_closeButton = named(new QPushButton(buttonRow), "CloseBtn");
+    m_closeButton->setGeometry(100, 8, 75, 25);
+    m_helpButton = named(new QPushButton(buttonRow), "HelpBtn");
+    m_helpButton->setGeometry(200, 8, 75, 25);
+
+    // The captions at the left, the edit box and the list in the middle, the browse buttons at
+    // the right; both sizing panels may widen the form until every caption fits.
+    auto *fields = named(new QWidget(this), "FieldsPanel");
+    fields->resize(clientWidth, 80);
+    layout::setAlign(fields, layout::ControlAlign::Top);
+    auto *captions = named(new TSizingPanel(fields), "SizingPanel1");
+    captions->setCanSizeForm(true);
+    captions->resize(170, 80);
+    layout::setAlign(captions, layout::ControlAlign::Left);
+    auto *middle = named(new QWidget(fields), "Panel1");
+    layout::setAlign(middle, layout::ControlAlign::Client);
+    m_sourceEdit = named(new QLineEdit(middle), "DexmorFileEditBox");
+    m_sourceEdit->setGeometry(0, 14, 225, 23);
+    m_styleSheetCombo = named(new QComboBox(middle), "StyleSheetCombo");
+    m_styleSheetCombo->setGeometry(0, 48, 225, 23);
+    auto *browseColumn = named(new TSizingPanel(middle), "SizingPanel2");
+    browseColumn->setCanSizeForm(true);
+    browseColumn->resize(92, 80);
+    layout::setAlign(browseColumn, layout::ControlAlign::Right);
+    m_sourceBrowseButton = named(new QPushButton(browseColumn), "XMLBrowseBtn");
+    m_sourceBrowseButton->setGeometry(8, 13, 75, 25);
+    layout::setAnchors(m_sourceBrowseButton, leftTopRight);
+    m_folderBrowseButton = named(new QPushButton(browseColumn), "XSLBrowseBtn");
+    m_folderBrowseButton->setGeometry(8, 47, 75, 25);
+    layout::setAnchors(m_folderBrowseButton, leftTopRight);
+    m_sourceLabel = named(new TStaticText(captions), "JobOrDexmorLbl");
+    m_sourceLabel->move(8, 18);
+    m_sourceLabel->setBuddy(m_sourceEdit);
+    m_formatLabel = named(new TStaticText(captions), "FormatLbl");
+    m_formatLabel->move(8, 52);
+    m_formatLabel->setBuddy(m_styleSheetCombo);
+
+    m_viewCheckBox = named(new QCheckBox(this), "ViewFileCheckBox");
+    m_viewCheckBox->setGeometry(8, 85, clientWidth - 16, 20);
+    layout::setAnchors(m_viewCheckBox, leftTopRight);
+
+    m_folderBrowser = new TBrowseFolder(this);
+    m_folderBrowser->setObjectName(QStringLiteral("StyleSheetFldr"));
 
     setTabOrder(m_okButton, m_closeButton);
     setTabOrder(m_closeButton, m_helpButton);
@@ -127,9 +150,7 @@ void TConvertForm::setCaptions()
     m_okButton->setText(GetLocalizedString(StringId::OkButton));
     m_closeButton->setText(GetLocalizedString(StringId::CloseButton));
     m_helpButton->setText(GetLocalizedString(10018));
-    for (QWidget *widget : {static_cast<QWidget *>(m_sourceLabel), static_cast<QWidget *>(m_formatLabel),
-                            static_cast<QWidget *>(m_viewCheckBox)})
-        widget->adjustSize();
+    m_folderBrowser->setTitle(GetLocalizedString(10019));
 }
 
 void TConvertForm::fillStyleSheetCombo()
@@ -240,8 +261,7 @@ void TConvertForm::XMLBrowseBtnClick()
 
 void TConvertForm::XSLBrowseBtnClick()
 {
-    const QString start = QFileInfo(m_model.styleSheetFolder()).isDir() ? m_model.styleSheetFolder() : QString();
-    const QString folder = QFileDialog::getExistingDirectory(this, GetLocalizedString(10019), start);
+    const QString folder = ChooseStyleSheetFolder(*m_folderBrowser, m_model.styleSheetFolder());
     if (folder.isEmpty())
         return;
     m_model.setStyleSheetFolder(folder);

@@ -14,6 +14,9 @@ class QPushButton;
 
 namespace zandrel {
 
+class TBrowseFolder;
+class TStaticText;
+
 namespace platform {
 class RegistryStore;
 }
@@ -62,12 +65,9 @@ private:
     QtInteraction m_interaction;
     bool m_saveOnClose = true;
 
-    QWidget *m_leftPanel;
-    QWidget *m_middlePanel;
-    QWidget *m_rightPanel;
-    QWidget *m_buttonRow;
-    QLabel *m_sourceLabel;
-    QLabel *m_formatLabel;
+    TStaticText *m_sourceLabel;
+    TStaticText *m_formatLabel;
+    TBrowseFolder *m_folderBrowser;
     QLineEdit *m_sourceEdit;
     QComboBox *m_styleSheetCombo;
     QPushButton *m_sourceBrowseButton;
