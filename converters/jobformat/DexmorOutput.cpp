@@ -27,7 +27,7 @@ bool isNameCharacter(unsigned char c)
     }
 }
 
-void checkName(const std::string &name, std::uint64_t offset)
+void checkName(std::string_view name, std::uint64_t offset)
 {
     if (name.empty())
         throw FormatError("an empty name", offset);
@@ -45,81 +45,111 @@ bool isBlank(const std::string &text)
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
+// The replacement of a character in text, or null when it stands as it is.
+const char *textEscape(char c)
+{
+    switch (c) {
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '\r': // a reader would turn a bare CR into LF
+        return "&#13;";
+    default:
+        return nullptr;
+    }
+}
+
+const char *attributeEscape(char c)
+{
+    switch (c) {
+    case '"':
+        return "&quot;";
+    // A reader turns these into blanks inside attribute values; references keep them.
+    case '\t':
+        return "&#9;";
+    case '\n':
+        return "&#10;";
+    default:
+        return textEscape(c);
+    }
+}
+
+// Collects the output in a large buffer and hands it to the stream in big pieces.
 class XmlOut {
 public:
-    explicit XmlOut(std::FILE *file) : m_file(file) {}
-    void put(const std::string &text) { std::fwrite(text.data(), 1, text.size(), m_file); }
-    void put(char c) { std::fputc(c, m_file); }
+    explicit XmlOut(std::FILE *file) : m_file(file) { m_buffer.reserve(bufferSize); }
+    ~XmlOut() { flush(); }
+    XmlOut(const XmlOut &) = delete;
+    XmlOut &operator=(const XmlOut &) = delete;
+
+    void put(std::string_view text)
+    {
+        m_buffer.append(text);
+        if (m_buffer.size() >= bufferSize)
+            flush();
+    }
+    void put(char c)
+    {
+        m_buffer.push_back(c);
+        if (m_buffer.size() >= bufferSize)
+            flush();
+    }
+    template <typename Escape>
+    void putEscaped(std::string_view text, Escape escape)
+    {
+        std::size_t plain = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (const char *replacement = escape(text[i])) {
+                m_buffer.append(text.substr(plain, i - plain));
+                m_buffer.append(replacement);
+                plain = i + 1;
+            }
+        }
+        put(text.substr(plain));
+    }
+    void flush()
+    {
+        if (!m_buffer.empty())
+            std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file);
+        m_buffer.clear();
+    }
 
 private:
+    static constexpr std::size_t bufferSize = 1 << 20;
     std::FILE *m_file;
+    std::string m_buffer;
 };
+
+std::string escaped(const std::string &text, const char *(*escape)(char))
+{
+    std::string out;
+    for (const char c : text) {
+        const char *replacement = escape(c);
+        out += replacement ? replacement : std::string(1, c);
+    }
+    return out;
+}
 
 } // namespace
 
 std::string escapeText(const std::string &text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '\r': // a reader would turn a bare CR into LF
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return escaped(text, textEscape);
 }
 
 std::string escapeAttribute(const std::string &value)
 {
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        // A reader turns these into blanks inside attribute values; references keep them.
-        case '\t':
-            out += "&#9;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return escaped(value, attributeEscape);
 }
 
 OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &extras)
 {
     XmlOut out(file);
+    Reader::Record record;
+    ElementStartView element;
     std::vector<std::string> openElements;
     bool rootSeen = false;
     bool anyNode = false;
@@ -127,7 +157,7 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
 
     for (;;) {
         const std::uint64_t offset = reader.offset();
-        const Reader::Record record = reader.next();
+        reader.next(record);
         if (extras.keepGoing && ++count % 1024 == 0 && !extras.keepGoing())
             return OutputResult::Stopped;
         const bool topLevel = openElements.empty();
@@ -150,28 +180,27 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
             break;
         }
         case RecordType::ElementStart: {
-            std::string name;
-            std::vector<Attribute> attributes;
-            bool empty = false;
-            parseElementStart(record, offset, name, attributes, empty);
-            checkName(name, offset);
+            parseElementStart(record, offset, element);
+            checkName(element.name, offset);
             if (topLevel && rootSeen)
                 throw FormatError("a second root element", offset);
             out.put('<');
-            out.put(name);
-            for (const Attribute &attribute : attributes) {
-                checkName(attribute.name, offset);
+            out.put(element.name);
+            for (const auto &[name, value] : element.attributes) {
+                checkName(name, offset);
                 out.put(' ');
-                out.put(attribute.name);
-                out.put("=\"" + escapeAttribute(attribute.value) + '"');
+                out.put(name);
+                out.put("=\"");
+                out.putEscaped(value, attributeEscape);
+                out.put('"');
             }
-            if (empty) {
+            if (element.empty) {
                 out.put("/>");
                 if (topLevel)
                     out.put('\n');
             } else {
                 out.put('>');
-                openElements.push_back(std::move(name));
+                openElements.emplace_back(element.name);
             }
             rootSeen = rootSeen || topLevel;
             anyNode = true;
@@ -183,10 +212,14 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
             if (topLevel)
                 throw FormatError("an element end without its start", offset);
             if (openElements.size() == 1) {
-                for (const std::string &line : extras.linesBeforeRootEnd)
-                    out.put(line + '\n');
+                for (const std::string &line : extras.linesBeforeRootEnd) {
+                    out.put(line);
+                    out.put('\n');
+                }
             }
-            out.put("</" + openElements.back() + '>');
+            out.put("</");
+            out.put(openElements.back());
+            out.put('>');
             openElements.pop_back();
             if (openElements.empty())
                 out.put('\n');
@@ -197,7 +230,7 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
                     throw FormatError("text outside the root element", offset);
                 break; // the layout between top-level nodes is the output's own
             }
-            out.put(escapeText(record.payload));
+            out.putEscaped(record.payload, textEscape);
             break;
         case RecordType::CData:
             if (topLevel)

@@ -64,11 +64,12 @@ bool Reader::readHeader(Header &header)
     return true; // bytes 10 and 11 are reserved
 }
 
-Reader::Record Reader::next()
+void Reader::next(Record &record)
 {
     if (m_hasPending) {
         m_hasPending = false;
-        return std::move(m_pending);
+        std::swap(record, m_pending);
+        return;
     }
     const std::uint64_t start = m_offset;
     unsigned char frame[5];
@@ -79,12 +80,10 @@ Reader::Record Reader::next()
     const std::uint32_t size = readU32(frame + 1);
     if (size > maxPayloadSize)
         throw FormatError("a record of " + std::to_string(size) + " bytes is too large", start);
-    Record record;
     record.type = static_cast<RecordType>(frame[0]);
     record.payload.resize(size);
     if (!readBytes(record.payload.data(), size))
         throw FormatError("the job file ends inside a record", start);
-    return record;
 }
 
 Directives Reader::readDirectives()
@@ -92,7 +91,8 @@ Directives Reader::readDirectives()
     Directives directives;
     for (;;) {
         const std::uint64_t start = m_offset;
-        Record record = next();
+        Record record;
+        next(record);
         if (!isDirective(record.type)) {
             m_pending = std::move(record);
             m_hasPending = true;
@@ -159,11 +159,11 @@ std::uint32_t PayloadReader::u32()
     return readU32(bytes);
 }
 
-std::string PayloadReader::string()
+std::string_view PayloadReader::stringView()
 {
     const std::uint32_t size = u32();
     need(size);
-    std::string text = m_payload.substr(m_position, size);
+    const std::string_view text(m_payload.data() + m_position, size);
     m_position += size;
     return text;
 }
@@ -187,24 +187,17 @@ Declaration parseDeclaration(const Reader::Record &record, std::uint64_t offset)
     return declaration;
 }
 
-void parseElementStart(const Reader::Record &record, std::uint64_t offset, std::string &name,
-                       std::vector<Attribute> &attributes, bool &empty)
+void parseElementStart(const Reader::Record &record, std::uint64_t offset, ElementStartView &element)
 {
     PayloadReader payload(record.payload, offset);
-    empty = payload.u8() != 0;
-    name = payload.string();
-    if (name.empty())
-        throw FormatError("an element without a name", offset);
+    element.empty = payload.u8() != 0;
+    element.name = payload.stringView();
     const std::uint16_t count = payload.u16();
-    attributes.clear();
-    attributes.reserve(count);
+    element.attributes.clear();
     for (std::uint16_t i = 0; i < count; ++i) {
-        Attribute attribute;
-        attribute.name = payload.string();
-        attribute.value = payload.string();
-        if (attribute.name.empty())
-            throw FormatError("an attribute without a name", offset);
-        attributes.push_back(std::move(attribute));
+        const std::string_view name = payload.stringView();
+        const std::string_view value = payload.stringView();
+        element.attributes.emplace_back(name, value);
     }
     payload.finish();
 }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zjob {
@@ -117,8 +119,9 @@ public:
         RecordType type = RecordType::End;
         std::string payload;
     };
-    // The next record; throws FormatError when the file is damaged or ends without the End record.
-    Record next();
+    // Reads the next record into record, reusing its buffer; throws FormatError when the file is
+    // damaged or ends without the End record.
+    void next(Record &record);
     std::uint64_t offset() const { return m_offset; }
 
 private:
@@ -140,7 +143,9 @@ public:
     std::uint16_t u16();
     std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
     std::uint32_t u32();
-    std::string string();
+    std::string string() { return std::string(stringView()); }
+    // The string in place, valid while the payload is.
+    std::string_view stringView();
     // Throws unless the whole payload has been read.
     void finish() const;
 
@@ -152,8 +157,14 @@ private:
 };
 
 Declaration parseDeclaration(const Reader::Record &record, std::uint64_t offset);
-void parseElementStart(const Reader::Record &record, std::uint64_t offset, std::string &name,
-                       std::vector<Attribute> &attributes, bool &empty);
+
+// An element start read in place: the views point into the record's payload.
+struct ElementStartView {
+    bool empty = false;
+    std::string_view name;
+    std::vector<std::pair<std::string_view, std::string_view>> attributes;
+};
+void parseElementStart(const Reader::Record &record, std::uint64_t offset, ElementStartView &element);
 
 // Writes a Job file to a stream. Errors of the stream are found with ferror by the caller.
 class Writer {
