@@ -76,6 +76,8 @@ class ConvertJobFileTest : public QObject {
             machine.converter(QStringLiteral("Bramwick"), dir, {}, languageFile);
         else if (variant == QLatin1String("Bramwick version missing"))
             machine.converter(QStringLiteral("Bramwick"), dir, {"13.00=gone.so"}, languageFile);
+        else if (variant == QLatin1String("Bramwick version unloadable"))
+            machine.converter(QStringLiteral("Bramwick"), dir, {"14.00=mirk1300.so", "13.00=broken.so"}, languageFile);
         else if (variant == QLatin1String("Bramwick inspect only"))
             machine.converter(QStringLiteral("Bramwick"), dir, {"13.00=mirk-inspect-only.so"}, languageFile);
         else if (variant == QLatin1String("Sarnetto library as Bramwick"))
@@ -244,6 +246,9 @@ private Q_SLOTS:
         QTest::newRow("registered library missing")
             << bramwick << 0 << "Bramwick version missing" << false
             << QStringList{literal(formatText(notFound, {folderToken + "/gone.so"}))} << true << false;
+        QTest::newRow("registered library cannot be loaded")
+            << bramwick << 0 << "Bramwick version unloadable" << false
+            << QStringList{literal(formatText(notFound, {folderToken + "/broken.so"}))} << true << false;
         QTest::newRow("library without the conversion export") << bramwick << 0 << "Bramwick inspect only" << false
                                                      << QStringList() << true << false;
         QTest::newRow("converter returns 0") << (bramwick + QStringList{"--translate", "fail"}) << 0 << "built" << false
@@ -284,6 +289,7 @@ private Q_SLOTS:
         if (cut > 0)
             QVERIFY(QFile::resize(m_job, QFileInfo(m_job).size() - cut));
 
+        QVERIFY(writeFile(m_converters + QStringLiteral("/broken.so"), "no library\n"));
         ScriptedInteraction interaction;
         QString convertedFile;
         QString geoData;
@@ -299,6 +305,42 @@ private Q_SLOTS:
             QVERIFY2(pattern.match(interaction.messages[i].text).hasMatch(), qPrintable(interaction.messages[i].text));
         }
         QCOMPARE(loggedCalls(m_log).filter(QStringLiteral("translate")).size(), translated ? 1 : 0);
+    }
+
+    void readConverterSettings_data()
+    {
+        QTest::addColumn<bool>("converterKey");
+        QTest::addColumn<bool>("shareKey");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("geoData");
+        QTest::newRow("both keys") << true << true << true << languageFile << "/opt/GeoData";
+        QTest::newRow("no Share key: GeoData kept") << true << false << true << languageFile << "/caller";
+        QTest::newRow("no converter key") << false << true << false << QString() << "/caller";
+    }
+    void readConverterSettings()
+    {
+        QFETCH(bool, converterKey);
+        QFETCH(bool, shareKey);
+        QFETCH(bool, result);
+        QFETCH(QString, language);
+        QFETCH(QString, geoData);
+        MachineRegistry machine;
+        if (converterKey)
+            machine.converter(QStringLiteral("Sarnetto"), m_converters, {}, languageFile);
+        if (shareKey)
+            machine.geoData(QStringLiteral("/opt/GeoData"));
+        QVERIFY(machine.write(m_machineFile));
+        const platform::RegFileStore store(path(QStringLiteral("user.reg")), m_machineFile);
+        const ConverterHost host(hostProgram());
+        ScriptedInteraction interaction;
+        const ConverterContext context{store, host, interaction};
+        QString readLanguage;
+        QString readGeoData = QStringLiteral("/caller");
+        QCOMPARE(ReadConverterSettings(context, ConverterKeyPath(ConverterKind::Sarnetto), readLanguage, readGeoData),
+                 result);
+        QCOMPARE(readLanguage, language);
+        QCOMPARE(readGeoData, geoData);
     }
 
     void fileOfTheConvertedNameAlreadyThere()
