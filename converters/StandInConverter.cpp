@@ -117,9 +117,11 @@ std::string traceQuoted(const std::string &text)
 [[maybe_unused]] std::string traceRecord(const char *name, const TConverterFileInfo &info)
 {
     const std::string prefix = std::string(" ") + name + '.';
-    return prefix + "size=" + std::to_string(info.recordSize) + prefix + "format=" + std::to_string(info.formatCode) +
-           prefix + "version=" + std::to_string(info.version) + prefix + "role=" + std::to_string(info.roleCode) +
-           prefix + "zeroFields=" + (zeroFilled(info) ? "yes" : "no") + prefix + "path=" + traceQuoted(recordPath(info));
+    return prefix + "size=" + std::to_string(info.recordSize) + prefix +
+           "format=" + std::to_string(info.formatCode) + prefix + "version=" + std::to_string(info.version) +
+           prefix + "role=" + std::to_string(info.roleCode) + prefix +
+           "zeroFields=" + (zeroFilled(info) ? "yes" : "no") + prefix +
+           "path=" + traceQuoted(recordPath(info));
 }
 
 [[maybe_unused]] bool isFile(const std::string &path)
@@ -170,18 +172,23 @@ int16_t translate(const char *languageFile, const char *sourceFile, TConverterFi
                   const char *outputFile, TConverterFileInfo *target, converter_Callback1_fn callback1,
                   converter_Callback2_fn callback2, converter_Callback3_fn callback3, void *reserved)
 {
-    if (!languageFile || !sourceFile || !source || !outputFile || !target || !callback1 || !callback2 || !callback3)
+    if (!languageFile || !sourceFile || !source || !outputFile || !target || !callback1 || !callback2 ||
+        !callback3)
         return raiseError("A converter argument is missing");
-    if (source->recordSize != ZANDREL_CONVERTER_RECORD_SIZE || source->formatCode != ZANDREL_CONVERTER_SOURCE_FORMAT ||
-        source->roleCode != ZANDREL_CONVERTER_SOURCE_ROLE || target->recordSize != ZANDREL_CONVERTER_RECORD_SIZE ||
-        target->formatCode != ZANDREL_CONVERTER_TARGET_FORMAT || target->roleCode != ZANDREL_CONVERTER_TARGET_ROLE ||
-        target->version != expectedTargetVersion())
-        return raiseError("Unsupported conversion request (target format " + std::to_string(target->formatCode) +
-                     ", version " + std::to_string(target->version) + ")");
+    if (source->recordSize != ZANDREL_CONVERTER_RECORD_SIZE ||
+        source->formatCode != ZANDREL_CONVERTER_SOURCE_FORMAT ||
+        source->roleCode != ZANDREL_CONVERTER_SOURCE_ROLE ||
+        target->recordSize != ZANDREL_CONVERTER_RECORD_SIZE ||
+        target->formatCode != ZANDREL_CONVERTER_TARGET_FORMAT ||
+        target->roleCode != ZANDREL_CONVERTER_TARGET_ROLE || target->version != expectedTargetVersion())
+        return raiseError("Unsupported conversion request (target format " +
+                          std::to_string(target->formatCode) + ", version " +
+                          std::to_string(target->version) + ")");
 
     const FilePointer job{std::fopen(sourceFile, "rb")};
     if (!job)
-        return raiseError(std::string("The job file ") + sourceFile + " cannot be opened: " + std::strerror(errno));
+        return raiseError(std::string("The job file ") + sourceFile +
+                          " cannot be opened: " + std::strerror(errno));
     zjob::Reader reader(job.get());
     zjob::Header header;
     if (!reader.readHeader(header))
@@ -189,8 +196,8 @@ int16_t translate(const char *languageFile, const char *sourceFile, TConverterFi
     if (header.product != ownProduct)
         return raiseError(std::string(sourceFile) + " is not a " + productName(ownProduct) + " job file");
     if (source->version != header.version)
-        return raiseError("The job file has version " + std::to_string(header.version) + ", not the requested " +
-                     std::to_string(source->version));
+        return raiseError("The job file has version " + std::to_string(header.version) +
+                          ", not the requested " + std::to_string(source->version));
 
     const zjob::Directives directives = reader.readDirectives();
     switch (directives.translate) {
@@ -217,14 +224,16 @@ int16_t translate(const char *languageFile, const char *sourceFile, TConverterFi
                                                 zjob::escapeAttribute(gridFile) + "\"/>");
     }
     if (directives.trace)
-        extras.traceComment = "trace library=" + traceQuoted(libraryFileName()) + traceRecord("source", *source) +
-                              traceRecord("target", *target) + " language=" + traceQuoted(languageFile) +
+        extras.traceComment = "trace library=" + traceQuoted(libraryFileName()) +
+                              traceRecord("source", *source) + traceRecord("target", *target) +
+                              " language=" + traceQuoted(languageFile) +
                               " reserved=" + (reserved ? "set" : "null") + ' ';
     extras.keepGoing = [callback1] { return callback1() == 0; };
 
     OutputFile output(outputFile);
     if (!output.get())
-        return raiseError(std::string("The Dexmor file ") + outputFile + " cannot be written: " + std::strerror(errno));
+        return raiseError(std::string("The Dexmor file ") + outputFile +
+                          " cannot be written: " + std::strerror(errno));
     callback2();
     const zjob::OutputResult result = zjob::writeDexmor(reader, output.get(), extras);
     callback3();
@@ -290,14 +299,14 @@ CONVERTER_EXPORT int16_t converter_InspectFile(const char *jobFile, TConverterFi
 CONVERTER_EXPORT int16_t converter_TranslatePlus(const char *languageFile, const char *sourceFile,
                                                  TConverterFileInfo *source, const char *outputFile,
                                                  TConverterFileInfo *target, converter_Callback1_fn callback1,
-                                                 converter_Callback2_fn callback2, converter_Callback3_fn callback3,
-                                                 void *reserved)
+                                                 converter_Callback2_fn callback2,
+                                                 converter_Callback3_fn callback3, void *reserved)
 {
     lastError.clear();
     try {
         logCall("translate", sourceFile);
-        return translate(languageFile, sourceFile, source, outputFile, target, callback1, callback2, callback3,
-                         reserved);
+        return translate(languageFile, sourceFile, source, outputFile, target, callback1, callback2,
+                         callback3, reserved);
     } catch (const zjob::FormatError &error) {
         return raiseError(std::string("The job file ") + sourceFile + " is damaged: " + error.what());
     } catch (const std::exception &error) {

@@ -24,7 +24,7 @@ namespace {
 
 const QString placeholder = QStringLiteral("@DIR@");
 const QString patternPlaceholder = QStringLiteral("CONVERTERFOLDER"); // survives escaping
-const QString relativePlaceholder = QStringLiteral("@REL@"); // the folder without its leading "/"
+const QString relativePlaceholder = QStringLiteral("@REL@");          // the folder without its leading "/"
 
 QString literal(const QString &text)
 {
@@ -99,25 +99,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("separator");
         QTest::addColumn<double>("expected"); // NaN: not a number
         const double none = std::nan("");
-        QTest::newRow("point") << "11.00" << "." << 11.0;
-        QTest::newRow("point under comma locale") << "11.00" << "," << none;
-        QTest::newRow("comma under comma locale") << "11,00" << "," << 11.0;
-        QTest::newRow("comma under point locale") << "11,00" << "." << none;
-        QTest::newRow("fraction") << "10.50" << "." << 10.5;
-        QTest::newRow("whole number") << "11" << "." << 11.0;
-        QTest::newRow("trailing separator") << "11." << "." << 11.0;
-        QTest::newRow("leading separator") << ".5" << "." << 0.5;
-        QTest::newRow("sign") << "-1.5" << "." << -1.5;
-        QTest::newRow("plus sign") << "+2" << "." << 2.0;
-        QTest::newRow("exponent") << "1.1e3" << "." << 1100.0;
-        QTest::newRow("blanks around") << " 12.5 " << "." << 12.5;
-        QTest::newRow("letters") << "abc" << "." << none;
-        QTest::newRow("empty") << "" << "." << none;
-        QTest::newRow("separator alone") << "." << "." << none;
-        QTest::newRow("two separators") << "1.2.3" << "." << none;
-        QTest::newRow("thousands separator") << "1,100.5" << "." << none;
-        QTest::newRow("exponent without digits") << "1e" << "." << none;
-        QTest::newRow("overflow") << "1e999" << "." << none;
+        QTest::newRow("point") << "11.00"
+                               << "." << 11.0;
+        QTest::newRow("point under comma locale") << "11.00"
+                                                  << "," << none;
+        QTest::newRow("comma under comma locale") << "11,00"
+                                                  << "," << 11.0;
+        QTest::newRow("comma under point locale") << "11,00"
+                                                  << "." << none;
+        QTest::newRow("fraction") << "10.50"
+                                  << "." << 10.5;
+        QTest::newRow("whole number") << "11"
+                                      << "." << 11.0;
+        QTest::newRow("trailing separator") << "11."
+                                            << "." << 11.0;
+        QTest::newRow("leading separator") << ".5"
+                                           << "." << 0.5;
+        QTest::newRow("sign") << "-1.5"
+                              << "." << -1.5;
+        QTest::newRow("plus sign") << "+2"
+                                   << "." << 2.0;
+        QTest::newRow("exponent") << "1.1e3"
+                                  << "." << 1100.0;
+        QTest::newRow("blanks around") << " 12.5 "
+                                       << "." << 12.5;
+        QTest::newRow("letters") << "abc"
+                                 << "." << none;
+        QTest::newRow("empty") << ""
+                               << "." << none;
+        QTest::newRow("separator alone") << "."
+                                         << "." << none;
+        QTest::newRow("two separators") << "1.2.3"
+                                        << "." << none;
+        QTest::newRow("thousands separator") << "1,100.5"
+                                             << "." << none;
+        QTest::newRow("exponent without digits") << "1e"
+                                                 << "." << none;
+        QTest::newRow("overflow") << "1e999"
+                                  << "." << none;
     }
     void localeNumbers()
     {
@@ -173,10 +192,11 @@ private Q_SLOTS:
         QTest::newRow("highest Versions entry")
             << versions({"10.50=qelbor1050.so", "11.00=qelbor1100.so", "abc=qelborabc.so"}) << numbered << "."
             << dir + "qelbor1100.so";
-        QTest::newRow("highest listed first")
-            << versions({"11.00=qelbor1100.so", "10.50=qelbor1050.so"}) << numbered << "." << dir + "qelbor1100.so";
+        QTest::newRow("highest listed first") << versions({"11.00=qelbor1100.so", "10.50=qelbor1050.so"})
+                                              << numbered << "." << dir + "qelbor1100.so";
         QTest::newRow("equal numbers: first listed wins")
-            << versions({"11.00=qelbor1100.so", "11.0=qelbor1050.so"}) << numbered << "." << dir + "qelbor1100.so";
+            << versions({"11.00=qelbor1100.so", "11.0=qelbor1050.so"}) << numbered << "."
+            << dir + "qelbor1100.so";
         QTest::newRow("a lower entry of another type is never read")
             << MachineRegistry()
                    .converter(sarnetto, dir, {"11.00=qelbor1100.so"})
@@ -193,28 +213,29 @@ private Q_SLOTS:
             << dir + "qelbor2.so";
         QTest::newRow("newest missing, only the bare base name: path kept")
             << versions({"11.00=qelbor1100.so"}) << QStringList{"qelbor.so"} << "." << dir + "qelbor1100.so";
-        QTest::newRow("scan: 12 over 9") << versions({}) << QStringList{"qelbor9.so", "qelbor12.so"} << "."
-                                         << dir + "qelbor12.so";
-        QTest::newRow("scan: 07 kept as written") << versions({}) << QStringList{"qelbor5.so", "qelbor07.so"} << "."
-                                                  << dir + "qelbor07.so";
-        QTest::newRow("scan: folders count") << versions({}) << QStringList{"qelbor3.so", "qelbor20.so/"} << "."
-                                             << dir + "qelbor20.so";
+        QTest::newRow("scan: 12 over 9")
+            << versions({}) << QStringList{"qelbor9.so", "qelbor12.so"} << "." << dir + "qelbor12.so";
+        QTest::newRow("scan: 07 kept as written")
+            << versions({}) << QStringList{"qelbor5.so", "qelbor07.so"} << "." << dir + "qelbor07.so";
+        QTest::newRow("scan: folders count")
+            << versions({}) << QStringList{"qelbor3.so", "qelbor20.so/"} << "." << dir + "qelbor20.so";
         QTest::newRow("scan: text before the first dot")
             << versions({}) << QStringList{"qelbor12.bak.so"} << "." << dir + "qelbor12.so";
         QTest::newRow("scan: no numbers, negatives and other bases passed over")
-            << versions({}) << QStringList{"qelborx.so", "qelbor-3.so", "mirk50.so", "xqelbor70.so", "qelbor8.dll"}
-            << "." << QString();
+            << versions({})
+            << QStringList{"qelborx.so", "qelbor-3.so", "mirk50.so", "xqelbor70.so", "qelbor8.dll"} << "."
+            << QString();
         QTest::newRow("comma locale: Versions names are no numbers, the scan decides")
             << versions({"11.00=registered.so"}) << QStringList{"registered.so", "qelbor3.so"} << ","
             << dir + "qelbor3.so";
-        QTest::newRow("point locale: the same registry") << versions({"11.00=registered.so"})
-                                                         << QStringList{"registered.so", "qelbor3.so"} << "."
-                                                         << dir + "registered.so";
-        QTest::newRow("comma locale reads 11,00") << versions({"11,00=registered.so"})
-                                                  << QStringList{"registered.so", "qelbor3.so"} << ","
-                                                  << dir + "registered.so";
-        QTest::newRow("no converter key") << MachineRegistry().bytes() << QStringList{"qelbor3.so"} << "."
-                                          << QString();
+        QTest::newRow("point locale: the same registry")
+            << versions({"11.00=registered.so"}) << QStringList{"registered.so", "qelbor3.so"} << "."
+            << dir + "registered.so";
+        QTest::newRow("comma locale reads 11,00")
+            << versions({"11,00=registered.so"}) << QStringList{"registered.so", "qelbor3.so"} << ","
+            << dir + "registered.so";
+        QTest::newRow("no converter key")
+            << MachineRegistry().bytes() << QStringList{"qelbor3.so"} << "." << QString();
         QTest::newRow("no Versions key") << MachineRegistry()
                                                 .key(QStringLiteral("SOFTWARE\\Veltrix\\Haldex\\Device "
                                                                     "Drivers\\Sarnetto\\Converter"))
@@ -244,7 +265,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("machine");
         const QString key = QStringLiteral("SOFTWARE\\Veltrix\\Haldex\\Device Drivers\\Bramwick\\Converter");
-        QTest::newRow("Directory") << MachineRegistry().key(key).dword(QStringLiteral("Directory"), 1).bytes();
+        QTest::newRow("Directory")
+            << MachineRegistry().key(key).dword(QStringLiteral("Directory"), 1).bytes();
         QTest::newRow("the highest Versions entry")
             << MachineRegistry()
                    .converter(QStringLiteral("Bramwick"), placeholder, {QStringLiteral("9.00=mirk900.so")})
@@ -277,11 +299,12 @@ private Q_SLOTS:
         QFETCH(int, version);
         QFETCH(QString, expected);
         QVERIFY(writeFile(m_folder + QStringLiteral("/qelbor1200.so"), "library")); // never scanned for
-        const platform::RegFileStore store = registry(
-            MachineRegistry()
-                .converter(QStringLiteral("Sarnetto"), placeholder,
-                           {"11.0=b.so", "11=c.so", "11.00=a.so", "9.50=d.so", ".50=e.so", ".0=f.so", "-5.03=g.so"})
-                .bytes());
+        const platform::RegFileStore store =
+            registry(MachineRegistry()
+                         .converter(QStringLiteral("Sarnetto"), placeholder,
+                                    {"11.0=b.so", "11=c.so", "11.00=a.so", "9.50=d.so", ".50=e.so", ".0=f.so",
+                                     "-5.03=g.so"})
+                         .bytes());
         const ConverterHost host(hostProgram());
         ScriptedInteraction interaction;
         const ConverterContext context{store, host, interaction};
@@ -325,9 +348,10 @@ private Q_SLOTS:
         const QString askV = QStringLiteral("inspect vanhux1100.so");
         const QString oldVersion = literal(GetLocalizedString(StringId::JobVersionNotConvertible));
         const QString suffix = literal(QStringLiteral(" encountered during job file conversion"));
-        const QString fault = literal(QStringLiteral("The converter library CONVERTERFOLDER/mirk1300.so ")) +
-                              QStringLiteral("(stopped unexpectedly \\(.+\\)|ended its process with exit status \\d+)") +
-                              suffix;
+        const QString fault =
+            literal(QStringLiteral("The converter library CONVERTERFOLDER/mirk1300.so ")) +
+            QStringLiteral("(stopped unexpectedly \\(.+\\)|ended its process with exit status \\d+)") +
+            suffix;
 
         QTest::newRow("Bramwick") << bramwick << "built" << false << true << 2 << 1300 << QStringList()
                                   << QStringList{askM};
@@ -340,10 +364,10 @@ private Q_SLOTS:
         QTest::newRow("Ostrelle 1099, silent") << ostrelleOld << "built" << true << false << 0 << 1099
                                                << QStringList() << QStringList{askM, askQ, askV};
         QTest::newRow("accepted by Bramwick and Sarnetto: Bramwick, Sarnetto never asked")
-            << (sarnetto + QStringList{"--inspect", "any"}) << "built" << false << true << 2 << 1250 << QStringList()
-            << QStringList{askM};
-        QTest::newRow("refused by all") << (bramwick + QStringList{"--inspect", "refuse"}) << "built" << false << false
-                                        << 0 << 0 << QStringList() << QStringList{askM, askQ, askV};
+            << (sarnetto + QStringList{"--inspect", "any"}) << "built" << false << true << 2 << 1250
+            << QStringList() << QStringList{askM};
+        QTest::newRow("refused by all") << (bramwick + QStringList{"--inspect", "refuse"}) << "built" << false
+                                        << false << 0 << 0 << QStringList() << QStringList{askM, askQ, askV};
         QTest::newRow("result 0 with version 1200 accepts")
             << (bramwick + QStringList{"--inspect", "answer:0:1200"}) << "built" << false << true << 2 << 1200
             << QStringList() << QStringList{askM};
@@ -357,17 +381,20 @@ private Q_SLOTS:
             << (bramwick + QStringList{"--inspect", "answer:0:-7"}) << "built" << false << false << 0 << 0
             << QStringList() << QStringList{askM, askQ, askV};
         QTest::newRow("error raised while inspecting, silent")
-            << (bramwick + QStringList{"--inspect", "raise:Prüfsumme falsch"}) << "built" << true << false << 0 << 0
-            << QStringList{literal(QStringLiteral("Prüfsumme falsch")) + suffix} << QStringList{askM};
-        QTest::newRow("fault while inspecting") << (bramwick + QStringList{"--inspect", "crash"}) << "built" << false
-                                                << false << 0 << 0 << QStringList{fault} << QStringList{askM};
-        QTest::newRow("no Bramwick key") << sarnetto << "no Bramwick" << false << true << 1 << 1250 << QStringList()
-                                         << QStringList{askQ};
+            << (bramwick + QStringList{"--inspect", "raise:Prüfsumme falsch"}) << "built" << true << false
+            << 0 << 0 << QStringList{literal(QStringLiteral("Prüfsumme falsch")) + suffix}
+            << QStringList{askM};
+        QTest::newRow("fault while inspecting")
+            << (bramwick + QStringList{"--inspect", "crash"}) << "built" << false << false << 0 << 0
+            << QStringList{fault} << QStringList{askM};
+        QTest::newRow("no Bramwick key")
+            << sarnetto << "no Bramwick" << false << true << 1 << 1250 << QStringList() << QStringList{askQ};
         QTest::newRow("Bramwick library without the export: passed over")
             << sarnetto << "Bramwick without exports" << false << true << 1 << 1250 << QStringList()
             << QStringList{askQ};
         QTest::newRow("Bramwick library that is no library: passed over")
-            << sarnetto << "Bramwick not a library" << false << true << 1 << 1250 << QStringList() << QStringList{askQ};
+            << sarnetto << "Bramwick not a library" << false << true << 1 << 1250 << QStringList()
+            << QStringList{askQ};
         QTest::newRow("Bramwick library that cannot convert still inspects")
             << bramwick << "Bramwick inspect only" << false << true << 2 << 1300 << QStringList()
             << QStringList{"inspect mirk-inspect-only.so"};
@@ -417,9 +444,10 @@ private Q_SLOTS:
         QCOMPARE(interaction.messages.size(), messages.size());
         for (qsizetype i = 0; i < messages.size(); ++i) {
             QCOMPARE(interaction.messages[i].kind, MessageKind::Error);
-            const QRegularExpression pattern(
-                QRegularExpression::anchoredPattern(QString(messages[i]).replace(patternPlaceholder, literal(m_folder))));
-            QVERIFY2(pattern.match(interaction.messages[i].text).hasMatch(), qPrintable(interaction.messages[i].text));
+            const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+                QString(messages[i]).replace(patternPlaceholder, literal(m_folder))));
+            QVERIFY2(pattern.match(interaction.messages[i].text).hasMatch(),
+                     qPrintable(interaction.messages[i].text));
         }
         QCOMPARE(loggedCalls(m_log), calls);
     }
@@ -430,7 +458,8 @@ private Q_SLOTS:
                           {"--product", "bramwick", "--version", "1300"})
                      .exitCode,
                  0);
-        const platform::RegFileStore store = registry(MachineRegistry().builtConverters(builtConverters()).bytes());
+        const platform::RegFileStore store =
+            registry(MachineRegistry().builtConverters(builtConverters()).bytes());
         const ConverterHost host(m_root->filePath(QStringLiteral("no-such-host")));
         ScriptedInteraction interaction;
         const ConverterContext context{store, host, interaction};

@@ -22,7 +22,8 @@ using namespace convertertest;
 
 namespace {
 
-const QString folderToken = QStringLiteral("CONVERTERFOLDER"); // stands for the converters' folder in patterns
+const QString folderToken =
+    QStringLiteral("CONVERTERFOLDER"); // stands for the converters' folder in patterns
 const QString suffix = QStringLiteral(" encountered during job file conversion");
 const QString languageFile = QStringLiteral("/opt/Veltrix/Sprachen/Deutsch – Süd.lng");
 
@@ -42,7 +43,8 @@ QMap<QString, QString> traceFields(const QString &convertedFile)
     for (const QRegularExpressionMatch &match : field.globalMatch(QString::fromUtf8(lines[1]))) {
         QString value = match.captured(2);
         if (value.startsWith(u'"'))
-            value = QString::fromUtf8(QByteArray::fromPercentEncoding(value.mid(1, value.size() - 2).toUtf8()));
+            value =
+                QString::fromUtf8(QByteArray::fromPercentEncoding(value.mid(1, value.size() - 2).toUtf8()));
         fields.insert(match.captured(1), value);
     }
     return fields;
@@ -77,7 +79,8 @@ class ConvertJobFileTest : public QObject {
         else if (variant == QLatin1String("Bramwick version missing"))
             machine.converter(QStringLiteral("Bramwick"), dir, {"13.00=gone.so"}, languageFile);
         else if (variant == QLatin1String("Bramwick version unloadable"))
-            machine.converter(QStringLiteral("Bramwick"), dir, {"14.00=mirk1300.so", "13.00=broken.so"}, languageFile);
+            machine.converter(QStringLiteral("Bramwick"), dir, {"14.00=mirk1300.so", "13.00=broken.so"},
+                              languageFile);
         else if (variant == QLatin1String("Bramwick inspect only"))
             machine.converter(QStringLiteral("Bramwick"), dir, {"13.00=mirk-inspect-only.so"}, languageFile);
         else if (variant == QLatin1String("Sarnetto library as Bramwick"))
@@ -130,11 +133,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("jobName");
         QTest::addColumn<QString>("library");
-        QTest::newRow("Ostrelle") << "ostrelle" << "1100" << "Lindenau Süd.job" << "vanhux1100.so";
-        QTest::newRow("Sarnetto") << "sarnetto" << "1250" << "Lindenau Süd.job" << "qelbor1250.so";
-        QTest::newRow("Bramwick") << "bramwick" << "1300" << "Lindenau Süd.job" << "mirk1300.so";
-        QTest::newRow("extension in capitals") << "bramwick" << "1300" << "report.JOB" << "mirk1300.so";
-        QTest::newRow("two dots") << "bramwick" << "1300" << "site v1.2.job" << "mirk1300.so";
+        QTest::newRow("Ostrelle") << "ostrelle"
+                                  << "1100"
+                                  << "Lindenau Süd.job"
+                                  << "vanhux1100.so";
+        QTest::newRow("Sarnetto") << "sarnetto"
+                                  << "1250"
+                                  << "Lindenau Süd.job"
+                                  << "qelbor1250.so";
+        QTest::newRow("Bramwick") << "bramwick"
+                                  << "1300"
+                                  << "Lindenau Süd.job"
+                                  << "mirk1300.so";
+        QTest::newRow("extension in capitals") << "bramwick"
+                                               << "1300"
+                                               << "report.JOB"
+                                               << "mirk1300.so";
+        QTest::newRow("two dots") << "bramwick"
+                                  << "1300"
+                                  << "site v1.2.job"
+                                  << "mirk1300.so";
     }
     void convertsEachProduct()
     {
@@ -168,15 +186,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("geoData"); // the folder the registry names; empty: the test's own
         QTest::addColumn<int>("targetVersion");
         QTest::addColumn<bool>("geoDataPassed");
-        QTest::newRow("Bramwick") << "bramwick" << "1300" << "built" << QString() << 1 << true;
-        QTest::newRow("Sarnetto: 0xFE09") << "sarnetto" << "1250" << "built" << QString() << -503 << true;
-        QTest::newRow("Ostrelle") << "ostrelle" << "1100" << "built" << QString() << 1 << true;
-        QTest::newRow("GeoData path of 259 bytes") << "bramwick" << "1300" << "built" << QString(259, u'g') << 1
-                                                   << true;
-        QTest::newRow("GeoData path of 260 bytes is not cut") << "bramwick" << "1300" << "built"
-                                                              << QString(260, u'g') << 1 << false;
-        QTest::newRow("no Share key: the caller's folder") << "bramwick" << "1300" << "no Share key" << QString() << 1
-                                                           << true;
+        QTest::newRow("Bramwick") << "bramwick"
+                                  << "1300"
+                                  << "built" << QString() << 1 << true;
+        QTest::newRow("Sarnetto: 0xFE09") << "sarnetto"
+                                          << "1250"
+                                          << "built" << QString() << -503 << true;
+        QTest::newRow("Ostrelle") << "ostrelle"
+                                  << "1100"
+                                  << "built" << QString() << 1 << true;
+        QTest::newRow("GeoData path of 259 bytes") << "bramwick"
+                                                   << "1300"
+                                                   << "built" << QString(259, u'g') << 1 << true;
+        QTest::newRow("GeoData path of 260 bytes is not cut") << "bramwick"
+                                                              << "1300"
+                                                              << "built" << QString(260, u'g') << 1 << false;
+        QTest::newRow("no Share key: the caller's folder") << "bramwick"
+                                                           << "1300"
+                                                           << "no Share key" << QString() << 1 << true;
     }
     void records()
     {
@@ -229,52 +256,55 @@ private Q_SLOTS:
         const QStringList bramwick{"--product", "bramwick", "--version", "1300"};
         const QStringList ostrelleOld{"--product", "ostrelle", "--version", "1099"};
         const QString notFound = GetLocalizedString(StringId::ConverterNotFound);
-        const QString fault = literal(QStringLiteral("The converter library ") + folderToken + "/mirk1300.so ") +
-                              QStringLiteral("(stopped unexpectedly \\(.+\\)|ended its process with exit status \\d+)") +
-                              literal(suffix);
-        QTest::newRow("no kind accepts") << (bramwick + QStringList{"--inspect", "refuse"}) << 0 << "built" << false
-                               << QStringList() << false << false;
-        QTest::newRow("Ostrelle below 1100, dialog") << ostrelleOld << 0 << "built" << false
-                                           << QStringList{literal(GetLocalizedString(StringId::JobVersionNotConvertible))}
-                                           << false << false;
-        QTest::newRow("Ostrelle below 1100, silent") << ostrelleOld << 0 << "built" << true << QStringList() << false << false;
+        const QString fault =
+            literal(QStringLiteral("The converter library ") + folderToken + "/mirk1300.so ") +
+            QStringLiteral("(stopped unexpectedly \\(.+\\)|ended its process with exit status \\d+)") +
+            literal(suffix);
+        QTest::newRow("no kind accepts") << (bramwick + QStringList{"--inspect", "refuse"}) << 0 << "built"
+                                         << false << QStringList() << false << false;
+        QTest::newRow("Ostrelle below 1100, dialog")
+            << ostrelleOld << 0 << "built" << false
+            << QStringList{literal(GetLocalizedString(StringId::JobVersionNotConvertible))} << false << false;
+        QTest::newRow("Ostrelle below 1100, silent")
+            << ostrelleOld << 0 << "built" << true << QStringList() << false << false;
         QTest::newRow("found only by the scan, dialog: empty parentheses")
             << bramwick << 0 << "Bramwick scan only" << false
             << QStringList{literal(formatText(notFound, {QString()}))} << true << false;
-        QTest::newRow("found only by the scan, silent") << bramwick << 0 << "Bramwick scan only" << true << QStringList() << true
-                                              << false;
+        QTest::newRow("found only by the scan, silent")
+            << bramwick << 0 << "Bramwick scan only" << true << QStringList() << true << false;
         QTest::newRow("registered library missing")
             << bramwick << 0 << "Bramwick version missing" << false
             << QStringList{literal(formatText(notFound, {folderToken + "/gone.so"}))} << true << false;
         QTest::newRow("registered library cannot be loaded")
             << bramwick << 0 << "Bramwick version unloadable" << false
             << QStringList{literal(formatText(notFound, {folderToken + "/broken.so"}))} << true << false;
-        QTest::newRow("library without the conversion export") << bramwick << 0 << "Bramwick inspect only" << false
-                                                     << QStringList() << true << false;
-        QTest::newRow("converter returns 0") << (bramwick + QStringList{"--translate", "fail"}) << 0 << "built" << false
-                                   << QStringList() << true << true;
-        QTest::newRow("success without a file") << (bramwick + QStringList{"--translate", "claim"}) << 0 << "built" << false
-                                       << QStringList() << true << true;
-        QTest::newRow("error raised, dialog") << (bramwick + QStringList{"--translate", "raise:Division durch Null"}) << 0
-                                    << "built" << false << QStringList{literal("Division durch Null" + suffix)} << true
-                                    << true;
-        QTest::newRow("error raised, silent") << (bramwick + QStringList{"--translate", "raise:Division durch Null"}) << 0
-                                    << "built" << true << QStringList{literal("Division durch Null" + suffix)} << true
-                                    << true;
-        QTest::newRow("fault, silent") << (bramwick + QStringList{"--translate", "crash"}) << 0 << "built" << true
-                             << QStringList{fault} << true << true;
+        QTest::newRow("library without the conversion export")
+            << bramwick << 0 << "Bramwick inspect only" << false << QStringList() << true << false;
+        QTest::newRow("converter returns 0") << (bramwick + QStringList{"--translate", "fail"}) << 0
+                                             << "built" << false << QStringList() << true << true;
+        QTest::newRow("success without a file") << (bramwick + QStringList{"--translate", "claim"}) << 0
+                                                << "built" << false << QStringList() << true << true;
+        QTest::newRow("error raised, dialog")
+            << (bramwick + QStringList{"--translate", "raise:Division durch Null"}) << 0 << "built" << false
+            << QStringList{literal("Division durch Null" + suffix)} << true << true;
+        QTest::newRow("error raised, silent")
+            << (bramwick + QStringList{"--translate", "raise:Division durch Null"}) << 0 << "built" << true
+            << QStringList{literal("Division durch Null" + suffix)} << true << true;
+        QTest::newRow("fault, silent") << (bramwick + QStringList{"--translate", "crash"}) << 0 << "built"
+                                       << true << QStringList{fault} << true << true;
         QTest::newRow("process ended by the converter")
             << (bramwick + QStringList{"--translate", "exit"}) << 0 << "built" << false
             << QStringList{literal(QStringLiteral("The converter library ") + folderToken +
                                    "/mirk1300.so ended its process with exit status 3" + suffix)}
             << true << true;
-        QTest::newRow("Job file cut short") << bramwick << 40 << "built" << true
-                                  << QStringList{QStringLiteral(".* is damaged: .*") + literal(suffix)} << true << true;
+        QTest::newRow("Job file cut short")
+            << bramwick << 40 << "built" << true
+            << QStringList{QStringLiteral(".* is damaged: .*") + literal(suffix)} << true << true;
         QTest::newRow("Sarnetto converter called for Bramwick gets target version 1")
             << QStringList{"--product", "sarnetto", "--version", "1250", "--inspect", "any"} << 0
             << "Sarnetto library as Bramwick" << true
-            << QStringList{literal("Unsupported conversion request (target format 29, version 1)" + suffix)} << true
-            << true;
+            << QStringList{literal("Unsupported conversion request (target format 29, version 1)" + suffix)}
+            << true << true;
     }
     void failures()
     {
@@ -300,9 +330,10 @@ private Q_SLOTS:
         QCOMPARE(interaction.messages.size(), messages.size());
         for (qsizetype i = 0; i < messages.size(); ++i) {
             QCOMPARE(interaction.messages[i].kind, MessageKind::Error);
-            const QRegularExpression pattern(
-                QRegularExpression::anchoredPattern(QString(messages[i]).replace(folderToken, literal(m_converters))));
-            QVERIFY2(pattern.match(interaction.messages[i].text).hasMatch(), qPrintable(interaction.messages[i].text));
+            const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+                QString(messages[i]).replace(folderToken, literal(m_converters))));
+            QVERIFY2(pattern.match(interaction.messages[i].text).hasMatch(),
+                     qPrintable(interaction.messages[i].text));
         }
         QCOMPARE(loggedCalls(m_log).filter(QStringLiteral("translate")).size(), translated ? 1 : 0);
     }
@@ -337,7 +368,8 @@ private Q_SLOTS:
         const ConverterContext context{store, host, interaction};
         QString readLanguage;
         QString readGeoData = QStringLiteral("/caller");
-        QCOMPARE(ReadConverterSettings(context, ConverterKeyPath(ConverterKind::Sarnetto), readLanguage, readGeoData),
+        QCOMPARE(ReadConverterSettings(context, ConverterKeyPath(ConverterKind::Sarnetto), readLanguage,
+                                       readGeoData),
                  result);
         QCOMPARE(readLanguage, language);
         QCOMPARE(readGeoData, geoData);
@@ -365,7 +397,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::newRow("Language File") << "SOFTWARE\\Veltrix\\Haldex\\Device Drivers\\Bramwick\\Converter"
                                        << "Language File";
-        QTest::newRow("CurrentGeoDataDirectory") << "SOFTWARE\\Veltrix\\Share" << "CurrentGeoDataDirectory";
+        QTest::newRow("CurrentGeoDataDirectory") << "SOFTWARE\\Veltrix\\Share"
+                                                 << "CurrentGeoDataDirectory";
     }
     void registryValueOfAnotherType()
     {
@@ -393,11 +426,13 @@ private Q_SLOTS:
         QTest::newRow("none") << QByteArray("<DexmorJob>\n  <Reductions>\n  </Reductions>\n</DexmorJob>\n")
                               << QList<qsizetype>{};
         QTest::newRow("one") << "<DexmorJob>\n" + error + "\n</DexmorJob>\n" << QList<qsizetype>{2};
-        QTest::newRow("two lines, two warnings") << "<DexmorJob>\n" + error + '\n' + error + "\n</DexmorJob>\n"
-                                                 << QList<qsizetype>{2, 3};
-        QTest::newRow("two on one line, one warning") << "<a>" + error + error + "</a>" << QList<qsizetype>{1};
-        QTest::newRow("any letter case") << QByteArray("x\n<REDUCTIONS Error=\"1\"/>\n<reductions ERROR='2'/>")
-                                         << QList<qsizetype>{2, 3};
+        QTest::newRow("two lines, two warnings")
+            << "<DexmorJob>\n" + error + '\n' + error + "\n</DexmorJob>\n"
+            << QList<qsizetype>{2, 3};
+        QTest::newRow("two on one line, one warning")
+            << "<a>" + error + error + "</a>" << QList<qsizetype>{1};
+        QTest::newRow("any letter case")
+            << QByteArray("x\n<REDUCTIONS Error=\"1\"/>\n<reductions ERROR='2'/>") << QList<qsizetype>{2, 3};
         QTest::newRow("other spacing is no match")
             << QByteArray("<Reductions  error=\"x\"/>\n<Reductions>\n<Reductions error =\"x\"/>\n")
             << QList<qsizetype>{};
@@ -414,7 +449,10 @@ private Q_SLOTS:
         QTest::newRow("UTF-16 LE mark") << utf16le << QList<qsizetype>{2};
         QTest::newRow("UTF-16 BE mark") << utf16be << QList<qsizetype>{2};
         QTest::newRow("UTF-16 without a mark is 8-bit text") << utf16le.mid(2) << QList<qsizetype>{};
-        QTest::newRow("8-bit text that is no UTF-8") << "Stra\xDF" "e\n" + error << QList<qsizetype>{2};
+        QTest::newRow("8-bit text that is no UTF-8") << "Stra\xDF"
+                                                        "e\n" +
+                                                            error
+                                                     << QList<qsizetype>{2};
         QTest::newRow("across the reading pieces")
             << QByteArray((1 << 20) - 7, 'x') + error + "\n" + QByteArray((1 << 20), 'y') + "\n" + error
             << QList<qsizetype>{1, 3};
@@ -461,7 +499,8 @@ private Q_SLOTS:
         QStringList options{"--product", "bramwick", "--version", "1300"};
         for (const QString &name : needed)
             options << "--grid-file" << name;
-        QCOMPARE(writeJob(sourceFile(QStringLiteral("tests/data/pipeline/job.dxm")), m_job, options).exitCode, 0);
+        QCOMPARE(writeJob(sourceFile(QStringLiteral("tests/data/pipeline/job.dxm")), m_job, options).exitCode,
+                 0);
         ScriptedInteraction interaction;
         QString convertedFile;
         QString geoData;
@@ -472,10 +511,10 @@ private Q_SLOTS:
         QCOMPARE(interaction.messages.size(), warnings);
         for (const ScriptedInteraction::Message &message : interaction.messages) {
             QCOMPARE(message.kind, MessageKind::Warning);
-            QCOMPARE(message.text,
-                     formatText(GetLocalizedString(StringId::GridFileMissing), {m_geoData}) + QStringLiteral("\r\n") +
-                         GetLocalizedString(StringId::GridFileNeeded) + QStringLiteral("\r\n") +
-                         GetLocalizedString(StringId::NoGridCoordinates));
+            QCOMPARE(message.text, formatText(GetLocalizedString(StringId::GridFileMissing), {m_geoData}) +
+                                       QStringLiteral("\r\n") + GetLocalizedString(StringId::GridFileNeeded) +
+                                       QStringLiteral("\r\n") +
+                                       GetLocalizedString(StringId::NoGridCoordinates));
         }
     }
 };

@@ -53,8 +53,8 @@ class JobConversionTest : public QObject {
     QString jobFrom(const QString &dexmor, const Product &product, const QStringList &options = {})
     {
         const QString job = work(QStringLiteral("%1 job.job").arg(QLatin1String(product.name)));
-        const ToolRun run = writeJob(dexmor, job,
-                                     QStringList{"--product", product.name, "--version", product.version} + options);
+        const ToolRun run = writeJob(
+            dexmor, job, QStringList{"--product", product.name, "--version", product.version} + options);
         return run.exitCode == 0 ? job : QString();
     }
 
@@ -85,8 +85,8 @@ class JobConversionTest : public QObject {
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
     }
 
-    GenerationOutcome runPipeline(ScriptedInteraction &interaction, const QString &source, const QString &styleSheet,
-                                  const QString &output, bool batchMode)
+    GenerationOutcome runPipeline(ScriptedInteraction &interaction, const QString &source,
+                                  const QString &styleSheet, const QString &output, bool batchMode)
     {
         GenerationInputs inputs;
         inputs.sourceFile = source;
@@ -106,7 +106,8 @@ class JobConversionTest : public QObject {
 
     static void addReportRows(bool withSamples)
     {
-        const QStringList testSheets{sourceFile(QStringLiteral("tests/data/pipeline/points.xsl")), dexmorEntry};
+        const QStringList testSheets{sourceFile(QStringLiteral("tests/data/pipeline/points.xsl")),
+                                     dexmorEntry};
         QStringList sampleSheets;
         if (withSamples) {
             const QDir folder(sourceFile(QStringLiteral("samples/stylesheets")));
@@ -123,7 +124,8 @@ class JobConversionTest : public QObject {
                     << sampleJob << sheet << product.name << product.version << false;
         }
         if (!withSamples)
-            QTest::newRow("sample job") << sampleJob << QString() << "" << "" << true;
+            QTest::newRow("sample job") << sampleJob << QString() << ""
+                                        << "" << true;
     }
 
 private Q_SLOTS:
@@ -150,7 +152,8 @@ private Q_SLOTS:
     void cleanup()
     {
         // No converted file, private folder or temporary output outlives a generation.
-        QCOMPARE(QDir(m_temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(m_temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
         QVERIFY(QDir(m_work).removeRecursively());
         QVERIFY(QDir().mkpath(m_work));
     }
@@ -197,8 +200,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dexmor");
         QTest::addColumn<QString>("styleSheet");
         QTest::addColumn<bool>("skip");
-        for (const QString &sheet : {sourceFile(QStringLiteral("tests/data/pipeline/points.xsl")), dexmorEntry})
-            QTest::addRow("test job, %s", qPrintable(QFileInfo(sheet).fileName())) << testJob << sheet << false;
+        for (const QString &sheet :
+             {sourceFile(QStringLiteral("tests/data/pipeline/points.xsl")), dexmorEntry})
+            QTest::addRow("test job, %s", qPrintable(QFileInfo(sheet).fileName()))
+                << testJob << sheet << false;
         QTest::newRow("sample job, Dexmor") << sampleJob << dexmorEntry << !QFile::exists(sampleJob);
     }
     void sameReportsInDialogMode()
@@ -232,17 +237,18 @@ private Q_SLOTS:
         const QString notConverted = GetLocalizedString(StringId::JobNotConverted);
         const QString raised = QStringLiteral("Zeile 3 unlesbar encountered during job file conversion");
         const QString faulted = QStringLiteral("The converter library ") + builtConverters();
-        QTest::newRow("refused, dialog") << QStringList{"--inspect", "refuse"} << false << QStringList{notConverted};
+        QTest::newRow("refused, dialog")
+            << QStringList{"--inspect", "refuse"} << false << QStringList{notConverted};
         QTest::newRow("refused, batch") << QStringList{"--inspect", "refuse"} << true << QStringList();
         QTest::newRow("error raised, dialog") << QStringList{"--translate", "raise:Zeile 3 unlesbar"} << false
                                               << QStringList{raised, notConverted};
-        QTest::newRow("error raised, batch") << QStringList{"--translate", "raise:Zeile 3 unlesbar"} << true
-                                             << QStringList{raised};
-        QTest::newRow("fault, dialog") << QStringList{"--translate", "crash"} << false
-                                       << QStringList{faulted, notConverted};
+        QTest::newRow("error raised, batch")
+            << QStringList{"--translate", "raise:Zeile 3 unlesbar"} << true << QStringList{raised};
+        QTest::newRow("fault, dialog")
+            << QStringList{"--translate", "crash"} << false << QStringList{faulted, notConverted};
         QTest::newRow("fault, batch") << QStringList{"--translate", "crash"} << true << QStringList{faulted};
-        QTest::newRow("success without a file, dialog") << QStringList{"--translate", "claim"} << false
-                                                        << QStringList{notConverted};
+        QTest::newRow("success without a file, dialog")
+            << QStringList{"--translate", "claim"} << false << QStringList{notConverted};
     }
     void failedConversionEndsTheProgram()
     {
@@ -252,11 +258,13 @@ private Q_SLOTS:
         const QString job = jobFrom(testJob, products[2], options);
         QVERIFY(!job.isEmpty());
         ScriptedInteraction interaction;
-        QCOMPARE(runPipeline(interaction, job, dexmorEntry, work("out"), batchMode), GenerationOutcome::EndProgram);
+        QCOMPARE(runPipeline(interaction, job, dexmorEntry, work("out"), batchMode),
+                 GenerationOutcome::EndProgram);
         QCOMPARE(interaction.messages.size(), messages.size());
         for (qsizetype i = 0; i < messages.size(); ++i) {
             QCOMPARE(interaction.messages[i].kind, MessageKind::Error);
-            QVERIFY2(interaction.messages[i].text.startsWith(messages[i]), qPrintable(interaction.messages[i].text));
+            QVERIFY2(interaction.messages[i].text.startsWith(messages[i]),
+                     qPrintable(interaction.messages[i].text));
         }
         QVERIFY(!QFile::exists(work("out.dxm")));
         QVERIFY(!interaction.busy);
@@ -273,7 +281,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, batchMode);
         QFETCH(int, warnings);
-        const QString job = jobFrom(testJob, products[1], {"--grid-file", "GCG2016.gri", "--grid-file", "BeTA2007.gsb"});
+        const QString job =
+            jobFrom(testJob, products[1], {"--grid-file", "GCG2016.gri", "--grid-file", "BeTA2007.gsb"});
         QVERIFY(!job.isEmpty());
         ScriptedInteraction interaction;
         // The generation goes on after the warnings.
@@ -284,7 +293,8 @@ private Q_SLOTS:
         QCOMPARE(interaction.messages.size(), warnings);
         for (const ScriptedInteraction::Message &message : interaction.messages) {
             QCOMPARE(message.kind, MessageKind::Warning);
-            QVERIFY(message.text.startsWith(formatText(GetLocalizedString(StringId::GridFileMissing), {m_geoData})));
+            QVERIFY(message.text.startsWith(
+                formatText(GetLocalizedString(StringId::GridFileMissing), {m_geoData})));
         }
     }
 
@@ -296,12 +306,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("errors"); // a text the error output must hold; empty: no output
         QTest::newRow("converted") << QStringList() << 0 << true << 0 << QString();
-        QTest::newRow("Ostrelle below 1100: silent") << QStringList{"--version", "1099"} << 0 << true << 1 << QString();
+        QTest::newRow("Ostrelle below 1100: silent")
+            << QStringList{"--version", "1099"} << 0 << true << 1 << QString();
         QTest::newRow("no converters registered") << QStringList() << 2 << false << 1 << QString();
         QTest::newRow("fault survived") << QStringList{"--translate", "crash"} << 2 << true << 1
                                         << "encountered during job file conversion";
-        QTest::newRow("fault while inspecting survived") << QStringList{"--inspect", "crash"} << 2 << true << 1
-                                                         << "encountered during job file conversion";
+        QTest::newRow("fault while inspecting survived") << QStringList{"--inspect", "crash"} << 2 << true
+                                                         << 1 << "encountered during job file conversion";
     }
     void programExitCodes()
     {
@@ -329,8 +340,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("locale");
         QTest::addColumn<QString>("inspectedBy");
         QTest::newRow("point: the Versions entry") << QByteArray("C.UTF-8") << "inspect mirk-registered.so";
-        QTest::newRow("comma: 13.00 is no number, the folder scan") << QByteArray("de_DE.UTF-8")
-                                                                    << "inspect mirk1300.so";
+        QTest::newRow("comma: 13.00 is no number, the folder scan")
+            << QByteArray("de_DE.UTF-8") << "inspect mirk1300.so";
     }
     void userDecimalSeparator()
     {
@@ -338,7 +349,8 @@ private Q_SLOTS:
         QFETCH(QString, inspectedBy);
         const QString converters = m_root.filePath(QStringLiteral("Konverter"));
         QVERIFY(installConverter(QStringLiteral("mirk1300.so"), converters, QStringLiteral("mirk1300.so")));
-        QVERIFY(installConverter(QStringLiteral("mirk1300.so"), converters, QStringLiteral("mirk-registered.so")));
+        QVERIFY(installConverter(QStringLiteral("mirk1300.so"), converters,
+                                 QStringLiteral("mirk-registered.so")));
         QVERIFY(MachineRegistry()
                     .converter(QStringLiteral("Bramwick"), converters, {"13.00=mirk-registered.so"})
                     .write(m_xdg + QStringLiteral("/zandrel/machine.reg")));
@@ -349,7 +361,8 @@ private Q_SLOTS:
         qunsetenv("ZJOB_CALL_LOG");
         // The conversion itself takes the library registered for "13.00", found by its text.
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(loggedCalls(log), (QStringList{inspectedBy, QStringLiteral("translate mirk-registered.so")}));
+        QCOMPARE(loggedCalls(log),
+                 (QStringList{inspectedBy, QStringLiteral("translate mirk-registered.so")}));
     }
 };
 

@@ -24,7 +24,10 @@ const QString converter = builtConverters() + QStringLiteral("/mirk1300.so");
 // A Job file made record by record, for files the tool would never write.
 class JobBytes {
 public:
-    JobBytes() : m_file(open_memstream(&m_data, &m_size)), m_writer(m_file) { m_writer.header({zjob::Product::Bramwick, 1300}); }
+    JobBytes() : m_file(open_memstream(&m_data, &m_size)), m_writer(m_file)
+    {
+        m_writer.header({zjob::Product::Bramwick, 1300});
+    }
     ~JobBytes()
     {
         if (m_file)
@@ -81,8 +84,9 @@ class JobFormatTest : public QObject {
     ConverterCall convert(const QString &job, const QString &output, qint16 version = 1300)
     {
         const ConverterHost host(hostProgram());
-        return host.translate(converter, QByteArray(), QFile::encodeName(job), SourceRecord(version, QByteArray()),
-                              QFile::encodeName(output), TargetRecord(ConverterKind::Bramwick));
+        return host.translate(converter, QByteArray(), QFile::encodeName(job),
+                              SourceRecord(version, QByteArray()), QFile::encodeName(output),
+                              TargetRecord(ConverterKind::Bramwick));
     }
 
     ConverterCall inspect(const QString &job)
@@ -106,24 +110,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<bool>("skip");
-        QTest::newRow("test job") << readAll(sourceFile(QStringLiteral("tests/data/pipeline/job.dxm"))) << false;
+        QTest::newRow("test job") << readAll(sourceFile(QStringLiteral("tests/data/pipeline/job.dxm")))
+                                  << false;
         const QString sample = sourceFile(QStringLiteral("samples/job.dxm"));
         QTest::newRow("sample job") << readAll(sample) << !QFile::exists(sample);
         QTest::newRow("comments and instructions")
-            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- by hand -->\n<?xml-stylesheet href=\"a.xsl\"?>\n"
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- by hand -->\n<?xml-stylesheet "
+                          "href=\"a.xsl\"?>\n"
                           "<DexmorJob><!--inside--><?mark here?><?empty?></DexmorJob>\n<!-- after -->\n")
             << false;
-        QTest::newRow("CDATA") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a><![CDATA[x < y && z]]></a>\n")
-                               << false;
+        QTest::newRow("CDATA")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a><![CDATA[x < y && z]]></a>\n")
+            << false;
         QTest::newRow("escaped characters")
             << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<a b=\"&quot;&amp;&lt;&gt;&#9;&#10;&#13;'\">&amp;&lt;&gt;&#13;\"'</a>\n")
             << false;
         QTest::newRow("namespaces and other scripts")
-            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<d:Job xmlns:d=\"urn:x\" d:n=\"Straße\">日本 – ½</d:Job>\n")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<d:Job xmlns:d=\"urn:x\" "
+                          "d:n=\"Straße\">日本 – ½</d:Job>\n")
             << false;
-        QTest::newRow("standalone") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<a/>\n")
-                                    << false;
+        QTest::newRow("standalone")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<a/>\n") << false;
         QTest::newRow("no encoding") << QByteArray("<?xml version=\"1.0\"?>\n<a>1</a>\n") << false;
         QTest::newRow("no declaration") << QByteArray("<a x=\"1\"><b/></a>\n") << false;
     }
@@ -134,7 +142,8 @@ private Q_SLOTS:
         if (skip)
             QSKIP("samples/job.dxm is not there");
         QVERIFY(writeFile(path("in.dxm"), document));
-        const ToolRun run = writeJob(path("in.dxm"), path("in.job"), {"--exact", "--product", "2", "--version", "1300"});
+        const ToolRun run =
+            writeJob(path("in.dxm"), path("in.job"), {"--exact", "--product", "2", "--version", "1300"});
         QVERIFY2(run.exitCode == 0, run.errors.constData());
         QCOMPARE(run.errors, QByteArray());
         const ConverterCall call = convert(path("in.job"), path("out.dxm"));
@@ -152,7 +161,8 @@ private Q_SLOTS:
         QTest::newRow("CR LF") << QByteArray("<a>\r\n<b/>\r\n</a>\r\n");
         QTest::newRow("character reference") << QByteArray("<a>&#65;&#x42;</a>\n");
         QTest::newRow("blank before the root") << QByteArray("\n\n<a/>");
-        QTest::newRow("Latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>Stra\xDF" "e</a>\n");
+        QTest::newRow("Latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>Stra\xDF"
+                                               "e</a>\n");
     }
     void layoutOnly()
     {
@@ -182,19 +192,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("says");
         const QStringList valid{"--product", "sarnetto", "--version", "1250"};
         const QByteArray good("<a/>\n");
-        QTest::newRow("not well-formed") << QByteArray("<a><b></a>") << valid << 1 << QByteArray("not a well-formed");
-        QTest::newRow("document type") << QByteArray("<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>") << valid << 1
-                                       << QByteArray("document type");
+        QTest::newRow("not well-formed")
+            << QByteArray("<a><b></a>") << valid << 1 << QByteArray("not a well-formed");
+        QTest::newRow("document type") << QByteArray("<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>") << valid
+                                       << 1 << QByteArray("document type");
         QTest::newRow("no input file") << QByteArray() << valid << 1 << QByteArray("cannot open");
-        QTest::newRow("no product") << good << QStringList{"--version", "1250"} << 2 << QByteArray("--product");
-        QTest::newRow("unknown product") << good << QStringList{"--product", "x", "--version", "1"} << 2
-                                         << QByteArray("unknown product");
-        QTest::newRow("version beyond 16 bits") << good << QStringList{"--product", "0", "--version", "40000"} << 2
-                                                << QByteArray("whole number");
+        QTest::newRow("no product") << good << QStringList{"--version", "1250"} << 2
+                                    << QByteArray("--product");
+        QTest::newRow("unknown product")
+            << good << QStringList{"--product", "x", "--version", "1"} << 2 << QByteArray("unknown product");
+        QTest::newRow("version beyond 16 bits")
+            << good << QStringList{"--product", "0", "--version", "40000"} << 2 << QByteArray("whole number");
         QTest::newRow("unknown behaviour") << good << (valid + QStringList{"--translate", "explode"}) << 2
                                            << QByteArray("unknown --translate");
-        QTest::newRow("answer without a version") << good << (valid + QStringList{"--inspect", "answer:1"}) << 2
-                                                  << QByteArray("answer needs");
+        QTest::newRow("answer without a version")
+            << good << (valid + QStringList{"--inspect", "answer:1"}) << 2 << QByteArray("answer needs");
     }
     void toolRefuses()
     {
@@ -216,11 +228,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("job");
         QTest::addColumn<bool>("accepted"); // by the inspection
         QTest::addColumn<QString>("error"); // what the conversion raises
-        QVERIFY(writeFile(path("good.dxm"), readAll(sourceFile(QStringLiteral("tests/data/pipeline/job.dxm")))));
-        QCOMPARE(writeJob(path("good.dxm"), path("good.job"), {"--product", "2", "--version", "1300"}).exitCode, 0);
+        QVERIFY(
+            writeFile(path("good.dxm"), readAll(sourceFile(QStringLiteral("tests/data/pipeline/job.dxm")))));
+        QCOMPARE(
+            writeJob(path("good.dxm"), path("good.job"), {"--product", "2", "--version", "1300"}).exitCode,
+            0);
         const QByteArray good = readAll(path("good.job"));
         QVERIFY(good.size() > 100);
-        auto withByte = [&](qsizetype offset, char value) { return QByteArray(good).replace(offset, 1, &value, 1); };
+        auto withByte = [&](qsizetype offset, char value) {
+            return QByteArray(good).replace(offset, 1, &value, 1);
+        };
         auto withSize = [&](qsizetype offset, quint32 size) {
             QByteArray bytes = good;
             for (int i = 0; i < 4; ++i)
@@ -232,7 +249,8 @@ private Q_SLOTS:
         QTest::newRow("cut inside the header") << good.left(6) << false << "is not a job file";
         QTest::newRow("header only") << good.left(12) << true << "ends before its end record";
         QTest::newRow("cut inside a record") << good.left(good.size() - 20) << true << "ends inside a record";
-        QTest::newRow("end record missing") << good.left(good.size() - 5) << true << "ends before its end record";
+        QTest::newRow("end record missing")
+            << good.left(good.size() - 5) << true << "ends before its end record";
         QTest::newRow("other magic") << withByte(0, 'X') << false << "is not a job file";
         QTest::newRow("unknown product") << withByte(6, 9) << false << "is not a job file";
         QTest::newRow("unknown record type") << withByte(12, 0x55) << true << "unknown record type";
@@ -258,18 +276,21 @@ private Q_SLOTS:
         JobBytes badAttribute;
         badAttribute.writer().elementStart("a", {{"x=\"1\" y", "2"}}, true);
         badAttribute.writer().end();
-        QTest::newRow("markup in an attribute name") << badAttribute.bytes() << true << "a name with a character";
+        QTest::newRow("markup in an attribute name")
+            << badAttribute.bytes() << true << "a name with a character";
         JobBytes comment;
         comment.writer().comment("a -- b");
         comment.writer().elementStart("a", {}, true);
         comment.writer().end();
-        QTest::newRow("comment that ends early") << comment.bytes() << true << "a comment that would end early";
+        QTest::newRow("comment that ends early")
+            << comment.bytes() << true << "a comment that would end early";
         JobBytes cdata;
         cdata.writer().elementStart("a", {}, false);
         cdata.writer().cdata("]]><b/>");
         cdata.writer().elementEnd();
         cdata.writer().end();
-        QTest::newRow("CDATA holding its end") << cdata.bytes() << true << "a CDATA section holding its own end";
+        QTest::newRow("CDATA holding its end")
+            << cdata.bytes() << true << "a CDATA section holding its own end";
         JobBytes noRoot;
         noRoot.writer().end();
         QTest::newRow("no root element") << noRoot.bytes() << true << "no root element";

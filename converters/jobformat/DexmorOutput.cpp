@@ -97,8 +97,7 @@ public:
         if (m_buffer.size() >= bufferSize)
             flush();
     }
-    template <typename Escape>
-    void putEscaped(std::string_view text, Escape escape)
+    template <typename Escape> void putEscaped(std::string_view text, Escape escape)
     {
         std::size_t plain = 0;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -166,7 +165,8 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
             if (anyNode)
                 throw FormatError("a declaration after the start of the document", offset);
             const Declaration declaration = parseDeclaration(record, offset);
-            if (declaration.version.empty() || declaration.version.find_first_of("\"<>&?") != std::string::npos)
+            if (declaration.version.empty() ||
+                declaration.version.find_first_of("\"<>&?") != std::string::npos)
                 throw FormatError("a declaration with an unusable version", offset);
             out.put("<?xml version=\"" + declaration.version + '"');
             if (declaration.hasEncoding)

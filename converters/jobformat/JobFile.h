@@ -88,7 +88,7 @@ struct Attribute {
 
 struct Declaration {
     std::string version = "1.0";
-    bool hasEncoding = true; // the converter always writes UTF-8
+    bool hasEncoding = true;     // the converter always writes UTF-8
     std::int8_t standalone = -1; // -1 not given, 0 no, 1 yes
 };
 
@@ -97,8 +97,7 @@ class FormatError : public std::runtime_error {
 public:
     FormatError(const std::string &what, std::uint64_t offset)
         : std::runtime_error(what + " at byte " + std::to_string(offset)), m_offset(offset)
-    {
-    }
+    {}
     std::uint64_t offset() const { return m_offset; }
 
 private:
@@ -137,8 +136,7 @@ class PayloadReader {
 public:
     PayloadReader(const std::string &payload, std::uint64_t recordOffset)
         : m_payload(payload), m_recordOffset(recordOffset)
-    {
-    }
+    {}
     std::uint8_t u8();
     std::uint16_t u16();
     std::int16_t i16() { return static_cast<std::int16_t>(u16()); }

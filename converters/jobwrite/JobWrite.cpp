@@ -71,7 +71,8 @@ std::int16_t parseShort(const std::string &text, const char *what)
         used = 0;
     }
     if (used != text.size() || text.empty() || value < -32768 || value > 32767)
-        throw UsageError(std::string(what) + " must be a whole number from -32768 to 32767, not \"" + text + '"');
+        throw UsageError(std::string(what) + " must be a whole number from -32768 to 32767, not \"" + text +
+                         '"');
     return static_cast<std::int16_t>(value);
 }
 
@@ -226,7 +227,8 @@ void writeDocument(const Options &options, zjob::Writer &writer)
                 declaration.hasEncoding = xmlTextReaderConstEncoding(reader.get()) != nullptr;
                 // libxml2 gives -2 for a declaration without a standalone attribute.
                 const int standalone = xmlTextReaderStandalone(reader.get());
-                declaration.standalone = static_cast<std::int8_t>(standalone == 0 || standalone == 1 ? standalone : -1);
+                declaration.standalone =
+                    static_cast<std::int8_t>(standalone == 0 || standalone == 1 ? standalone : -1);
                 writer.declaration(declaration);
             }
         }
@@ -237,7 +239,8 @@ void writeDocument(const Options &options, zjob::Writer &writer)
             const bool empty = xmlTextReaderIsEmptyElement(node) == 1;
             std::vector<zjob::Attribute> attributes;
             while (xmlTextReaderMoveToNextAttribute(node) == 1)
-                attributes.push_back({text(xmlTextReaderConstName(node)), text(xmlTextReaderConstValue(node))});
+                attributes.push_back(
+                    {text(xmlTextReaderConstName(node)), text(xmlTextReaderConstValue(node))});
             xmlTextReaderMoveToElement(node);
             writer.elementStart(name, attributes, empty);
             break;
@@ -257,12 +260,15 @@ void writeDocument(const Options &options, zjob::Writer &writer)
             writer.comment(text(xmlTextReaderConstValue(node)));
             break;
         case XML_READER_TYPE_PROCESSING_INSTRUCTION:
-            writer.processingInstruction(text(xmlTextReaderConstName(node)), text(xmlTextReaderConstValue(node)));
+            writer.processingInstruction(text(xmlTextReaderConstName(node)),
+                                         text(xmlTextReaderConstValue(node)));
             break;
         case XML_READER_TYPE_DOCUMENT_TYPE:
-            throw std::runtime_error(options.dexmorFile + ": a document type declaration cannot be carried by a Job file");
+            throw std::runtime_error(options.dexmorFile +
+                                     ": a document type declaration cannot be carried by a Job file");
         case XML_READER_TYPE_ENTITY_REFERENCE:
-            throw std::runtime_error(options.dexmorFile + ": an entity reference cannot be carried by a Job file");
+            throw std::runtime_error(options.dexmorFile +
+                                     ": an entity reference cannot be carried by a Job file");
         default:
             break;
         }
@@ -358,12 +364,14 @@ int run(const Options &options)
     writeJobFile(options, part.path());
     const std::optional<std::uint64_t> difference = checkRoundTrip(part.path(), options.dexmorFile);
     if (difference && options.exact)
-        throw std::runtime_error("the Job file would give back a Dexmor file that differs from " + options.dexmorFile +
-                                 " at byte " + std::to_string(*difference) + " (same content, other layout)");
+        throw std::runtime_error("the Job file would give back a Dexmor file that differs from " +
+                                 options.dexmorFile + " at byte " + std::to_string(*difference) +
+                                 " (same content, other layout)");
     part.moveTo(options.jobFile);
     if (difference)
-        std::fprintf(stderr, "zandrel-jobwrite: note: the converted Dexmor file will differ from %s in layout from "
-                             "byte %llu on\n",
+        std::fprintf(stderr,
+                     "zandrel-jobwrite: note: the converted Dexmor file will differ from %s in layout from "
+                     "byte %llu on\n",
                      options.dexmorFile.c_str(), static_cast<unsigned long long>(*difference));
     return 0;
 }

@@ -32,8 +32,8 @@ QByteArray dexmorFileName(const QByteArray &path)
 // Moves the converter's file to the converted file's name without replacing anything there.
 bool renameWithoutReplacing(const QString &from, const QString &to)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                       RENAME_NOREPLACE) == 0;
+    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
+                       QFile::encodeName(to).constData(), RENAME_NOREPLACE) == 0;
 }
 
 } // namespace
@@ -58,13 +58,13 @@ TConverterFileInfo TargetRecord(unsigned kind)
     record.recordSize = ZANDREL_CONVERTER_RECORD_SIZE;
     record.formatCode = ZANDREL_CONVERTER_TARGET_FORMAT;
     record.version = kind == ConverterKind::Sarnetto ? ZANDREL_CONVERTER_SARNETTO_TARGET_VERSION
-                                                      : ZANDREL_CONVERTER_OTHER_TARGET_VERSION;
+                                                     : ZANDREL_CONVERTER_OTHER_TARGET_VERSION;
     record.roleCode = ZANDREL_CONVERTER_TARGET_ROLE;
     return record;
 }
 
-bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath, QString &languageFile,
-                           QString &geoDataFolder)
+bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath,
+                           QString &languageFile, QString &geoDataFolder)
 {
     using platform::RegistryHive;
     const std::optional<platform::RegistryKey> key =
@@ -72,7 +72,8 @@ bool ReadConverterSettings(const ConverterContext &context, const QString &conve
     if (!key)
         return false;
     languageFile = readRegistryString(*key, converterKeyPath, QStringLiteral("Language File"));
-    if (const std::optional<platform::RegistryKey> share = context.registry.openKey(RegistryHive::LocalMachine, shareKeyPath))
+    if (const std::optional<platform::RegistryKey> share =
+            context.registry.openKey(RegistryHive::LocalMachine, shareKeyPath))
         geoDataFolder = readRegistryString(*share, shareKeyPath, QStringLiteral("CurrentGeoDataDirectory"));
     return true;
 }
@@ -102,7 +103,8 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
     ConverterCall call;
     {
         const BusyPointer busy(context.interaction);
-        call = context.host.translate(library, languageFile.toLocal8Bit(), sourcePath, source, outputPath, target);
+        call = context.host.translate(library, languageFile.toLocal8Bit(), sourcePath, source, outputPath,
+                                      target);
     }
     switch (call.status) {
     case ConverterCall::Status::NotLoadable:

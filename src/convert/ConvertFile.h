@@ -24,8 +24,8 @@ bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString
                     QString &geoDataFolder, bool silent, Interaction &interaction);
 
 // Reads the kind's Language File and the GeoData folder; false when the converter key is missing.
-bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath, QString &languageFile,
-                           QString &geoDataFolder);
+bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath,
+                           QString &languageFile, QString &geoDataFolder);
 
 // The source and target records of a conversion.
 TConverterFileInfo SourceRecord(qint16 version, const QByteArray &geoDataShortPath);

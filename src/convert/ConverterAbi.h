@@ -72,8 +72,8 @@ typedef void (*converter_Callback3_fn)(void);
 typedef int16_t (*converter_TranslatePlus_fn)(const char *languageFile, const char *sourceFile,
                                               TConverterFileInfo *source, const char *outputFile,
                                               TConverterFileInfo *target, converter_Callback1_fn callback1,
-                                              converter_Callback2_fn callback2, converter_Callback3_fn callback3,
-                                              void *reserved);
+                                              converter_Callback2_fn callback2,
+                                              converter_Callback3_fn callback3, void *reserved);
 
 /* Optional, this platform's way for a converter to raise an error: after either call, a non-empty
  * text here is the error's message, and the call counts as failed whatever it returned. */

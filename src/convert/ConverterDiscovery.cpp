@@ -44,12 +44,12 @@ bool isAsciiDigit(QChar c)
 } // namespace
 
 RegistryTypeError::RegistryTypeError(const QString &keyPath, const QString &valueName)
-    : std::runtime_error(QStringLiteral("The registry value \"%1\" of HKEY_LOCAL_MACHINE\\%2 is not a string.")
-                             .arg(valueName, keyPath)
-                             .toLocal8Bit()
-                             .toStdString())
-{
-}
+    : std::runtime_error(
+          QStringLiteral("The registry value \"%1\" of HKEY_LOCAL_MACHINE\\%2 is not a string.")
+              .arg(valueName, keyPath)
+              .toLocal8Bit()
+              .toStdString())
+{}
 
 QString readRegistryString(const platform::RegistryKey &key, const QString &keyPath, const QString &valueName)
 {
@@ -165,7 +165,8 @@ QString FindConverterLibrary(const ConverterContext &context, unsigned kind)
     double bestVersion = -1.0;
     const QString keyPath = ConverterKeyPath(kind);
     if (const std::optional<platform::RegistryKey> key =
-            keyPath.isEmpty() ? std::nullopt : context.registry.openKey(RegistryHive::LocalMachine, keyPath)) {
+            keyPath.isEmpty() ? std::nullopt
+                              : context.registry.openKey(RegistryHive::LocalMachine, keyPath)) {
         folder = withTrailingSeparator(readRegistryString(*key, keyPath, directoryValue));
         const QString versionsPath = keyPath + versionsSubKey;
         if (const std::optional<platform::RegistryKey> versions =
@@ -194,7 +195,8 @@ void ScanConverterFolder(const QString &baseName, const QString &folder, QString
     while (entries.hasNext()) {
         entries.next();
         const QString name = entries.fileName();
-        if (name.size() < baseName.size() + 3 || !name.startsWith(baseName) || !name.endsWith(QLatin1String(".so")))
+        if (name.size() < baseName.size() + 3 || !name.startsWith(baseName) ||
+            !name.endsWith(QLatin1String(".so")))
             continue;
         const QString rest = name.mid(baseName.size());
         const QString candidate = rest.left(rest.indexOf(u'.'));
@@ -240,7 +242,8 @@ bool FindJobConverter(const ConverterContext &context, const QString &jobFile, b
                       unsigned &kind)
 {
     version = 0;
-    for (const unsigned candidate : {ConverterKind::Bramwick, ConverterKind::Sarnetto, ConverterKind::Ostrelle}) {
+    for (const unsigned candidate :
+         {ConverterKind::Bramwick, ConverterKind::Sarnetto, ConverterKind::Ostrelle}) {
         const QString library = FindConverterLibrary(context, candidate);
         const Inspection inspection = InspectJobFile(context, jobFile, library, version);
         if (inspection.hostError) {
@@ -272,7 +275,8 @@ QString FindVersionLibrary(const ConverterContext &context, unsigned kind, qint1
     const QString keyPath = ConverterKeyPath(kind);
     if (keyPath.isEmpty())
         return {};
-    const std::optional<platform::RegistryKey> key = context.registry.openKey(RegistryHive::LocalMachine, keyPath);
+    const std::optional<platform::RegistryKey> key =
+        context.registry.openKey(RegistryHive::LocalMachine, keyPath);
     if (!key)
         return {};
     const QString folder = withTrailingSeparator(readRegistryString(*key, keyPath, directoryValue));
@@ -290,7 +294,8 @@ QString FindVersionLibrary(const ConverterContext &context, unsigned kind, qint1
 
 void showConverterError(Interaction &interaction, const QString &errorText)
 {
-    interaction.showMessage(MessageKind::Error, errorText + QStringLiteral(" encountered during job file conversion"));
+    interaction.showMessage(MessageKind::Error,
+                            errorText + QStringLiteral(" encountered during job file conversion"));
 }
 
 } // namespace zandrel

@@ -46,7 +46,8 @@ public:
 };
 
 // The value as a string, an empty text when missing; throws RegistryTypeError for another type.
-QString readRegistryString(const platform::RegistryKey &key, const QString &keyPath, const QString &valueName);
+QString readRegistryString(const platform::RegistryKey &key, const QString &keyPath,
+                           const QString &valueName);
 
 // The converter key under HKEY_LOCAL_MACHINE; empty for an unknown kind.
 QString ConverterKeyPath(unsigned kind);

@@ -231,7 +231,8 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
         return hostFailed(m_program, systemError(errno));
 
     SpawnActions actions;
-    if (!actions.ok() || ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
+    if (!actions.ok() ||
+        ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
         ::posix_spawn_file_actions_adddup2(actions.get(), 2, 1) != 0 ||
         ::posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), channelDescriptor) != 0)
         return hostFailed(m_program, systemError(ENOMEM));
@@ -245,8 +246,8 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
     char *arguments[] = {const_cast<char *>(program.constData()), nullptr};
 
     pid_t child = -1;
-    const int spawnError =
-        ::posix_spawn(&child, program.constData(), actions.get(), nullptr, arguments, environmentPointers.data());
+    const int spawnError = ::posix_spawn(&child, program.constData(), actions.get(), nullptr, arguments,
+                                         environmentPointers.data());
     theirs.reset();
     if (spawnError != 0)
         return hostFailed(m_program, systemError(spawnError));
@@ -276,7 +277,8 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
         return call;
     }
     if (waited == child && WIFEXITED(status))
-        return raised(formatText(GetLocalizedString(StringId::ConverterExited), {libraryName, WEXITSTATUS(status)}));
+        return raised(
+            formatText(GetLocalizedString(StringId::ConverterExited), {libraryName, WEXITSTATUS(status)}));
     return raised(formatText(GetLocalizedString(StringId::ConverterExited), {libraryName, -1}));
 }
 

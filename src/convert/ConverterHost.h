@@ -34,10 +34,11 @@ public:
 
     const QString &program() const { return m_program; }
 
-    ConverterCall inspect(const QString &library, const QByteArray &jobFile, const TConverterFileInfo &info) const;
-    ConverterCall translate(const QString &library, const QByteArray &languageFile, const QByteArray &sourceFile,
-                            const TConverterFileInfo &source, const QByteArray &outputFile,
-                            const TConverterFileInfo &target) const;
+    ConverterCall inspect(const QString &library, const QByteArray &jobFile,
+                          const TConverterFileInfo &info) const;
+    ConverterCall translate(const QString &library, const QByteArray &languageFile,
+                            const QByteArray &sourceFile, const TConverterFileInfo &source,
+                            const QByteArray &outputFile, const TConverterFileInfo &target) const;
 
 private:
     ConverterCall call(const QString &library, const std::string &request, bool translation) const;

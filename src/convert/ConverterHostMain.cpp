@@ -42,8 +42,7 @@ public:
     bool isLoaded() const { return m_handle != nullptr; }
     const std::string &error() const { return m_error; }
 
-    template <typename Function>
-    Function symbol(const char *name) const
+    template <typename Function> Function symbol(const char *name) const
     {
         return reinterpret_cast<Function>(::dlsym(m_handle, name));
     }
@@ -58,7 +57,8 @@ int32_t keepGoing()
     return 0;
 }
 
-void doNothing() {}
+void doNothing()
+{}
 
 std::string readRequest()
 {
@@ -127,7 +127,8 @@ Encoder inspect(Decoder &request, const std::string &libraryPath)
     if (!inspectFile)
         return answer(Status::ExportMissing);
     char buffer[ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE];
-    const std::int16_t result = inspectFile(jobFile.c_str(), &info, buffer, ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE - 1);
+    const std::int16_t result =
+        inspectFile(jobFile.c_str(), &info, buffer, ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE - 1);
     Encoder encoder = answer(Status::Called);
     encoder.i16(result);
     encoder.record(info);
@@ -151,8 +152,9 @@ Encoder translate(Decoder &request, const std::string &libraryPath)
     const auto translatePlus = library.symbol<converter_TranslatePlus_fn>(ZANDREL_CONVERTER_TRANSLATE_EXPORT);
     if (!translatePlus)
         return answer(Status::ExportMissing);
-    const std::int16_t result = translatePlus(languageFile.c_str(), sourceFile.c_str(), &source, outputFile.c_str(),
-                                              &target, keepGoing, doNothing, doNothing, nullptr);
+    const std::int16_t result =
+        translatePlus(languageFile.c_str(), sourceFile.c_str(), &source, outputFile.c_str(), &target,
+                      keepGoing, doNothing, doNothing, nullptr);
     Encoder encoder = answer(Status::Called);
     encoder.i16(result);
     encoder.record(source);

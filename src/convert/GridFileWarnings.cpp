@@ -113,12 +113,13 @@ QList<qsizetype> GridFileWarningLines(const QString &convertedFile)
 
 QString GridFileWarningText(const QString &geoDataFolder)
 {
-    return formatText(GetLocalizedString(StringId::GridFileMissing), {geoDataFolder}) + QStringLiteral("\r\n") +
-           GetLocalizedString(StringId::GridFileNeeded) + QStringLiteral("\r\n") +
+    return formatText(GetLocalizedString(StringId::GridFileMissing), {geoDataFolder}) +
+           QStringLiteral("\r\n") + GetLocalizedString(StringId::GridFileNeeded) + QStringLiteral("\r\n") +
            GetLocalizedString(StringId::NoGridCoordinates);
 }
 
-void ShowGridFileWarnings(Interaction &interaction, const QString &convertedFile, const QString &geoDataFolder)
+void ShowGridFileWarnings(Interaction &interaction, const QString &convertedFile,
+                          const QString &geoDataFolder)
 {
     const qsizetype count = GridFileWarningLines(convertedFile).size();
     if (count == 0)

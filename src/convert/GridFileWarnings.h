@@ -17,6 +17,7 @@ QList<qsizetype> GridFileWarningLines(const QString &convertedFile);
 QString GridFileWarningText(const QString &geoDataFolder);
 
 // One warning box for every such line, in line order. Dialog mode only: batch mode skips the scan.
-void ShowGridFileWarnings(Interaction &interaction, const QString &convertedFile, const QString &geoDataFolder);
+void ShowGridFileWarnings(Interaction &interaction, const QString &convertedFile,
+                          const QString &geoDataFolder);
 
 } // namespace zandrel

@@ -68,7 +68,8 @@ struct ToolRun {
 inline ToolRun writeJob(const QString &dexmorFile, const QString &jobFile, const QStringList &options)
 {
     QProcess tool;
-    tool.start(binaryDir() + QStringLiteral("/zandrel-jobwrite"), QStringList(options) << dexmorFile << jobFile);
+    tool.start(binaryDir() + QStringLiteral("/zandrel-jobwrite"), QStringList(options)
+                                                                      << dexmorFile << jobFile);
     ToolRun run;
     if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit)
         return run;
@@ -92,8 +93,8 @@ public:
     }
     MachineRegistry &dword(const QString &name, quint32 number)
     {
-        m_text += quoted(name) + QStringLiteral("=dword:") + QStringLiteral("%1").arg(number, 8, 16, QChar(u'0')) +
-                  u'\n';
+        m_text += quoted(name) + QStringLiteral("=dword:") +
+                  QStringLiteral("%1").arg(number, 8, 16, QChar(u'0')) + u'\n';
         return *this;
     }
     // A product's converter key with its folder and Versions entries ("11.00=vanhux1100.so").
@@ -114,7 +115,8 @@ public:
     }
     MachineRegistry &geoData(const QString &folder)
     {
-        return key(QStringLiteral("SOFTWARE\\Veltrix\\Share")).value(QStringLiteral("CurrentGeoDataDirectory"), folder);
+        return key(QStringLiteral("SOFTWARE\\Veltrix\\Share"))
+            .value(QStringLiteral("CurrentGeoDataDirectory"), folder);
     }
     // The three built converters, as the build's own registry file has them.
     MachineRegistry &builtConverters(const QString &folder)
