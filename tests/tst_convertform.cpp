@@ -117,10 +117,16 @@ private Q_SLOTS:
         QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("DexmorFileEditBox"))->text(), path("job.dxm"));
         QCOMPARE(form.pos(), TConvertForm::defaultPosition());
 
-        // The buttons stand centred in their row without overlapping.
+        // Once shown, the buttons stand centred in their row without overlapping.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.size(), QSize(487, 153));
         const QRect ok = form.findChild<QPushButton *>(QStringLiteral("OKBtn"))->geometry();
         const QRect help = form.findChild<QPushButton *>(QStringLiteral("HelpBtn"))->geometry();
-        QCOMPARE(ok.left() - 0, 487 - help.right() - 1);
+        const QRect close = form.findChild<QPushButton *>(QStringLiteral("CloseBtn"))->geometry();
+        QCOMPARE(ok.left(), 487 - help.right() - 1);
+        QCOMPARE(close.left() - ok.right() - 1, 20);
+        QCOMPARE(help.left() - close.right() - 1, 20);
     }
 
     void okWritesTheFileAndSaysSo()

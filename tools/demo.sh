@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, and runs batch mode with every bundled style
-# sheet over the bundled sample job, writing into out/.
+# sheet over the bundled sample job and over its Job files, writing into out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/setup-debian.sh
@@ -18,6 +18,31 @@ for sheet in samples/stylesheets/*.xsl samples/stylesheets/*.xslt; do
 done
 # The Dexmor output format copies the job itself.
 run samples/job.dxm Dexmor "out/job copy"
+
+# The sample job as a Job file of each product (build/samples), converted by the stand-in converters
+# that the build's own registry file registers; the machine's /etc/xdg is never read.
+run_job() {
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_DIRS="$PWD/build/converters/config" \
+        ./build/zandrel "$@" </dev/null || status=1
+}
+for job in build/samples/*.job; do
+    [ -e "$job" ] || continue
+    product=$(basename "${job%.job}")
+    mkdir -p "out/$product"
+    for sheet in samples/stylesheets/*.xsl samples/stylesheets/*.xslt; do
+        [ -e "$sheet" ] || continue
+        run_job "$job" "$sheet" "out/$product/$(basename "${sheet%.*}")"
+    done
+    run_job "$job" Dexmor "out/$product/job copy"
+    # A Job file gives the same files as the Dexmor job it was made from.
+    for made in "out/$product"/*; do
+        [ -e "$made" ] || continue
+        if ! cmp -s "$made" "out/$(basename "$made")"; then
+            echo "$made differs from out/$(basename "$made")" >&2
+            status=1
+        fi
+    done
+done
 echo "Files written into out/:"
-ls -l out
+ls -lR out
 exit $status

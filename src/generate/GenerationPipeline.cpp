@@ -5,6 +5,7 @@
 #include "app/Format.h"
 #include "app/StringTable.h"
 #include "convert/ConvertFile.h"
+#include "convert/GridFileWarnings.h"
 #include "platform/FileOperations.h"
 #include "platform/TemporaryFiles.h"
 #include "platform/XmlDocument.h"
@@ -46,11 +47,13 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         conversionFolder = platform::PrivateTemporaryFolder::create(platform::temporaryFolder(), temporaryPrefix, nullptr);
         if (!conversionFolder
             || !ConvertJobFile(inputs.sourceFile, conversionFolder->path() + u'/', convertedFile, geoDataFolder,
-                               batchMode)) {
+                               batchMode, m_interaction)) {
             if (!batchMode)
                 m_interaction.showMessage(MessageKind::Error, message(StringId::JobNotConverted));
             return GenerationOutcome::EndProgram;
         }
+        if (!batchMode)
+            ShowGridFileWarnings(m_interaction, convertedFile, geoDataFolder);
         dexmorFile = convertedFile;
     }
 

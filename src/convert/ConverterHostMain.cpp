@@ -1,0 +1,183 @@
+// zandrel-converter-host: loads one converter library, makes one call into it, answers, and ends.
+// The program starts it for every inspection and conversion (ConverterHost.cpp). Its standard
+// output goes to the program's standard error, so a talkative converter cannot garble the answer.
+
+#include "ConverterAbi.h"
+#include "ConverterHostProtocol.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace {
+
+using namespace zandrel::converterhost;
+
+// One loaded library, freed when it goes.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const std::string &path)
+    {
+        // A path without a separator would make dlopen search; the program always sends a full path.
+        if (path.find('/') == std::string::npos) {
+            m_error = "not a path to a library file";
+            return;
+        }
+        m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!m_handle) {
+            const char *error = ::dlerror();
+            m_error = error ? error : "cannot be loaded";
+        }
+    }
+    ~LoadedLibrary()
+    {
+        if (m_handle)
+            ::dlclose(m_handle);
+    }
+    LoadedLibrary(const LoadedLibrary &) = delete;
+    LoadedLibrary &operator=(const LoadedLibrary &) = delete;
+
+    bool isLoaded() const { return m_handle != nullptr; }
+    const std::string &error() const { return m_error; }
+
+    template <typename Function> Function symbol(const char *name) const
+    {
+        return reinterpret_cast<Function>(::dlsym(m_handle, name));
+    }
+
+private:
+    void *m_handle = nullptr;
+    std::string m_error;
+};
+
+int32_t keepGoing()
+{
+    return 0;
+}
+
+void doNothing()
+{}
+
+std::string readRequest()
+{
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t read = ::read(channelDescriptor, buffer, sizeof buffer);
+        if (read > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(read));
+            if (bytes.size() > 16 * std::size_t(maxFieldSize))
+                return {};
+        } else if (read == 0) {
+            return bytes;
+        } else if (errno != EINTR) {
+            return {};
+        }
+    }
+}
+
+bool writeAnswer(const std::string &bytes)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t result = ::write(channelDescriptor, bytes.data() + written, bytes.size() - written);
+        if (result < 0 && errno == EINTR)
+            continue;
+        if (result <= 0)
+            return false;
+        written += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+std::string lastErrorOf(const LoadedLibrary &library)
+{
+    const auto lastError = library.symbol<converter_LastError_fn>(ZANDREL_CONVERTER_LAST_ERROR_EXPORT);
+    const char *text = lastError ? lastError() : nullptr;
+    return text ? std::string(text) : std::string();
+}
+
+Encoder answer(Status status)
+{
+    Encoder encoder;
+    encoder.u8(static_cast<std::uint8_t>(status));
+    return encoder;
+}
+
+Encoder notLoaded(const LoadedLibrary &library)
+{
+    Encoder encoder = answer(Status::NotLoadable);
+    encoder.field(library.error());
+    return encoder;
+}
+
+Encoder inspect(Decoder &request, const std::string &libraryPath)
+{
+    const std::string jobFile = request.field();
+    TConverterFileInfo info = request.record();
+    if (!request.ok() || !request.atEnd())
+        return answer(Status::BadRequest);
+
+    const LoadedLibrary library(libraryPath);
+    if (!library.isLoaded())
+        return notLoaded(library);
+    const auto inspectFile = library.symbol<converter_InspectFile_fn>(ZANDREL_CONVERTER_INSPECT_EXPORT);
+    if (!inspectFile)
+        return answer(Status::ExportMissing);
+    char buffer[ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE];
+    const std::int16_t result =
+        inspectFile(jobFile.c_str(), &info, buffer, ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE - 1);
+    Encoder encoder = answer(Status::Called);
+    encoder.i16(result);
+    encoder.record(info);
+    encoder.field(lastErrorOf(library));
+    return encoder;
+}
+
+Encoder translate(Decoder &request, const std::string &libraryPath)
+{
+    const std::string languageFile = request.field();
+    const std::string sourceFile = request.field();
+    TConverterFileInfo source = request.record();
+    const std::string outputFile = request.field();
+    TConverterFileInfo target = request.record();
+    if (!request.ok() || !request.atEnd())
+        return answer(Status::BadRequest);
+
+    const LoadedLibrary library(libraryPath);
+    if (!library.isLoaded())
+        return notLoaded(library);
+    const auto translatePlus = library.symbol<converter_TranslatePlus_fn>(ZANDREL_CONVERTER_TRANSLATE_EXPORT);
+    if (!translatePlus)
+        return answer(Status::ExportMissing);
+    const std::int16_t result =
+        translatePlus(languageFile.c_str(), sourceFile.c_str(), &source, outputFile.c_str(), &target,
+                      keepGoing, doNothing, doNothing, nullptr);
+    Encoder encoder = answer(Status::Called);
+    encoder.i16(result);
+    encoder.record(source);
+    encoder.record(target);
+    encoder.field(lastErrorOf(library));
+    return encoder;
+}
+
+} // namespace
+
+int main()
+{
+    const std::string bytes = readRequest();
+    Decoder request(bytes);
+    const std::uint32_t magic = request.u32();
+    const auto operation = static_cast<Operation>(request.u8());
+    const std::string libraryPath = request.field();
+    Encoder reply = answer(Status::BadRequest);
+    if (request.ok() && magic == requestMagic) {
+        if (operation == Operation::Inspect)
+            reply = inspect(request, libraryPath);
+        else if (operation == Operation::Translate)
+            reply = translate(request, libraryPath);
+    }
+    return writeAnswer(reply.bytes()) ? 0 : 1;
+}
