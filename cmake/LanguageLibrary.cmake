@@ -24,3 +24,9 @@ function(zandrel_add_language_library name table)
         C_VISIBILITY_PRESET hidden
         LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/languages/${name})
 endfunction()
+
+# Installs a language library into its own folder under the program's library folder:
+# <libdir>/zandrel/languages/<language>/ZandrelR.so.
+function(zandrel_install_language_library name language)
+    install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zandrel/languages/${language})
+endfunction()

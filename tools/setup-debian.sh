@@ -5,7 +5,7 @@ set -eu
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libxml2-dev libxslt1-dev xsltproc
   ca-certificates
 )

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -123,5 +124,6 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
     QApplication::setApplicationDisplayName(applicationTitle);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zandrel.svg")));
     return runWithDisplay(road, arguments);
 }

@@ -5,6 +5,7 @@
 #include "app/Format.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -180,7 +181,11 @@ ConverterHost ConverterHost::fromEnvironment()
     if (!configured.isEmpty())
         return ConverterHost(configured);
     const QString programFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    return ConverterHost(programFolder + u'/' + QLatin1String(hostProgramName));
+    const QString beside = programFolder + u'/' + QLatin1String(hostProgramName);
+    // Beside the program in a build folder; in the helpers' folder where the program is installed.
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral("/" ZANDREL_HELPER_FOLDER "/") + QLatin1String(hostProgramName));
+    return ConverterHost(QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed);
 }
 
 ConverterCall ConverterHost::inspect(const QString &library, const QByteArray &jobFile,
