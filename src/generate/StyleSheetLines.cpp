@@ -1,8 +1,9 @@
 #include "StyleSheetLines.h"
 
+#include "platform/FileOperations.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace zandrel {
 
@@ -58,13 +59,8 @@ std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString 
 bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QString *error)
 {
     const QFile::Permissions permissions = QFileInfo(path).permissions();
-    QSaveFile file(path);
-    const QByteArray content = joinLines(lines);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
+    if (!platform::writeFileAtomically(path, joinLines(lines), error))
         return false;
-    }
     QFile::setPermissions(path, permissions);
     return true;
 }

@@ -29,7 +29,9 @@ bool replaceWithCopy(const QString &source, const QString &target, QString *erro
     if (!input.open(QIODevice::ReadOnly))
         return fail(input.errorString());
     QSaveFile output(target);
-    if (!output.open(QIODevice::WriteOnly))
+    // Unbuffered: a full disk must fail the write itself, not a buffer flush at commit, which
+    // would let an empty file replace a good one.
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(output.errorString());
 
     constexpr qint64 chunkSize = 4 * 1024 * 1024;
@@ -50,6 +52,29 @@ bool replaceWithCopy(const QString &source, const QString &target, QString *erro
     }
     if (!output.commit())
         return fail(output.errorString());
+    return true;
+}
+
+bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile output(path);
+    // Unbuffered for the same reason as above.
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (error)
+            *error = output.errorString();
+        return false;
+    }
+    if (output.write(bytes) != bytes.size()) {
+        if (error)
+            *error = output.errorString();
+        output.cancelWriting();
+        return false;
+    }
+    if (!output.commit()) {
+        if (error)
+            *error = output.errorString();
+        return false;
+    }
     return true;
 }
 

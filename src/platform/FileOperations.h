@@ -9,6 +9,10 @@ namespace zandrel::platform {
 // On failure returns false and puts the reason into *error.
 bool replaceWithCopy(const QString &source, const QString &target, QString *error);
 
+// Replaces the file with the bytes atomically (written beside it, then renamed over it). False
+// with the reason when that fails; the old file then stays whole.
+bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+
 // True when both paths name the same existing file (hard and symbolic links included).
 bool isSameFile(const QString &first, const QString &second);
 

@@ -227,7 +227,9 @@ bool RegFileStore::writeValues(RegistryHive hive, const QString &keyPath,
 
     // Written beside and renamed over the old file, which stays whole if anything fails.
     QSaveFile output(m_userFile);
-    if (!output.open(QIODevice::WriteOnly))
+    // Unbuffered: a full disk must fail the write, not a flush at commit that could let an
+    // empty file replace the settings.
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("Cannot write %1: %2.").arg(fileName, output.errorString()));
     const QByteArray bytes = file.toBytes();
     if (output.write(bytes) != bytes.size()) {
