@@ -1,10 +1,10 @@
-// A dialog laid out like the main dialog, with the captions of each bundled language library: every
+// The main dialog, with the captions of each bundled language library: every
 // caption shows whole, the buttons stay apart and centred, and the dialog keeps its design size
 // where the captions fit. Set ZANDREL_RENDER_DIR to a folder to get a picture of each.
 
-#include "support/MainDialogLayout.h"
-
 #include "app/StringTable.h"
+#include "generate/ConvertForm.h"
+#include "platform/RegistryStore.h"
 #include "layout/ButtonRow.h"
 #include "layout/CaptionLabels.h"
 #include "layout/SizingPanels.h"
@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -24,6 +25,10 @@
 using namespace zandrel;
 
 namespace {
+
+// The dialog's client size as designed.
+constexpr int DesignWidth = 487;
+constexpr int DesignHeight = 153;
 
 template <typename Widget>
 Widget *child(const QWidget &form, const char *name)
@@ -67,7 +72,10 @@ private Q_SLOTS:
             source = std::make_unique<LocalizedStringSource>(*library);
         }
 
-        const std::unique_ptr<QDialog> form = test::buildMainDialogLayout();
+        QTemporaryDir settingsFolder;
+        platform::RegFileStore settings(settingsFolder.filePath(QStringLiteral("user.reg")),
+                                        settingsFolder.filePath(QStringLiteral("machine.reg")));
+        const auto form = std::make_unique<TConvertForm>(settings, QString());
         auto *captions = child<TSizingPanel>(*form, "SizingPanel1");
         auto *middle = child<QWidget>(*form, "Panel1");
         auto *browseColumn = child<TSizingPanel>(*form, "SizingPanel2");
@@ -104,12 +112,12 @@ private Q_SLOTS:
                 QDir(qEnvironmentVariable("ZANDREL_RENDER_DIR")).filePath(QStringLiteral("main-dialog-%1.png").arg(name))));
         }
 
-        QCOMPARE(form->height(), test::DesignHeight);
-        QCOMPARE(form->width(), test::DesignWidth + captionsGrowth + browseGrowth);
+        QCOMPARE(form->height(), DesignHeight);
+        QCOMPARE(form->width(), DesignWidth + captionsGrowth + browseGrowth);
         if (mustWiden)
-            QVERIFY(form->width() > test::DesignWidth);
+            QVERIFY(form->width() > DesignWidth);
         if (captionsGrowth == 0 && browseGrowth == 0)
-            QCOMPARE(form->size(), QSize(test::DesignWidth, test::DesignHeight));
+            QCOMPARE(form->size(), QSize(DesignWidth, DesignHeight));
 
         // Captions whole and inside their column.
         for (TStaticText *label : labels) {
