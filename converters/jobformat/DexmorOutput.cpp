@@ -40,6 +40,38 @@ void checkName(std::string_view name, std::uint64_t offset)
         throw FormatError("a name that starts with a character that names cannot start with", offset);
 }
 
+// Text that an XML document can hold: well-formed UTF-8 without control characters other than
+// tab, line feed and carriage return, and without the two non-characters U+FFFE and U+FFFF.
+void checkText(std::string_view text, std::uint64_t offset)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                throw FormatError("text with a control character", offset);
+            ++i;
+            continue;
+        }
+        const std::size_t length = (c >= 0xC2 && c <= 0xDF)   ? 2
+                                   : (c >= 0xE0 && c <= 0xEF) ? 3
+                                   : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                              : 0;
+        if (length == 0 || i + length > text.size())
+            throw FormatError("text that is not UTF-8", offset);
+        std::uint32_t code = c & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                throw FormatError("text that is not UTF-8", offset);
+            code = (code << 6) | (next & 0x3F);
+        }
+        const std::uint32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF)
+            throw FormatError("text that is not UTF-8", offset);
+        i += length;
+    }
+}
+
 bool isBlank(const std::string &text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
@@ -191,6 +223,7 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
                 out.put(' ');
                 out.put(name);
                 out.put("=\"");
+                checkText(value, offset);
                 out.putEscaped(value, attributeEscape);
                 out.put('"');
             }
@@ -230,6 +263,7 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
                     throw FormatError("text outside the root element", offset);
                 break; // the layout between top-level nodes is the output's own
             }
+            checkText(record.payload, offset);
             out.putEscaped(record.payload, textEscape);
             break;
         case RecordType::CData:
@@ -237,12 +271,14 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
                 throw FormatError("a CDATA section outside the root element", offset);
             if (record.payload.find("]]>") != std::string::npos)
                 throw FormatError("a CDATA section holding its own end", offset);
+            checkText(record.payload, offset);
             out.put("<![CDATA[" + record.payload + "]]>");
             break;
         case RecordType::Comment:
             if (record.payload.find("--") != std::string::npos ||
                 (!record.payload.empty() && record.payload.back() == '-'))
                 throw FormatError("a comment that would end early", offset);
+            checkText(record.payload, offset);
             out.put("<!--" + record.payload + "-->");
             if (topLevel)
                 out.put('\n');
@@ -256,6 +292,7 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
             checkName(target, offset);
             if (data.find("?>") != std::string::npos)
                 throw FormatError("a processing instruction holding its own end", offset);
+            checkText(data, offset);
             out.put("<?" + target + (data.empty() ? std::string() : ' ' + data) + "?>");
             if (topLevel)
                 out.put('\n');
