@@ -1,11 +1,14 @@
 #include "XmlDocument.h"
 
+#include "WhitespaceLoader.h"
+
 #include <QFile>
 
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
+#include <libxslt/documents.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltInternals.h>
@@ -26,8 +29,37 @@ namespace zandrel::platform {
 namespace {
 
 // Internal entities are expanded and CDATA becomes text, as the processor expects; nothing is
-// fetched from the network, and no external document type is loaded.
+// fetched from the network, and no external document type is loaded. (While white space is
+// dropped, the loader turns CDATA into text itself: it must see where a section begins.)
 constexpr int documentParseOptions = XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET;
+
+int parseOptions(bool preserveWhiteSpace, int options)
+{
+    return preserveWhiteSpace ? options : options & ~XML_PARSE_NOCDATA;
+}
+
+// What the processor's own loads follow while a style sheet compiles or a transformation runs.
+struct ProcessorLoads {
+    bool active = false;
+    bool preserveInStyleSheets = false;
+    bool preserveInDocuments = false;
+};
+thread_local ProcessorLoads processorLoads;
+
+class ProcessorLoadScope {
+public:
+    ProcessorLoadScope(bool preserveInStyleSheets, bool preserveInDocuments)
+        : m_previous(processorLoads)
+    {
+        processorLoads = {true, preserveInStyleSheets, preserveInDocuments};
+    }
+    ~ProcessorLoadScope() { processorLoads = m_previous; }
+    ProcessorLoadScope(const ProcessorLoadScope &) = delete;
+    ProcessorLoadScope &operator=(const ProcessorLoadScope &) = delete;
+
+private:
+    ProcessorLoads m_previous;
+};
 
 xsltSecurityPrefsPtr securityPrefs()
 {
@@ -44,17 +76,58 @@ xsltSecurityPrefsPtr securityPrefs()
     return prefs;
 }
 
-// Marks the parser contexts of a document that load() reads; entity contexts inherit it.
-char loadingDocument;
-
 // Documents that the processor reads on its own (xsl:import, document()) are loaded from local
 // files; an external entity or document type named inside a document is not: a job from
-// elsewhere must not pull other files of this computer into a report.
+// elsewhere must not pull other files of this computer into a report. Every document is read
+// through a WhitespaceLoader, which marks its parser contexts; entity contexts inherit the mark.
 xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParserCtxtPtr context)
 {
-    if (context && context->_private == &loadingDocument)
+    if (WhitespaceLoader::of(context))
         return nullptr;
     return xmlNoNetExternalEntityLoader(url, id, context);
+}
+
+struct ParserContextOwner {
+    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
+};
+
+// The processor's loader for xsl:import, xsl:include and document(): the same as its own, with
+// white space dropped as the document that asked for the load would drop it.
+xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *, xsltLoadType type)
+{
+    const bool styleSheet = type != XSLT_LOAD_DOCUMENT;
+    const bool preserve = !processorLoads.active
+                          || (styleSheet ? processorLoads.preserveInStyleSheets : processorLoads.preserveInDocuments);
+    std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
+    if (!context)
+        return nullptr;
+    if (dict) {
+        if (context->dict)
+            xmlDictFree(context->dict);
+        context->dict = dict;
+        xmlDictReference(dict);
+    }
+    xmlCtxtUseOptions(context.get(), parseOptions(preserve, options | XML_PARSE_NONET));
+    xmlParserInputPtr input = xmlLoadExternalEntity(reinterpret_cast<const char *>(uri), nullptr, context.get());
+    if (!input)
+        return nullptr;
+    inputPush(context.get(), input);
+    if (!context->directory)
+        context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
+    xmlDocPtr doc = nullptr;
+    {
+        WhitespaceLoader loader(context.get(), !preserve);
+        xmlParseDocument(context.get());
+    }
+    if (context->wellFormed) {
+        doc = context->myDoc;
+    } else {
+        xmlFreeDoc(context->myDoc);
+    }
+    context->myDoc = nullptr;
+    if (doc && styleSheet && !preserve)
+        protectSignificantWhiteSpace(doc);
+    return doc;
 }
 
 void initialiseProcessor()
@@ -64,6 +137,7 @@ void initialiseProcessor()
         xmlInitParser();
         exsltRegisterAll();
         xmlSetExternalEntityLoader(localDocumentLoader);
+        xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
 }
@@ -153,9 +227,6 @@ private:
     std::optional<XmlParseError> m_firstError;
 };
 
-struct ParserContextDeleter {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
 struct StylesheetDeleter {
     void operator()(xsltStylesheet *style) const { xsltFreeStylesheet(style); }
 };
@@ -288,7 +359,8 @@ XmlDocument::~XmlDocument()
 }
 
 XmlDocument::XmlDocument(XmlDocument &&other) noexcept
-    : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError))
+    : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError)),
+      m_preserveWhiteSpace(other.m_preserveWhiteSpace)
 {
 }
 
@@ -299,6 +371,7 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
             xmlFreeDoc(m_doc);
         m_doc = std::exchange(other.m_doc, nullptr);
         m_parseError = std::move(other.m_parseError);
+        m_preserveWhiteSpace = other.m_preserveWhiteSpace;
     }
     return *this;
 }
@@ -325,13 +398,17 @@ bool XmlDocument::load(const QString &path)
     }
 
     ProcessorMessages messages;
-    std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
+    std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
     if (!context) {
         m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM)};
         return false;
     }
-    context->_private = &loadingDocument;
-    xmlDoc *doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, documentParseOptions);
+    const int options = parseOptions(m_preserveWhiteSpace, documentParseOptions);
+    xmlDoc *doc = nullptr;
+    {
+        const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace);
+        doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
+    }
     if (!doc || !context->wellFormed) {
         if (doc)
             xmlFreeDoc(doc);
@@ -363,11 +440,14 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
         throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
 
     ProcessorMessages messages;
+    const ProcessorLoadScope loads(styleSheet.m_preserveWhiteSpace, m_preserveWhiteSpace);
     // The processor takes over and changes the document it compiles; the caller's style sheet
     // document stays as it is, so that the output extension can still be read from it.
     xmlDoc *styleCopy = xmlCopyDoc(styleSheet.m_doc, 1);
     if (!styleCopy)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
+    if (!styleSheet.m_preserveWhiteSpace)
+        protectSignificantWhiteSpace(styleCopy);
     std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
     if (!style) {
         xmlFreeDoc(styleCopy);
