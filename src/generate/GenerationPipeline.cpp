@@ -126,6 +126,9 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         }
         extension = GetOutputExtension(styleSheet);
     }
+    // Batch mode ends the process after this one generation.
+    if (batchMode)
+        platform::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated, dexmorFile);
 }
 

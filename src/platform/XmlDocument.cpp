@@ -1,5 +1,6 @@
 #include "XmlDocument.h"
 
+#include "NodeAllocator.h"
 #include "WhitespaceLoader.h"
 
 #include <QFile>
@@ -31,7 +32,9 @@ namespace {
 // Internal entities are expanded and CDATA becomes text, as the processor expects; nothing is
 // fetched from the network, and no external document type is loaded. (While white space is
 // dropped, the loader turns CDATA into text itself: it must see where a section begins.)
-constexpr int documentParseOptions = XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET;
+// Short texts (most attribute values of a job) are kept inside their node, without an
+// allocation of their own.
+constexpr int documentParseOptions = XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET | XML_PARSE_COMPACT;
 
 int parseOptions(bool preserveWhiteSpace, int options)
 {
@@ -134,6 +137,7 @@ void initialiseProcessor()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        installNodeAllocator();
         xmlInitParser();
         exsltRegisterAll();
         xmlSetExternalEntityLoader(localDocumentLoader);
@@ -374,6 +378,12 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
         m_preserveWhiteSpace = other.m_preserveWhiteSpace;
     }
     return *this;
+}
+
+void XmlDocument::keepUntilProcessEnds(XmlDocument &&document)
+{
+    static auto *kept = new std::vector<XmlDocument>;
+    kept->push_back(std::move(document));
 }
 
 bool XmlDocument::load(const QString &path)

@@ -90,6 +90,10 @@ public:
 
     _xmlDoc *native() const { return m_doc; }
 
+    // Hands the document over to the end of the process instead of freeing it node by node,
+    // which takes about a tenth of a large job's run. For a process that ends right after.
+    static void keepUntilProcessEnds(XmlDocument &&document);
+
 private:
     _xmlDoc *m_doc = nullptr;
     XmlParseError m_parseError;
