@@ -77,6 +77,8 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
 
     platform::XmlDocument source;
     platform::XmlDocument styleSheet;
+    source.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
+    styleSheet.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     {
         BusyPointer busy(m_interaction);
         if (!source.load(dexmorFile)) {
