@@ -1,5 +1,7 @@
 #include "XmlDocument.h"
 
+#include "MsxmlSort.h"
+#include "MsxslExtensions.h"
 #include "NodeAllocator.h"
 #include "WhitespaceLoader.h"
 
@@ -140,6 +142,7 @@ void initialiseProcessor()
         installNodeAllocator();
         xmlInitParser();
         exsltRegisterAll();
+        registerMsxslFunctions();
         xmlSetExternalEntityLoader(localDocumentLoader);
         xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
@@ -485,6 +488,8 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     xsltSetCtxtSecurityPrefs(securityPrefs(), context.get());
     context->parserOptions |= XML_PARSE_NONET;
+    registerMsxslContextFunctions(context.get());
+    useMsxmlSort(context.get());
 
     std::unique_ptr<xmlDoc, DocDeleter> result(
         xsltApplyStylesheetUser(style.get(), m_doc, nullptr, nullptr, nullptr, context.get()));
