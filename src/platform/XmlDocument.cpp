@@ -34,9 +34,10 @@ namespace {
 // Internal entities are expanded and CDATA becomes text, as the processor expects; nothing is
 // fetched from the network, and no external document type is loaded. (While white space is
 // dropped, the loader turns CDATA into text itself: it must see where a section begins.)
-// Short texts (most attribute values of a job) are kept inside their node, without an
-// allocation of their own.
-constexpr int documentParseOptions = XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET | XML_PARSE_COMPACT;
+// Default attributes declared in the internal subset are filled in. Short texts (most
+// attribute values of a job) are kept inside their node, without an allocation of their own.
+constexpr int documentParseOptions =
+    XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET | XML_PARSE_DTDATTR | XML_PARSE_COMPACT;
 
 int parseOptions(bool preserveWhiteSpace, int options)
 {
@@ -315,6 +316,32 @@ xmlAttr *findAttribute(xmlNode *element, const QByteArray &qualifiedName)
     return nullptr;
 }
 
+// The copy keeps the line numbers of elements only; the processor's messages about text need
+// theirs too.
+void copyLineNumbers(const xmlDoc *original, xmlDoc *copy)
+{
+    const xmlNode *from = original->children;
+    xmlNode *to = copy->children;
+    while (from && to) {
+        to->line = from->line;
+        if (from->children && to->children && from->type == XML_ELEMENT_NODE) {
+            from = from->children;
+            to = to->children;
+            continue;
+        }
+        while (from && to && !from->next) {
+            from = from->parent;
+            to = to->parent;
+            if (from && from->type != XML_ELEMENT_NODE)
+                from = nullptr;
+        }
+        if (from && to) {
+            from = from->next;
+            to = to->next;
+        }
+    }
+}
+
 } // namespace
 
 XsltProcessorError::XsltProcessorError(QStringList messages)
@@ -459,6 +486,7 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
     xmlDoc *styleCopy = xmlCopyDoc(styleSheet.m_doc, 1);
     if (!styleCopy)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
+    copyLineNumbers(styleSheet.m_doc, styleCopy);
     if (!styleSheet.m_preserveWhiteSpace)
         protectSignificantWhiteSpace(styleCopy);
     std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
@@ -471,10 +499,16 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
     }
     // Some faults (an unknown instruction) are reported as compilation errors without being
     // counted; a style sheet that the processor calls faulty is not run.
+    // A style sheet for a later XSLT version is run in forwards-compatible mode; that note comes
+    // as a compilation error too, but is none.
     QStringList compileMessages = messages.lines();
-    const bool reportedFaulty = std::any_of(compileMessages.cbegin(), compileMessages.cend(), [](const QString &line) {
-        return line.startsWith(QLatin1String("compilation error"));
-    });
+    bool reportedFaulty = false;
+    for (qsizetype i = 0; i < compileMessages.size(); ++i) {
+        if (compileMessages.at(i).startsWith(QLatin1String("compilation error"))
+            && !(i + 1 < compileMessages.size()
+                 && compileMessages.at(i + 1).startsWith(QLatin1String("xsl:version: only 1.1 features are supported"))))
+            reportedFaulty = true;
+    }
     if (style->errors > 0 || reportedFaulty) {
         QStringList lines = compileMessages;
         if (lines.isEmpty())
@@ -488,8 +522,12 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     xsltSetCtxtSecurityPrefs(securityPrefs(), context.get());
     context->parserOptions |= XML_PARSE_NONET;
-    registerMsxslContextFunctions(context.get());
-    useMsxmlSort(context.get());
+    // A style sheet loaded with its white space is one written for standard processors: it gets
+    // the processor's own sort order and system properties.
+    if (!styleSheet.m_preserveWhiteSpace) {
+        registerMsxslContextFunctions(context.get());
+        useMsxmlSort(context.get());
+    }
 
     std::unique_ptr<xmlDoc, DocDeleter> result(
         xsltApplyStylesheetUser(style.get(), m_doc, nullptr, nullptr, nullptr, context.get()));
