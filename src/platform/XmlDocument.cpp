@@ -3,6 +3,7 @@
 #include "MsxmlSort.h"
 #include "MsxslExtensions.h"
 #include "NodeAllocator.h"
+#include "ScriptFunctions.h"
 #include "WhitespaceLoader.h"
 
 #include <QFile>
@@ -516,12 +517,16 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
         throw XsltProcessorError(lines);
     }
 
+    // Before the transformation starts: a script that cannot run stops it at once.
+    ScriptHost scripts(style.get(), !styleSheet.m_preserveWhiteSpace);
+
     std::unique_ptr<xsltTransformContext, TransformContextDeleter> context(
         xsltNewTransformContext(style.get(), m_doc));
     if (!context)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     xsltSetCtxtSecurityPrefs(securityPrefs(), context.get());
     context->parserOptions |= XML_PARSE_NONET;
+    scripts.registerFunctions(context.get());
     // A style sheet loaded with its white space is one written for standard processors: it gets
     // the processor's own sort order and system properties.
     if (!styleSheet.m_preserveWhiteSpace) {
