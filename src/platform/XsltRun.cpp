@@ -156,7 +156,40 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
     return doc;
 }
 
+namespace {
+
+// Nested template calls and variables that a transformation may hold: enough for style sheets
+// that recurse once per point of a large job, while a runaway recursion still ends with the
+// processor's message long before the stack below runs out.
+constexpr int maxTemplateDepth = 40000;
+constexpr int maxTemplateVariables = 400000;
+// The stack of the thread that runs a transformation; only the part in use takes memory.
+constexpr uint transformationStackBytes = 512u * 1024u * 1024u;
+
+void transform(const TransformRequest &request);
+
+} // namespace
+
 void runTransformation(const TransformRequest &request)
+{
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&request, &failure] {
+        try {
+            transform(request);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    worker->setStackSize(transformationStackBytes);
+    worker->start();
+    worker->wait();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+namespace {
+
+void transform(const TransformRequest &request)
 {
 
     ProcessorMessages messages;
@@ -204,6 +237,8 @@ void runTransformation(const TransformRequest &request)
     if (!context)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     xsltSetCtxtSecurityPrefs(securityPrefs(), context.get());
+    context->maxTemplateDepth = maxTemplateDepth;
+    context->maxTemplateVars = maxTemplateVariables;
     context->parserOptions |= XML_PARSE_NONET;
     scripts.registerFunctions(context.get());
     // A style sheet loaded with its white space is one written for standard processors: it gets
@@ -228,5 +263,7 @@ void runTransformation(const TransformRequest &request)
         throw XmlWriteError(lines.isEmpty() ? systemErrorText(errno) : lines.last());
     }
 }
+
+} // namespace
 
 } // namespace zandrel::platform
