@@ -172,8 +172,12 @@ private Q_SLOTS:
         QTest::newRow("terminate") << QByteArray("<xsl:message>first note</xsl:message>"
                                                  "<xsl:message terminate='yes'>stopped here</xsl:message>")
                                    << QStringList{"first note", "stopped here"};
-        QTest::newRow("bad expression") << QByteArray("<xsl:value-of select='1 +'/>") << QStringList{"1 +"};
-        QTest::newRow("unknown function") << QByteArray("<xsl:value-of select='nope()'/>") << QStringList{"nope"};
+        QTest::newRow("bad expression") << QByteArray("<xsl:value-of select='1 +'/>")
+                                        << QStringList{"1 +", "element value-of", "at character"};
+        QTest::newRow("unknown function") << QByteArray("<xsl:value-of select='nope()'/>")
+                                          << QStringList{"nope", "element value-of"};
+        QTest::newRow("undeclared prefix") << QByteArray("<xsl:value-of select='count(ns:point)'/>")
+                                           << QStringList{"count(ns:point)", "failing.xsl line 1 element value-of"};
         QTest::newRow("unknown instruction") << QByteArray("<xsl:frobnicate/>") << QStringList{"frobnicate"};
         QTest::newRow("undefined variable") << QByteArray("<xsl:value-of select='$missing'/>")
                                             << QStringList{"missing"};
@@ -196,6 +200,8 @@ private Q_SLOTS:
             QFAIL("the processor should have failed");
         } catch (const XsltProcessorError &error) {
             const QString all = error.messages().join(u'\n');
+            // Every report names the style sheet and the line of the failing instruction.
+            QVERIFY2(all.contains(QStringLiteral("failing.xsl")), qPrintable(all));
             for (const QString &part : parts)
                 QVERIFY2(all.contains(part, Qt::CaseInsensitive), qPrintable(all));
         }

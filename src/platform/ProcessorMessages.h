@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <libxslt/xsltutils.h>
 
@@ -31,6 +32,10 @@ public:
     }
     ProcessorMessages(const ProcessorMessages &) = delete;
     ProcessorMessages &operator=(const ProcessorMessages &) = delete;
+
+    // While set, an XPath error that does not carry its expression is told the expression of
+    // the instruction that the processor is running.
+    void followInstruction(xmlNodePtr *instruction) { m_instruction = instruction; }
 
     QStringList lines()
     {
@@ -63,10 +68,15 @@ private:
         flushPending();
         QString message = QString::fromUtf8(error->message ? error->message : "").trimmed();
         // An XPath error names the expression and where in it the processor stopped.
-        if (error->domain == XML_FROM_XPATH && error->str1)
+        if (error->domain == XML_FROM_XPATH && error->str1) {
             message = QStringLiteral("XPath error: %1 in the expression \"%2\" at character %3")
                           .arg(message, QString::fromUtf8(error->str1))
                           .arg(error->int1 + 1);
+        } else if (error->domain == XML_FROM_XPATH) {
+            const QString expression = instructionExpression();
+            if (!expression.isEmpty())
+                message = QStringLiteral("XPath error: %1 in the expression \"%2\"").arg(message, expression);
+        }
         if (error->line > 0)
             message += QStringLiteral(" (line %1, column %2)").arg(error->line).arg(error->int2);
         if (error->level >= XML_ERR_ERROR && !m_firstError)
@@ -94,6 +104,22 @@ private:
         m_pending.clear();
     }
 
+    QString instructionExpression() const
+    {
+        const xmlNode *instruction = m_instruction ? *m_instruction : nullptr;
+        if (!instruction || instruction->type != XML_ELEMENT_NODE)
+            return {};
+        for (const char *name : {"select", "test", "match", "use", "count", "from", "value"}) {
+            if (xmlChar *value = xmlGetProp(instruction, reinterpret_cast<const xmlChar *>(name))) {
+                const QString text = QString::fromUtf8(reinterpret_cast<const char *>(value));
+                xmlFree(value);
+                return text;
+            }
+        }
+        return {};
+    }
+
+    xmlNodePtr *m_instruction = nullptr;
     QStringList m_lines;
     QString m_pending;
     std::optional<XmlParseError> m_firstError;

@@ -18,6 +18,7 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -248,10 +249,21 @@ void transform(const TransformRequest &request)
         useMsxmlSort(context.get());
     }
 
+    messages.followInstruction(&context->inst);
     std::unique_ptr<xmlDoc, DocDeleter> result(
         xsltApplyStylesheetUser(style.get(), request.source, nullptr, nullptr, nullptr, context.get()));
+    messages.followInstruction(nullptr);
     if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
         QStringList lines = messages.lines();
+        const bool placed = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+            return line.contains(QLatin1String(" line ")) && line.startsWith(QLatin1String("runtime error"));
+        });
+        // xsl:message terminate="yes" gives only its own text.
+        if (!placed && context->state == XSLT_STATE_STOPPED)
+            lines.append(QStringLiteral("The style sheet %1 ended the transformation (xsl:message terminate=\"yes\").")
+                             .arg(QString::fromUtf8(request.styleSheet->URL ? reinterpret_cast<const char *>(
+                                                                                  request.styleSheet->URL)
+                                                                            : "")));
         if (lines.isEmpty())
             lines.append(QStringLiteral("The transformation failed."));
         throw XsltProcessorError(lines);
