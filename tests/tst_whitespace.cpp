@@ -57,7 +57,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("preserve");
-        for (const char *name : {"indented", "xmlspace", "stylesheet", "entities"}) {
+        for (const char *name : {"indented", "xmlspace", "stylesheet", "entities", "placement"}) {
             QTest::addRow("%s, white space dropped", name) << QString::fromLatin1(name) << false;
             QTest::addRow("%s, white space preserved", name) << QString::fromLatin1(name) << true;
         }

@@ -299,6 +299,21 @@ bool isTemplateContent(const xmlNode *parent)
     return false;
 }
 
+// Where an xsl:text may stand: not before the xsl:sort or xsl:param that must come first, and
+// not in a variable or parameter whose value is its select attribute.
+bool mayHoldXslText(const xmlNode *text)
+{
+    const xmlNode *parent = text->parent;
+    if (isXslt(parent) && (equals(parent->name, "variable") || equals(parent->name, "param")
+                           || equals(parent->name, "with-param"))
+        && xmlHasProp(parent, reinterpret_cast<const xmlChar *>("select")))
+        return false;
+    for (const xmlNode *next = text->next; next; next = next->next)
+        if (isXslt(next) && (equals(next->name, "sort") || equals(next->name, "param")))
+            return false;
+    return true;
+}
+
 void wrapInXslText(xmlNode *text)
 {
     xmlNode *parent = text->parent;
@@ -325,7 +340,7 @@ void protectSignificantWhiteSpace(xmlDoc *styleSheet)
         if (node->type == XML_TEXT_NODE && node->content && node->parent
             && isXmlWhiteSpace(node->content, std::strlen(reinterpret_cast<const char *>(node->content)))
             && !(isXslt(node->parent) && equals(node->parent->name, "text"))
-            && xmlNodeGetSpacePreserve(node->parent) != 1 && isTemplateContent(node->parent))
+            && xmlNodeGetSpacePreserve(node->parent) != 1 && isTemplateContent(node->parent) && mayHoldXslText(node))
             found.push_back(node);
         if (node->type == XML_ELEMENT_NODE && node->children) {
             node = node->children;
