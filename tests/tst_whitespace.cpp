@@ -91,6 +91,40 @@ private Q_SLOTS:
         QCOMPARE(variables.front().getAttribute(QStringLiteral("select")), QStringLiteral("'csv'"));
     }
 
+    void largeDocuments_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::newRow("one buffer") << 10;
+        QTest::newRow("many buffers") << 40000;
+    }
+    // The parser reads a large document in pieces; character references and white space runs
+    // are told apart wherever a piece ends.
+    void largeDocuments()
+    {
+        QFETCH(int, records);
+        QByteArray content = "<?xml version=\"1.0\"?>\n<job>\n";
+        for (int i = 0; i < records; ++i)
+            content += "  <r n=\"" + QByteArray::number(i) + "\">\n    <a>&#10;</a>\n    <b>   </b>\n"
+                       "    <c> x </c><d>&#x20;&#9;</d>\n  </r>\n";
+        content += "</job>\n";
+        const QString source = m_dir.filePath(QStringLiteral("large.xml"));
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const QString sheet = m_dir.filePath(QStringLiteral("large.xsl"));
+        QFile style(sheet);
+        QVERIFY(style.open(QIODevice::WriteOnly));
+        style.write("<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                    "<xsl:output method='text'/><xsl:template match='/'>"
+                    "<xsl:value-of select=\"concat(count(//text()), ' ', count(//a[. = '&#10;']), ' ',"
+                    " count(//b/text()), ' ', count(//c[. = ' x ']), ' ', count(//d[. = '&#32;&#9;']))\"/>"
+                    "</xsl:template></xsl:stylesheet>");
+        style.close();
+        const QByteArray n = QByteArray::number(records);
+        QCOMPARE(transform(source, sheet, false), QByteArray::number(3 * records) + ' ' + n + " 0 " + n + ' ' + n);
+    }
+
     void preserveIsKeptAcrossMoves()
     {
         XmlDocument document;
