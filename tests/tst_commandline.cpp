@@ -123,6 +123,35 @@ private Q_SLOTS:
         QFile::remove(reference);
     }
 
+    // Batch mode reads the setting; a style sheet that relies on the original platform's
+    // white space gives its result only without it.
+    void whiteSpaceSetting_data()
+    {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no setting") << QByteArray() << "stylesheet.out";
+        QTest::newRow("0") << QByteArray("\"PreserveWhiteSpace\"=dword:00000000\n") << "stylesheet.out";
+        QTest::newRow("1") << QByteArray("\"PreserveWhiteSpace\"=dword:00000001\n") << "stylesheet.preserve.out";
+    }
+    void whiteSpaceSetting()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(QString, expected);
+        const QString folder = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/msxml/whitespace/");
+        QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("config/zandrel"))));
+        QFile settings(m_work.filePath(QStringLiteral("config/zandrel/user.reg")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n"
+                       + setting);
+        settings.close();
+        const QString output = m_work.filePath(QStringLiteral("spaces.txt"));
+        const Run result = run({folder + "stylesheet.xml", folder + "stylesheet.xsl", output});
+        QVERIFY(settings.remove());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(readAll(output), readAll(folder + expected));
+        QFile::remove(output);
+    }
+
     void dexmorEntryCopiesTheJob()
     {
         const QString job = pipelineData + QStringLiteral("/job.dxm");

@@ -138,6 +138,30 @@ private Q_SLOTS:
         QCOMPARE(model.textFileViewer(), QStringLiteral("Notepad.exe"));
     }
 
+    void preserveWhiteSpaceSetting_data()
+    {
+        QTest::addColumn<QByteArray>("values");
+        QTest::addColumn<bool>("preserve");
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("0") << QByteArray("\"PreserveWhiteSpace\"=dword:00000000\n") << false;
+        QTest::newRow("1") << QByteArray("\"PreserveWhiteSpace\"=dword:00000001\n") << true;
+        QTest::newRow("any other number") << QByteArray("\"PreserveWhiteSpace\"=dword:000000ff\n") << true;
+        QTest::newRow("a string is passed over") << QByteArray("\"PreserveWhiteSpace\"=\"1\"\n") << false;
+        // Its own value: a wrong type among the dialog's settings does not hide it.
+        QTest::newRow("after a wrong type") << QByteArray("\"ViewGeneratedFile\"=\"yes\"\n"
+                                                          "\"PreserveWhiteSpace\"=dword:1\n")
+                                            << true;
+    }
+    void preserveWhiteSpaceSetting()
+    {
+        QFETCH(QByteArray, values);
+        QFETCH(bool, preserve);
+        ConvertFormModel model;
+        model.preserveWhiteSpace = !preserve;
+        model.create(store("[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n" + values));
+        QCOMPARE(model.preserveWhiteSpace, preserve);
+    }
+
     void firstStartUsesTheMachineFolder()
     {
         ConvertFormModel model;

@@ -172,8 +172,12 @@ private Q_SLOTS:
         QTest::newRow("terminate") << QByteArray("<xsl:message>first note</xsl:message>"
                                                  "<xsl:message terminate='yes'>stopped here</xsl:message>")
                                    << QStringList{"first note", "stopped here"};
-        QTest::newRow("bad expression") << QByteArray("<xsl:value-of select='1 +'/>") << QStringList{"1 +"};
-        QTest::newRow("unknown function") << QByteArray("<xsl:value-of select='nope()'/>") << QStringList{"nope"};
+        QTest::newRow("bad expression") << QByteArray("<xsl:value-of select='1 +'/>")
+                                        << QStringList{"1 +", "element value-of", "at character"};
+        QTest::newRow("unknown function") << QByteArray("<xsl:value-of select='nope()'/>")
+                                          << QStringList{"nope", "element value-of"};
+        QTest::newRow("undeclared prefix") << QByteArray("<xsl:value-of select='count(ns:point)'/>")
+                                           << QStringList{"count(ns:point)", "failing.xsl line 1 element value-of"};
         QTest::newRow("unknown instruction") << QByteArray("<xsl:frobnicate/>") << QStringList{"frobnicate"};
         QTest::newRow("undefined variable") << QByteArray("<xsl:value-of select='$missing'/>")
                                             << QStringList{"missing"};
@@ -196,6 +200,8 @@ private Q_SLOTS:
             QFAIL("the processor should have failed");
         } catch (const XsltProcessorError &error) {
             const QString all = error.messages().join(u'\n');
+            // Every report names the style sheet and the line of the failing instruction.
+            QVERIFY2(all.contains(QStringLiteral("failing.xsl")), qPrintable(all));
             for (const QString &part : parts)
                 QVERIFY2(all.contains(part, Qt::CaseInsensitive), qPrintable(all));
         }
@@ -220,14 +226,21 @@ private Q_SLOTS:
     void styleSheetsNeitherReachTheNetworkNorWriteFiles_data()
     {
         QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
         QTest::newRow("document over the network")
-            << QByteArray("<xsl:copy-of select=\"document('http://127.0.0.1:9/job.xml')\"/>");
+            << QByteArray("<xsl:copy-of select=\"document('http://127.0.0.1:9/job.xml')\"/>")
+            << "read rights for http://127.0.0.1:9/job.xml denied";
         QTest::newRow("writes a file")
-            << QByteArray("<exsl:document href='written-by-style-sheet.txt' method='text'>x</exsl:document>");
+            << QByteArray("<exsl:document href='written-by-style-sheet.txt' method='text'>x</exsl:document>")
+            << "write rights for";
+        QTest::newRow("makes a folder")
+            << QByteArray("<exsl:document href='new-folder/written.txt' method='text'>x</exsl:document>")
+            << "denied";
     }
     void styleSheetsNeitherReachTheNetworkNorWriteFiles()
     {
         QFETCH(QByteArray, body);
+        QFETCH(QString, message);
         const QByteArray sheet = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
                                  " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
                                  "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>";
@@ -235,11 +248,79 @@ private Q_SLOTS:
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
         QVERIFY(styleSheet.load(write(QStringLiteral("reach.xsl"), sheet)));
+        // The generation stops with the reason; nothing is written or made.
         try {
             transform(source, styleSheet);
-        } catch (const XsltProcessorError &) {
+            QFAIL("the style sheet should have been stopped");
+        } catch (const XsltProcessorError &error) {
+            QVERIFY2(error.messages().join(u'\n').contains(message), qPrintable(error.messages().join(u'\n')));
+            QVERIFY2(error.messages().join(u'\n').contains(QStringLiteral("reach.xsl line 1")),
+                     qPrintable(error.messages().join(u'\n')));
         }
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("written-by-style-sheet.txt"))));
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("new-folder"))));
+    }
+
+    void localDocumentsAreRead_data()
+    {
+        QTest::addColumn<bool>("preserve");
+        QTest::newRow("white space dropped") << false;
+        QTest::newRow("white space preserved") << true;
+    }
+    // document('') is the style sheet itself; other local documents load like the source.
+    void localDocumentsAreRead()
+    {
+        QFETCH(bool, preserve);
+        write(QStringLiteral("units.xml"), "<units>\n  <unit name='m'/>\n  <unit name='ft'/>\n</units>");
+        XmlDocument source;
+        XmlDocument styleSheet;
+        source.setPreserveWhiteSpace(preserve);
+        styleSheet.setPreserveWhiteSpace(preserve);
+        QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
+        QVERIFY(styleSheet.load(write(
+            QStringLiteral("documents.xsl"),
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+            "<xsl:output method='text'/><xsl:variable name='fileExt' select=\"'txt'\"/>"
+            "<xsl:template match='/'><xsl:value-of select=\"document('')//xsl:variable/@name\"/>,"
+            "<xsl:value-of select=\"count(document('units.xml')/units/node())\"/></xsl:template></xsl:stylesheet>")));
+        QCOMPARE(transform(source, styleSheet), preserve ? QByteArray("fileExt,5") : QByteArray("fileExt,2"));
+    }
+
+    void recursion_data()
+    {
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QByteArray>("result");
+        // A sum over fifteen thousand points, one template call per point, is within the limits.
+        QTest::newRow("deep") << 15000 << QByteArray("112507500");
+        // A runaway recursion ends with the processor's message, not with a crash.
+        QTest::newRow("runaway") << 100000000 << QByteArray("infinite template recursion");
+    }
+    void recursion()
+    {
+        QFETCH(int, depth);
+        QFETCH(QByteArray, result);
+        XmlDocument source;
+        XmlDocument styleSheet;
+        QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
+        QVERIFY(styleSheet.load(write(
+            QStringLiteral("recursion.xsl"),
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+            "<xsl:output method='text'/>"
+            "<xsl:template match='/'><xsl:call-template name='sum'><xsl:with-param name='n' select='"
+                + QByteArray::number(depth)
+                + "'/></xsl:call-template></xsl:template>"
+                  "<xsl:template name='sum'><xsl:param name='n'/><xsl:param name='total' select='0'/><xsl:choose>"
+                  "<xsl:when test='$n = 0'><xsl:value-of select='$total'/></xsl:when><xsl:otherwise>"
+                  "<xsl:call-template name='sum'><xsl:with-param name='n' select='$n - 1'/>"
+                  "<xsl:with-param name='total' select='$total + $n'/></xsl:call-template>"
+                  "</xsl:otherwise></xsl:choose></xsl:template></xsl:stylesheet>")));
+        QByteArray output;
+        try {
+            output = transform(source, styleSheet);
+        } catch (const XsltProcessorError &error) {
+            output = error.messages().join(u'\n').toUtf8();
+        }
+        QVERIFY2(output.contains(result), output.left(300).constData());
     }
 
     void writeFailureIsAWriteError()

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libxml2-dev libxslt1-dev xsltproc
+  libicu-dev duktape-dev
   ca-certificates
 )
 

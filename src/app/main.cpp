@@ -51,6 +51,7 @@ GenerationInputs batchInputs(const QStringList &arguments)
     inputs.outputFileName = arguments.value(2);
     inputs.viewGeneratedFile = model.viewGeneratedFile;
     inputs.textFileViewer = model.textFileViewer();
+    inputs.preserveWhiteSpace = model.preserveWhiteSpace;
     return inputs;
 }
 

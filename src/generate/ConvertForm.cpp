@@ -178,6 +178,7 @@ GenerationOutcome TConvertForm::OKBtnClick(bool batchMode)
     inputs.outputFileName = m_model.outputFileName;
     inputs.viewGeneratedFile = m_viewCheckBox->isChecked();
     inputs.textFileViewer = m_model.textFileViewer();
+    inputs.preserveWhiteSpace = m_model.preserveWhiteSpace;
     GenerationPipeline pipeline(m_interaction);
     const GenerationOutcome outcome = runGeneration(pipeline, inputs, batchMode, m_interaction);
     m_model.outputFileName = inputs.outputFileName;

@@ -63,9 +63,13 @@ void ConvertFormModel::readUserSettings(const platform::RegistryStore &store)
     sourceFile.clear();
     m_textFileViewer.clear();
     viewGeneratedFile = settings::defaultViewGeneratedFile;
+    preserveWhiteSpace = settings::defaultPreserveWhiteSpace;
     const std::optional<platform::RegistryKey> key = store.openKey(RegistryHive::CurrentUser, settings::programKey);
     if (!key)
         return;
+    // Read on its own: it is no part of the dialog's settings, whose order follows.
+    if (const std::optional<quint32> preserve = key->readDword(settings::preserveWhiteSpaceValue))
+        preserveWhiteSpace = *preserve != 0;
     // In this order; a value of the wrong type ends the reading, as the values after it are
     // then taken to be unreliable too.
     auto readString = [&key](const QString &name, QString &target) {

@@ -26,6 +26,8 @@ public:
     bool viewGeneratedFile = false;
     int sourceFilterIndex = 1;
     QString outputFileName;
+    // How documents load their white space; read only, never written back.
+    bool preserveWhiteSpace = false;
 
     const QString &styleSheetFolder() const { return m_styleSheetFolder; }
     const QString &styleSheetPath() const { return m_styleSheetPath; }

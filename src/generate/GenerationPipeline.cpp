@@ -80,6 +80,8 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
 
     platform::XmlDocument source;
     platform::XmlDocument styleSheet;
+    source.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
+    styleSheet.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     {
         BusyPointer busy(m_interaction);
         if (!source.load(dexmorFile)) {
@@ -129,6 +131,9 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         }
         extension = GetOutputExtension(styleSheet);
     }
+    // Batch mode ends the process after this one generation.
+    if (batchMode)
+        platform::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated, dexmorFile);
 }
 

@@ -17,6 +17,9 @@ struct GenerationInputs {
     QString outputFileName;  // batch mode with a third argument only; may get the extension appended
     bool viewGeneratedFile = false;
     QString textFileViewer;
+    // Keep every white space text node of the job and the style sheet (the PreserveWhiteSpace
+    // setting); otherwise they load as the original platform loaded them.
+    bool preserveWhiteSpace = false;
 };
 
 enum class GenerationOutcome {

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace zandrel {
 
 QtInteraction::QtInteraction(QWidget *parent) : m_parent(parent) {}
@@ -39,6 +41,10 @@ void QtInteraction::showMessage(MessageKind kind, const QString &text)
         break;
     case MessageKind::ApplicationError:
         icon = QMessageBox::Critical;
+        // The failures that end a generation (a style sheet the processor stops) are also
+        // written where a log or a script can find them.
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+        std::fflush(stderr);
         break;
     case MessageKind::Plain:
         break;

@@ -15,9 +15,13 @@ inline const QString viewGeneratedFileValue = QStringLiteral("ViewGeneratedFile"
 inline const QString sourceFilterIndexValue = QStringLiteral("DefaultFileExtensionIndex");
 inline const QString mainDialogPositionValue = QStringLiteral("MainDialogPosition");
 inline const QString helpDialogPositionValue = QStringLiteral("HelpDialogPosition");
+// DWORD: not 0 keeps every white space text node of the job and the style sheet, for style
+// sheets written for standard XSLT processors; 0 drops it as the original platform did.
+inline const QString preserveWhiteSpaceValue = QStringLiteral("PreserveWhiteSpace");
 
 inline constexpr bool defaultViewGeneratedFile = false;
 inline constexpr int defaultSourceFilterIndex = 1;
+inline constexpr bool defaultPreserveWhiteSpace = false;
 // Stands for the desktop's own application for plain text.
 inline const QString defaultTextFileViewer = QStringLiteral("Notepad.exe");
 

@@ -1,11 +1,18 @@
 #include "XmlDocument.h"
 
+#include "MsxslExtensions.h"
+#include "NodeAllocator.h"
+#include "ProcessorMessages.h"
+#include "WhitespaceLoader.h"
+#include "XsltRun.h"
+
 #include <QFile>
 
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
+#include <libxslt/documents.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltInternals.h>
@@ -26,44 +33,39 @@ namespace zandrel::platform {
 namespace {
 
 // Internal entities are expanded and CDATA becomes text, as the processor expects; nothing is
-// fetched from the network, and no external document type is loaded.
-constexpr int documentParseOptions = XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET;
+// fetched from the network, and no external document type is loaded. (While white space is
+// dropped, the loader turns CDATA into text itself: it must see where a section begins.)
+// Default attributes declared in the internal subset are filled in. Short texts (most
+// attribute values of a job) are kept inside their node, without an allocation of their own.
+constexpr int documentParseOptions =
+    XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET | XML_PARSE_DTDATTR | XML_PARSE_COMPACT;
 
-xsltSecurityPrefsPtr securityPrefs()
-{
-    // Style sheets may read local files (document(), xsl:import) but never reach the network,
-    // and never write files or make folders of their own.
-    static xsltSecurityPrefsPtr prefs = [] {
-        xsltSecurityPrefsPtr p = xsltNewSecurityPrefs();
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
-        return p;
-    }();
-    return prefs;
-}
-
-// Marks the parser contexts of a document that load() reads; entity contexts inherit it.
-char loadingDocument;
 
 // Documents that the processor reads on its own (xsl:import, document()) are loaded from local
 // files; an external entity or document type named inside a document is not: a job from
-// elsewhere must not pull other files of this computer into a report.
+// elsewhere must not pull other files of this computer into a report. Every document is read
+// through a WhitespaceLoader, which marks its parser contexts; entity contexts inherit the mark.
 xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParserCtxtPtr context)
 {
-    if (context && context->_private == &loadingDocument)
+    if (WhitespaceLoader::of(context))
         return nullptr;
     return xmlNoNetExternalEntityLoader(url, id, context);
 }
+
+struct ParserContextOwner {
+    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
+};
 
 void initialiseProcessor()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        installNodeAllocator();
         xmlInitParser();
         exsltRegisterAll();
+        registerMsxslFunctions();
         xmlSetExternalEntityLoader(localDocumentLoader);
+        xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
 }
@@ -72,99 +74,6 @@ QString fromXml(const xmlChar *text)
 {
     return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
 }
-
-// Collects what libxml2 and libxslt report while it lives, instead of letting them print it.
-class ProcessorMessages {
-public:
-    ProcessorMessages()
-    {
-        xmlSetStructuredErrorFunc(this, &ProcessorMessages::onStructured);
-        xmlSetGenericErrorFunc(this, &ProcessorMessages::onGeneric);
-        xsltSetGenericErrorFunc(this, &ProcessorMessages::onGeneric);
-    }
-    ~ProcessorMessages()
-    {
-        xmlSetStructuredErrorFunc(nullptr, nullptr);
-        xmlSetGenericErrorFunc(nullptr, nullptr);
-        xsltSetGenericErrorFunc(nullptr, nullptr);
-    }
-    ProcessorMessages(const ProcessorMessages &) = delete;
-    ProcessorMessages &operator=(const ProcessorMessages &) = delete;
-
-    QStringList lines()
-    {
-        flushPending();
-        return m_lines;
-    }
-    const std::optional<XmlParseError> &firstError() const { return m_firstError; }
-
-private:
-    static void onStructured(void *self, xmlErrorPtr error)
-    {
-        static_cast<ProcessorMessages *>(self)->addError(error);
-    }
-
-    static void onGeneric(void *self, const char *format, ...)
-    {
-        va_list arguments;
-        va_start(arguments, format);
-        char buffer[4096];
-        const int length = std::vsnprintf(buffer, sizeof buffer, format, arguments);
-        va_end(arguments);
-        if (length > 0)
-            static_cast<ProcessorMessages *>(self)->addText(QString::fromUtf8(buffer));
-    }
-
-    void addError(const xmlError *error)
-    {
-        if (!error)
-            return;
-        flushPending();
-        QString message = QString::fromUtf8(error->message ? error->message : "").trimmed();
-        if (error->line > 0)
-            message += QStringLiteral(" (line %1, column %2)").arg(error->line).arg(error->int2);
-        if (error->level >= XML_ERR_ERROR && !m_firstError)
-            m_firstError = XmlParseError{error->code, message};
-        const QString file = error->file ? QString::fromUtf8(error->file) : QString();
-        m_lines.append(file.isEmpty() ? message : file + QStringLiteral(": ") + message);
-    }
-
-    void addText(const QString &text)
-    {
-        m_pending += text;
-        qsizetype end;
-        while ((end = m_pending.indexOf(u'\n')) >= 0) {
-            const QString line = m_pending.left(end).trimmed();
-            if (!line.isEmpty())
-                m_lines.append(line);
-            m_pending.remove(0, end + 1);
-        }
-    }
-
-    void flushPending()
-    {
-        if (!m_pending.trimmed().isEmpty())
-            m_lines.append(m_pending.trimmed());
-        m_pending.clear();
-    }
-
-    QStringList m_lines;
-    QString m_pending;
-    std::optional<XmlParseError> m_firstError;
-};
-
-struct ParserContextDeleter {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
-struct StylesheetDeleter {
-    void operator()(xsltStylesheet *style) const { xsltFreeStylesheet(style); }
-};
-struct TransformContextDeleter {
-    void operator()(xsltTransformContext *context) const { xsltFreeTransformContext(context); }
-};
-struct DocDeleter {
-    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
-};
 
 class FileDescriptor {
 public:
@@ -288,7 +197,8 @@ XmlDocument::~XmlDocument()
 }
 
 XmlDocument::XmlDocument(XmlDocument &&other) noexcept
-    : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError))
+    : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError)),
+      m_preserveWhiteSpace(other.m_preserveWhiteSpace)
 {
 }
 
@@ -299,8 +209,22 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
             xmlFreeDoc(m_doc);
         m_doc = std::exchange(other.m_doc, nullptr);
         m_parseError = std::move(other.m_parseError);
+        m_preserveWhiteSpace = other.m_preserveWhiteSpace;
     }
     return *this;
+}
+
+void XmlDocument::keepUntilProcessEnds(XmlDocument &&document)
+{
+    static auto *kept = new std::vector<XmlDocument>;
+    kept->push_back(std::move(document));
+}
+
+void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const
+{
+    if (!m_doc || !styleSheet.m_doc)
+        throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
+    runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace, fileDescriptor});
 }
 
 bool XmlDocument::load(const QString &path)
@@ -325,13 +249,17 @@ bool XmlDocument::load(const QString &path)
     }
 
     ProcessorMessages messages;
-    std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
+    std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
     if (!context) {
         m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM)};
         return false;
     }
-    context->_private = &loadingDocument;
-    xmlDoc *doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, documentParseOptions);
+    const int options = parseOptions(m_preserveWhiteSpace, documentParseOptions);
+    xmlDoc *doc = nullptr;
+    {
+        const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace);
+        doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
+    }
     if (!doc || !context->wellFormed) {
         if (doc)
             xmlFreeDoc(doc);
@@ -355,61 +283,6 @@ std::vector<XmlElement> XmlDocument::getElementsByTagName(const QString &qualifi
     if (m_doc)
         collectElements(m_doc->children, qualifiedName.toUtf8(), qualifiedName == QLatin1String("*"), found);
     return found;
-}
-
-void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const
-{
-    if (!m_doc || !styleSheet.m_doc)
-        throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
-
-    ProcessorMessages messages;
-    // The processor takes over and changes the document it compiles; the caller's style sheet
-    // document stays as it is, so that the output extension can still be read from it.
-    xmlDoc *styleCopy = xmlCopyDoc(styleSheet.m_doc, 1);
-    if (!styleCopy)
-        throw XsltProcessorError({systemErrorText(ENOMEM)});
-    std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
-    if (!style) {
-        xmlFreeDoc(styleCopy);
-        QStringList lines = messages.lines();
-        if (lines.isEmpty())
-            lines.append(QStringLiteral("The document is not an XSLT style sheet."));
-        throw XsltProcessorError(lines);
-    }
-    // Some faults (an unknown instruction) are reported as compilation errors without being
-    // counted; a style sheet that the processor calls faulty is not run.
-    QStringList compileMessages = messages.lines();
-    const bool reportedFaulty = std::any_of(compileMessages.cbegin(), compileMessages.cend(), [](const QString &line) {
-        return line.startsWith(QLatin1String("compilation error"));
-    });
-    if (style->errors > 0 || reportedFaulty) {
-        QStringList lines = compileMessages;
-        if (lines.isEmpty())
-            lines.append(QStringLiteral("The style sheet does not compile."));
-        throw XsltProcessorError(lines);
-    }
-
-    std::unique_ptr<xsltTransformContext, TransformContextDeleter> context(
-        xsltNewTransformContext(style.get(), m_doc));
-    if (!context)
-        throw XsltProcessorError({systemErrorText(ENOMEM)});
-    xsltSetCtxtSecurityPrefs(securityPrefs(), context.get());
-    context->parserOptions |= XML_PARSE_NONET;
-
-    std::unique_ptr<xmlDoc, DocDeleter> result(
-        xsltApplyStylesheetUser(style.get(), m_doc, nullptr, nullptr, nullptr, context.get()));
-    if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
-        QStringList lines = messages.lines();
-        if (lines.isEmpty())
-            lines.append(QStringLiteral("The transformation failed."));
-        throw XsltProcessorError(lines);
-    }
-
-    const int written = xsltSaveResultToFd(fileDescriptor, result.get(), style.get());
-    if (written < 0) {
-        const QStringList lines = messages.lines();
-        throw XmlWriteError(lines.isEmpty() ? systemErrorText(errno) : lines.last());
-    }
 }
 
 } // namespace zandrel::platform

@@ -1,0 +1,310 @@
+#include "ScriptFunctions.h"
+
+#include "MsxslExtensions.h"
+#include "ScriptEngine.h"
+
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+#include <libxslt/extensions.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <duktape.h>
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace zandrel::platform {
+
+namespace {
+
+const xmlChar *xml(const char *text)
+{
+    return reinterpret_cast<const xmlChar *>(text);
+}
+
+QString fromXml(const xmlChar *text)
+{
+    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
+}
+
+struct XmlFree {
+    void operator()(xmlChar *text) const { xmlFree(text); }
+};
+using XmlText = std::unique_ptr<xmlChar, XmlFree>;
+
+bool isScriptElement(const xmlNode *node)
+{
+    return node->type == XML_ELEMENT_NODE && node->ns && xmlStrEqual(node->ns->href, xml(msxslNamespace))
+           && xmlStrEqual(node->name, xml("script"));
+}
+
+// Every style sheet document of a compiled style sheet: its own, its inclusions', its imports'.
+void collectDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &documents)
+{
+    for (; style; style = style->next) {
+        if (style->doc)
+            documents.push_back(style->doc);
+        for (const xsltDocument *included = style->docList; included; included = included->next)
+            if (included->doc)
+                documents.push_back(included->doc);
+        collectDocuments(style->imports, documents);
+    }
+}
+
+QString placeOf(const xmlNode *element)
+{
+    const QString file = element->doc && element->doc->URL ? fromXml(element->doc->URL) : QStringLiteral("style sheet");
+    return QStringLiteral("file %1 line %2").arg(file).arg(xmlGetLineNo(element));
+}
+
+// The Duktape heap's fatal errors come only from outside a protected call, which this file
+// never makes; should one come, ending the process is the only safe way out.
+void fatalError(void *, const char *message)
+{
+    std::fprintf(stderr, "JavaScript engine: fatal error: %s\n", message ? message : "");
+    std::abort();
+}
+
+} // namespace
+
+std::atomic<long long> timeLimitMilliseconds{30000};
+
+ScriptEngine::ScriptEngine(const xmlChar *uri, bool trimText)
+    : m_uri(reinterpret_cast<const char *>(uri)), m_trimText(trimText)
+{
+    m_context = duk_create_heap(nullptr, nullptr, nullptr, this, fatalError);
+    if (!m_context)
+        throw XsltProcessorError({QStringLiteral("The JavaScript engine could not be started.")});
+    definePrototypes();
+    duk_push_global_object(m_context);
+    duk_enum(m_context, -1, DUK_ENUM_OWN_PROPERTIES_ONLY | DUK_ENUM_INCLUDE_NONENUMERABLE);
+    while (duk_next(m_context, -1, 0)) {
+        m_builtIns.insert(duk_get_string(m_context, -1));
+        duk_pop(m_context);
+    }
+    duk_pop_2(m_context);
+}
+
+ScriptEngine::~ScriptEngine()
+{
+    duk_destroy_heap(m_context);
+}
+
+void ScriptEngine::evaluate(const xmlNode *script)
+{
+    XmlText source(xmlNodeGetContent(script));
+    const QByteArray place = placeOf(script).toUtf8();
+    const char *text = source ? reinterpret_cast<const char *>(source.get()) : "";
+    startClock();
+    duk_push_string(m_context, place.constData());
+    if (duk_pcompile_lstring_filename(m_context, 0, text, std::strlen(text)) != 0
+        || duk_pcall(m_context, 0) != 0) {
+        const QString message = errorText(-1);
+        duk_pop(m_context);
+        throw XsltProcessorError({QStringLiteral("msxsl:script (%1): the script does not run: %2")
+                                      .arg(QString::fromUtf8(place), message)});
+    }
+    duk_pop(m_context);
+}
+
+std::vector<std::string> ScriptEngine::functionNames()
+{
+    std::vector<std::string> names;
+    duk_push_global_object(m_context);
+    duk_enum(m_context, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);
+    while (duk_next(m_context, -1, 1)) {
+        const char *name = duk_get_string(m_context, -2);
+        if (name && duk_is_function(m_context, -1) && !m_builtIns.count(name))
+            names.emplace_back(name);
+        duk_pop_2(m_context);
+    }
+    duk_pop_2(m_context);
+    return names;
+}
+
+QString ScriptEngine::errorText(duk_idx_t index)
+{
+    if (timedOut())
+        return QStringLiteral("it ran longer than %1 s and was stopped").arg(double(timeLimitMilliseconds.load()) / 1000);
+    QString message = QString::fromUtf8(duk_safe_to_string(m_context, index));
+    if (duk_is_error(m_context, index) || duk_is_object(m_context, index)) {
+        duk_get_prop_string(m_context, index, "lineNumber");
+        if (duk_is_number(m_context, -1))
+            message += QStringLiteral(" (line %1 of the script)").arg(duk_get_int(m_context, -1));
+        duk_pop(m_context);
+    }
+    return message;
+}
+
+void ScriptEngine::pushValue(xmlXPathObjectPtr value)
+{
+    switch (value->type) {
+    case XPATH_NUMBER:
+        duk_push_number(m_context, value->floatval);
+        break;
+    case XPATH_BOOLEAN:
+        duk_push_boolean(m_context, value->boolval);
+        break;
+    case XPATH_NODESET:
+    case XPATH_XSLT_TREE: {
+        std::vector<xmlNodePtr> nodes;
+        if (value->nodesetval) {
+            xmlXPathNodeSetSort(value->nodesetval);
+            nodes.assign(value->nodesetval->nodeTab, value->nodesetval->nodeTab + value->nodesetval->nodeNr);
+        }
+        pushList(std::move(nodes));
+        break;
+    }
+    default: {
+        XmlText text(xmlXPathCastToString(value));
+        duk_push_string(m_context, text ? reinterpret_cast<const char *>(text.get()) : "");
+        break;
+    }
+    }
+}
+
+xmlXPathObjectPtr ScriptEngine::resultValue(duk_idx_t index)
+{
+    if (duk_is_boolean(m_context, index))
+        return xmlXPathNewBoolean(duk_get_boolean(m_context, index));
+    if (duk_is_number(m_context, index))
+        return xmlXPathNewFloat(duk_get_number(m_context, index));
+    if (duk_is_undefined(m_context, index) || duk_is_null(m_context, index))
+        return xmlXPathNewCString("");
+    if (const std::vector<xmlNodePtr> *list = listOf(index)) {
+        xmlXPathObjectPtr set = xmlXPathNewNodeSet(nullptr);
+        for (xmlNodePtr node : *list)
+            if (node->type != XML_NAMESPACE_DECL)
+                xmlXPathNodeSetAdd(set->nodesetval, node);
+        return set;
+    }
+    if (xmlNodePtr node = nodeOf(index))
+        return xmlXPathNewNodeSet(node->type == XML_NAMESPACE_DECL ? nullptr : node);
+    return xmlXPathNewCString(duk_safe_to_string(m_context, index));
+}
+
+void ScriptEngine::callFromXPath(xmlXPathParserContextPtr parser, int count)
+{
+    xsltTransformContextPtr transform = xsltXPathGetTransformContext(parser);
+    auto *host = transform ? static_cast<std::vector<std::unique_ptr<ScriptEngine>> *>(transform->_private) : nullptr;
+    const xmlChar *uri = parser->context->functionURI;
+    if (host && uri) {
+        for (const std::unique_ptr<ScriptEngine> &engine : *host) {
+            if (engine->m_uri == reinterpret_cast<const char *>(uri)) {
+                engine->call(parser, count);
+                return;
+            }
+        }
+    }
+    xmlXPathErr(parser, XPATH_UNKNOWN_FUNC_ERROR);
+}
+
+void ScriptEngine::call(xmlXPathParserContextPtr parser, int count)
+{
+    xsltTransformContextPtr transform = xsltXPathGetTransformContext(parser);
+    const char *name = reinterpret_cast<const char *>(parser->context->function);
+    std::vector<xmlXPathObjectPtr> arguments(static_cast<std::size_t>(count));
+    for (int i = count - 1; i >= 0; --i)
+        arguments[std::size_t(i)] = valuePop(parser);
+
+    // Nodes of earlier calls may be gone (result tree fragments are freed): start afresh.
+    ++m_generation;
+    m_lists.clear();
+    duk_get_global_string(m_context, name);
+    for (xmlXPathObjectPtr argument : arguments)
+        pushValue(argument);
+    startClock();
+    const bool failed = duk_pcall(m_context, count) != 0;
+    if (failed) {
+        const QString message = errorText(-1);
+        xsltTransformError(transform, nullptr, transform ? transform->inst : nullptr,
+                           "msxsl:script function %s(): %s\n", name, message.toUtf8().constData());
+        if (transform)
+            transform->state = XSLT_STATE_STOPPED;
+        parser->error = XPATH_EXPR_ERROR;
+    } else {
+        valuePush(parser, resultValue(-1));
+    }
+    duk_pop(m_context);
+    m_lists.clear();
+    ++m_generation;
+    for (xmlXPathObjectPtr argument : arguments)
+        xmlXPathFreeObject(argument);
+}
+
+ScriptHost::ScriptHost(xsltStylesheet *style, bool trimText)
+{
+    std::vector<const xmlDoc *> documents;
+    collectDocuments(style, documents);
+    for (const xmlDoc *document : documents) {
+        const xmlNode *root = xmlDocGetRootElement(document);
+        for (const xmlNode *node = root ? root->children : nullptr; node; node = node->next) {
+            if (!isScriptElement(node))
+                continue;
+            XmlText language(xmlGetProp(node, xml("language")));
+            const QString languageName = language ? fromXml(language.get()).trimmed() : QStringLiteral("JScript");
+            const QString lower = languageName.toLower();
+            if (lower != QLatin1String("jscript") && lower != QLatin1String("javascript"))
+                throw XsltProcessorError(
+                    {QStringLiteral("msxsl:script (%1): scripts in %2 cannot run here; only JScript and JavaScript "
+                                    "scripts can.")
+                         .arg(placeOf(node), languageName.isEmpty() ? QStringLiteral("an unnamed language") : languageName)});
+            XmlText prefix(xmlGetProp(node, xml("implements-prefix")));
+            const xmlNs *ns = prefix ? xmlSearchNs(node->doc, const_cast<xmlNode *>(node), prefix.get()) : nullptr;
+            if (!ns)
+                throw XsltProcessorError({QStringLiteral("msxsl:script (%1): implements-prefix \"%2\" names no "
+                                                         "namespace declared here.")
+                                              .arg(placeOf(node), fromXml(prefix.get()))});
+            ScriptEngine *engine = nullptr;
+            for (const std::unique_ptr<ScriptEngine> &existing : m_engines)
+                if (existing->uri() == reinterpret_cast<const char *>(ns->href))
+                    engine = existing.get();
+            if (!engine) {
+                m_engines.push_back(std::make_unique<ScriptEngine>(ns->href, trimText));
+                engine = m_engines.back().get();
+            }
+            engine->evaluate(node);
+        }
+    }
+}
+
+ScriptHost::~ScriptHost() = default;
+
+void ScriptHost::setTimeLimit(std::chrono::milliseconds limit)
+{
+    timeLimitMilliseconds = limit.count();
+}
+
+std::chrono::milliseconds ScriptHost::timeLimit()
+{
+    return std::chrono::milliseconds(timeLimitMilliseconds.load());
+}
+
+void ScriptHost::registerFunctions(xsltTransformContext *context)
+{
+    if (m_engines.empty())
+        return;
+    context->_private = &m_engines;
+    for (const std::unique_ptr<ScriptEngine> &engine : m_engines)
+        for (const std::string &name : engine->functionNames())
+            xsltRegisterExtFunction(context, xml(name.c_str()), xml(engine->uri().c_str()),
+                                    &ScriptEngine::callFromXPath);
+}
+
+} // namespace zandrel::platform
+
+// Asked by the engine every so many instructions while a script runs.
+extern "C" int zandrel_script_timed_out(void *engine)
+{
+    return engine && static_cast<const zandrel::platform::ScriptEngine *>(engine)->timedOut() ? 1 : 0;
+}

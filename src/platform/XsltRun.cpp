@@ -1,0 +1,281 @@
+// The transformation: a compiled copy of the style sheet applied to the source document, with
+// the original platform's extensions, on a thread whose stack holds the deepest recursion the
+// processor's limits allow.
+#include "XsltRun.h"
+
+#include "MsxmlSort.h"
+#include "MsxslExtensions.h"
+#include "ProcessorMessages.h"
+#include "ScriptFunctions.h"
+#include "WhitespaceLoader.h"
+
+#include <QThread>
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+namespace zandrel::platform {
+
+namespace {
+
+QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What the processor's own loads follow while a style sheet compiles or a transformation runs.
+struct ProcessorLoads {
+    bool active = false;
+    bool preserveInStyleSheets = false;
+    bool preserveInDocuments = false;
+};
+thread_local ProcessorLoads processorLoads;
+
+class ProcessorLoadScope {
+public:
+    ProcessorLoadScope(bool preserveInStyleSheets, bool preserveInDocuments)
+        : m_previous(processorLoads)
+    {
+        processorLoads = {true, preserveInStyleSheets, preserveInDocuments};
+    }
+    ~ProcessorLoadScope() { processorLoads = m_previous; }
+    ProcessorLoadScope(const ProcessorLoadScope &) = delete;
+    ProcessorLoadScope &operator=(const ProcessorLoadScope &) = delete;
+
+private:
+    ProcessorLoads m_previous;
+};
+
+struct ParserContextOwner {
+    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
+};
+
+struct StylesheetDeleter {
+    void operator()(xsltStylesheet *style) const { xsltFreeStylesheet(style); }
+};
+struct TransformContextDeleter {
+    void operator()(xsltTransformContext *context) const { xsltFreeTransformContext(context); }
+};
+struct DocDeleter {
+    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
+};
+
+// The copy keeps the line numbers of elements only; the processor's messages about text need
+// theirs too.
+void copyLineNumbers(const xmlDoc *original, xmlDoc *copy)
+{
+    const xmlNode *from = original->children;
+    xmlNode *to = copy->children;
+    while (from && to) {
+        to->line = from->line;
+        if (from->children && to->children && from->type == XML_ELEMENT_NODE) {
+            from = from->children;
+            to = to->children;
+            continue;
+        }
+        while (from && to && !from->next) {
+            from = from->parent;
+            to = to->parent;
+            if (from && from->type != XML_ELEMENT_NODE)
+                from = nullptr;
+        }
+        if (from && to) {
+            from = from->next;
+            to = to->next;
+        }
+    }
+}
+
+} // namespace
+
+int parseOptions(bool preserveWhiteSpace, int options)
+{
+    return preserveWhiteSpace ? options : options & ~XML_PARSE_NOCDATA;
+}
+
+xsltSecurityPrefsPtr securityPrefs()
+{
+    // Style sheets may read local files (document(), xsl:import) but never reach the network,
+    // and never write files or make folders of their own.
+    static xsltSecurityPrefsPtr prefs = [] {
+        xsltSecurityPrefsPtr p = xsltNewSecurityPrefs();
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
+        return p;
+    }();
+    return prefs;
+}
+
+// The processor's loader for xsl:import, xsl:include and document(): the same as its own, with
+// white space dropped as the document that asked for the load would drop it.
+xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *, xsltLoadType type)
+{
+    const bool styleSheet = type != XSLT_LOAD_DOCUMENT;
+    const bool preserve = !processorLoads.active
+                          || (styleSheet ? processorLoads.preserveInStyleSheets : processorLoads.preserveInDocuments);
+    std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
+    if (!context)
+        return nullptr;
+    if (dict) {
+        if (context->dict)
+            xmlDictFree(context->dict);
+        context->dict = dict;
+        xmlDictReference(dict);
+    }
+    xmlCtxtUseOptions(context.get(), parseOptions(preserve, options | XML_PARSE_NONET));
+    xmlParserInputPtr input = xmlLoadExternalEntity(reinterpret_cast<const char *>(uri), nullptr, context.get());
+    if (!input)
+        return nullptr;
+    inputPush(context.get(), input);
+    if (!context->directory)
+        context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
+    xmlDocPtr doc = nullptr;
+    {
+        WhitespaceLoader loader(context.get(), !preserve);
+        xmlParseDocument(context.get());
+    }
+    if (context->wellFormed) {
+        doc = context->myDoc;
+    } else {
+        xmlFreeDoc(context->myDoc);
+    }
+    context->myDoc = nullptr;
+    if (doc && styleSheet && !preserve)
+        protectSignificantWhiteSpace(doc);
+    return doc;
+}
+
+namespace {
+
+// Nested template calls and variables that a transformation may hold: enough for style sheets
+// that recurse once per point of a large job, while a runaway recursion still ends with the
+// processor's message long before the stack below runs out.
+constexpr int maxTemplateDepth = 40000;
+constexpr int maxTemplateVariables = 400000;
+// The stack of the thread that runs a transformation; only the part in use takes memory.
+constexpr uint transformationStackBytes = 512u * 1024u * 1024u;
+
+void transform(const TransformRequest &request);
+
+} // namespace
+
+void runTransformation(const TransformRequest &request)
+{
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&request, &failure] {
+        try {
+            transform(request);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    worker->setStackSize(transformationStackBytes);
+    worker->start();
+    worker->wait();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+namespace {
+
+void transform(const TransformRequest &request)
+{
+
+    ProcessorMessages messages;
+    const ProcessorLoadScope loads(request.preserveInStyleSheet, request.preserveInSource);
+    // The processor takes over and changes the document it compiles; the caller's style sheet
+    // document stays as it is, so that the output extension can still be read from it.
+    xmlDoc *styleCopy = xmlCopyDoc(request.styleSheet, 1);
+    if (!styleCopy)
+        throw XsltProcessorError({systemErrorText(ENOMEM)});
+    copyLineNumbers(request.styleSheet, styleCopy);
+    if (!request.preserveInStyleSheet)
+        protectSignificantWhiteSpace(styleCopy);
+    std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
+    if (!style) {
+        xmlFreeDoc(styleCopy);
+        QStringList lines = messages.lines();
+        if (lines.isEmpty())
+            lines.append(QStringLiteral("The document is not an XSLT style sheet."));
+        throw XsltProcessorError(lines);
+    }
+    // Some faults (an unknown instruction) are reported as compilation errors without being
+    // counted; a style sheet that the processor calls faulty is not run.
+    // A style sheet for a later XSLT version is run in forwards-compatible mode; that note comes
+    // as a compilation error too, but is none.
+    QStringList compileMessages = messages.lines();
+    bool reportedFaulty = false;
+    for (qsizetype i = 0; i < compileMessages.size(); ++i) {
+        if (compileMessages.at(i).startsWith(QLatin1String("compilation error"))
+            && !(i + 1 < compileMessages.size()
+                 && compileMessages.at(i + 1).startsWith(QLatin1String("xsl:version: only 1.1 features are supported"))))
+            reportedFaulty = true;
+    }
+    if (style->errors > 0 || reportedFaulty) {
+        QStringList lines = compileMessages;
+        if (lines.isEmpty())
+            lines.append(QStringLiteral("The style sheet does not compile."));
+        throw XsltProcessorError(lines);
+    }
+
+    // Before the transformation starts: a script that cannot run stops it at once.
+    ScriptHost scripts(style.get(), !request.preserveInStyleSheet);
+
+    std::unique_ptr<xsltTransformContext, TransformContextDeleter> context(
+        xsltNewTransformContext(style.get(), request.source));
+    if (!context)
+        throw XsltProcessorError({systemErrorText(ENOMEM)});
+    xsltSetCtxtSecurityPrefs(securityPrefs(), context.get());
+    context->maxTemplateDepth = maxTemplateDepth;
+    context->maxTemplateVars = maxTemplateVariables;
+    context->parserOptions |= XML_PARSE_NONET;
+    scripts.registerFunctions(context.get());
+    // A style sheet loaded with its white space is one written for standard processors: it gets
+    // the processor's own sort order and system properties.
+    if (!request.preserveInStyleSheet) {
+        registerMsxslContextFunctions(context.get());
+        useMsxmlSort(context.get());
+    }
+
+    messages.followInstruction(&context->inst);
+    std::unique_ptr<xmlDoc, DocDeleter> result(
+        xsltApplyStylesheetUser(style.get(), request.source, nullptr, nullptr, nullptr, context.get()));
+    messages.followInstruction(nullptr);
+    if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
+        QStringList lines = messages.lines();
+        const bool placed = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+            return line.contains(QLatin1String(" line ")) && line.startsWith(QLatin1String("runtime error"));
+        });
+        // xsl:message terminate="yes" gives only its own text.
+        if (!placed && context->state == XSLT_STATE_STOPPED)
+            lines.append(QStringLiteral("The style sheet %1 ended the transformation (xsl:message terminate=\"yes\").")
+                             .arg(QString::fromUtf8(request.styleSheet->URL ? reinterpret_cast<const char *>(
+                                                                                  request.styleSheet->URL)
+                                                                            : "")));
+        if (lines.isEmpty())
+            lines.append(QStringLiteral("The transformation failed."));
+        throw XsltProcessorError(lines);
+    }
+
+    const int written = xsltSaveResultToFd(request.fileDescriptor, result.get(), style.get());
+    if (written < 0) {
+        const QStringList lines = messages.lines();
+        throw XmlWriteError(lines.isEmpty() ? systemErrorText(errno) : lines.last());
+    }
+}
+
+} // namespace
+
+} // namespace zandrel::platform

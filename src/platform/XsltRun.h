@@ -1,0 +1,33 @@
+#pragma once
+
+#include "XmlDocument.h"
+
+#include <libxslt/documents.h>
+#include <libxslt/security.h>
+
+namespace zandrel::platform {
+
+// The security preferences of every transformation: style sheets may read local files
+// (document(), xsl:import) but never reach the network, write files or make folders.
+xsltSecurityPrefsPtr securityPrefs();
+
+// The processor's loader for xsl:import, xsl:include and document(); see XsltRun.cpp.
+xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *context,
+                                  xsltLoadType type);
+
+// Parser options of a document loaded with or without its white space.
+int parseOptions(bool preserveWhiteSpace, int options);
+
+struct TransformRequest {
+    xmlDocPtr source = nullptr;
+    bool preserveInSource = false;
+    xmlDocPtr styleSheet = nullptr;
+    bool preserveInStyleSheet = false;
+    int fileDescriptor = -1;
+};
+
+// Compiles a copy of the style sheet, applies it to the source and writes the result.
+// Throws XsltProcessorError or XmlWriteError.
+void runTransformation(const TransformRequest &request);
+
+} // namespace zandrel::platform
