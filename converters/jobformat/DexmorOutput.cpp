@@ -5,26 +5,11 @@ namespace zjob {
 namespace {
 
 // Characters that would let a name break out of its tag.
+// The ASCII characters that XML names may hold; letters beyond ASCII are let through whole.
 bool isNameCharacter(unsigned char c)
 {
-    switch (c) {
-    case ' ':
-    case '\t':
-    case '\r':
-    case '\n':
-    case '<':
-    case '>':
-    case '&':
-    case '"':
-    case '\'':
-    case '=':
-    case '/':
-    case '?':
-    case '!':
-        return false;
-    default:
-        return c >= 0x20; // control characters are no name characters
-    }
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+           || c == '_' || c == ':' || c >= 0x80;
 }
 
 void checkName(std::string_view name, std::uint64_t offset)

@@ -393,13 +393,19 @@ std::optional<std::vector<RegistryValue>> RegFile::keyValues(const QString &full
 void RegFile::insertEntry(std::size_t position, Entry entry, const QString &text)
 {
     const QString ending = lineEnding();
-    if (position > 0 && lineEndingOf(m_entries[position - 1].raw).isEmpty()) {
+    if (position > 0) {
         QByteArray &previous = m_entries[position - 1].raw;
-        // A UTF-16 file cut in the middle of its last character: complete that character, or
+        // A UTF-16 file with a stray byte before this point: complete that code unit, or
         // everything written after it would be read one byte off.
-        if (m_encoding == Encoding::Utf16LE && previous.size() % 2 != 0)
-            previous += '\0';
-        previous += encode(ending); // the file's last line had no line ending
+        if (m_encoding == Encoding::Utf16LE) {
+            qsizetype before = m_bom.size();
+            for (std::size_t i = 0; i < position; ++i)
+                before += m_entries[i].raw.size();
+            if (before % 2 != 0)
+                previous += '\0';
+        }
+        if (lineEndingOf(previous).isEmpty())
+            previous += encode(ending); // the file's last line had no line ending
     }
     entry.raw = encode(text + ending);
     m_entries.insert(m_entries.begin() + std::ptrdiff_t(position), std::move(entry));
