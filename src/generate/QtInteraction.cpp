@@ -55,32 +55,46 @@ void QtInteraction::showMessage(MessageKind kind, const QString &text)
     box.exec();
 }
 
-Answer QtInteraction::chooseSaveFile(const SaveFileRequest &request)
+namespace {
+
+struct FileDialogSetup {
+    const char *objectName;
+    QString title;
+    QFileDialog::AcceptMode acceptMode;
+    QFileDialog::FileMode fileMode;
+    QString filter;
+    QString defaultSuffix;
+    QString fileName;
+};
+
+Answer runFileDialog(QWidget *parent, const FileDialogSetup &setup)
 {
-    QFileDialog dialog(m_parent);
-    dialog.setObjectName(QStringLiteral("SaveDialog1"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(qtNameFilters(request.filter));
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    dialog.selectFile(request.fileName);
+    QFileDialog dialog(parent, setup.title);
+    dialog.setObjectName(QLatin1String(setup.objectName));
+    dialog.setAcceptMode(setup.acceptMode);
+    dialog.setFileMode(setup.fileMode);
+    dialog.setNameFilters(qtNameFilters(setup.filter));
+    dialog.setDefaultSuffix(setup.defaultSuffix);
+    dialog.selectFile(setup.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return Answer::cancelled();
     return Answer::given(dialog.selectedFiles().constFirst());
 }
 
+} // namespace
+
+Answer QtInteraction::chooseSaveFile(const SaveFileRequest &request)
+{
+    // Qt asks before an existing file is replaced and leaves the current folder alone.
+    return runFileDialog(m_parent, {"SaveDialog1", QString(), QFileDialog::AcceptSave, QFileDialog::AnyFile,
+                                    request.filter, request.defaultSuffix, request.fileName});
+}
+
 Answer QtInteraction::chooseOpenFile(const OpenFileRequest &request)
 {
-    QFileDialog dialog(m_parent, request.title);
-    dialog.setObjectName(QStringLiteral("FileOpenDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(qtNameFilters(request.filter));
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    dialog.selectFile(request.fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return Answer::cancelled();
-    return Answer::given(dialog.selectedFiles().constFirst());
+    return runFileDialog(m_parent, {"FileOpenDialog", request.title, QFileDialog::AcceptOpen,
+                                    QFileDialog::ExistingFile, request.filter, request.defaultSuffix,
+                                    request.fileName});
 }
 
 Answer QtInteraction::askUserValue(const UserValueRequest &request)
