@@ -1,4 +1,5 @@
 // Runs the built program as a script would: no display, no terminal.
+#include "support/TestFiles.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,12 +18,6 @@ struct Run {
     QString out;
     QString err;
 };
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 // Answers the program's questions on a real pseudo-terminal, as a person at a terminal would.
+#include "support/TestFiles.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,12 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The program running on the slave side of a pseudo-terminal.
 class TerminalSession {

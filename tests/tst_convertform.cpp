@@ -1,3 +1,4 @@
+#include "support/TestFiles.h"
 #include "generate/ConvertForm.h"
 #include "generate/Settings.h"
 #include "help/HelpDocument.h"
@@ -25,12 +26,6 @@
 using namespace zandrel;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Answers the modal windows as they are shown, one handler per showing, in order.
 class ModalScript : public QObject {

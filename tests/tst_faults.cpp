@@ -1,5 +1,6 @@
 // Faults from outside: a full disk while the output, the style sheet or the settings are written,
 // and the program killed while it writes. None of them may cost a good file.
+#include "support/TestFiles.h"
 #include "app/Startup.h"
 #include "generate/GenerationPipeline.h"
 #include "platform/RegistryStore.h"
@@ -19,17 +20,6 @@ using namespace zandrel;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
-}
 
 // Fills the filesystem of a folder until not one more byte fits.
 void fillUp(const QString &folder)

@@ -1,3 +1,4 @@
+#include "support/TestFiles.h"
 #include "app/Startup.h"
 #include "app/StringTable.h"
 #include "generate/GenerationPipeline.h"
@@ -19,17 +20,6 @@ namespace {
 
 const QString pointsCsv = QStringLiteral("P1,1000.5,2000.25\nStraße 2,1010,2003\n");
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // libxslt's own test cases (Debian's version) through the program's transformation with white
 // space preserved, as a standard processor runs them: each X.xsl applied to X.xml must give
 // X.out byte for byte.
+#include "support/TestFiles.h"
 #include "platform/XmlDocument.h"
 
 #include <libxslt/extensions.h>
@@ -41,12 +42,6 @@ const QHash<QString, QString> &knownSkips()
         {QStringLiteral("REC/stand-2.7-3.stand"), QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
     };
     return skips;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Style sheets written the way the original platform's users write them, with the results its
 // documentation gives: msxsl:node-set, the ms: functions, JScript, xsl:sort, and the errors of
 // scripts that cannot run.
+#include "support/TestFiles.h"
 #include "platform/ScriptFunctions.h"
 #include "platform/XmlDocument.h"
 
@@ -16,12 +17,6 @@ using namespace zandrel::platform;
 namespace {
 
 const QString dataFolder = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/msxml/extensions/");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 

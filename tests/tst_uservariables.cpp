@@ -1,3 +1,4 @@
+#include "support/TestFiles.h"
 #include "app/Startup.h"
 #include "generate/ConsoleInteraction.h"
 #include "generate/GenerationError.h"
@@ -21,17 +22,6 @@ Q_DECLARE_METATYPE(std::optional<zandrel::ValueType>)
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 QByteArray styleSheetWith(const QByteArray &variables)
 {

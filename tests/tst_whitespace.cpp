@@ -1,4 +1,5 @@
 // White space as the original platform's documents load it, and as standard processors keep it.
+#include "support/TestFiles.h"
 #include "platform/XmlDocument.h"
 
 #include <QDir>
@@ -14,12 +15,6 @@ using namespace zandrel::platform;
 namespace {
 
 const QString dataFolder = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/msxml/whitespace/");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
