@@ -12,10 +12,13 @@ bool isNameCharacter(unsigned char c)
            || c == '_' || c == ':' || c >= 0x80;
 }
 
+void checkText(std::string_view text, std::uint64_t offset);
+
 void checkName(std::string_view name, std::uint64_t offset)
 {
     if (name.empty())
         throw FormatError("an empty name", offset);
+    checkText(name, offset); // letters beyond ASCII must be whole UTF-8 characters
     for (const unsigned char c : name) {
         if (!isNameCharacter(c))
             throw FormatError("a name with a character that names cannot hold", offset);
