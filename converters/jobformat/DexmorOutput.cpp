@@ -185,8 +185,10 @@ OutputResult writeDexmor(Reader &reader, std::FILE *file, const OutputExtras &ex
             if (anyNode)
                 throw FormatError("a declaration after the start of the document", offset);
             const Declaration declaration = parseDeclaration(record, offset);
-            if (declaration.version.empty() ||
-                declaration.version.find_first_of("\"<>&?") != std::string::npos)
+            // XML versions are "1." followed by digits.
+            const std::string &version = declaration.version;
+            if (version.size() < 3 || version.compare(0, 2, "1.") != 0 ||
+                version.find_first_not_of("0123456789", 2) != std::string::npos)
                 throw FormatError("a declaration with an unusable version", offset);
             out.put("<?xml version=\"" + declaration.version + '"');
             if (declaration.hasEncoding)
