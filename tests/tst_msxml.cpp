@@ -2,6 +2,7 @@
 // documentation gives: msxsl:node-set, the ms: functions, JScript, xsl:sort, and the errors of
 // scripts that cannot run.
 #include "support/TestFiles.h"
+#include "support/TransformToFile.h"
 #include "platform/ScriptFunctions.h"
 #include "platform/XmlDocument.h"
 
@@ -32,18 +33,11 @@ class MsxmlTest : public QObject {
         XmlDocument styleSheet;
         if (!source.load(dataFolder + sourceName) || !styleSheet.load(dataFolder + sheetName))
             return "load failed: " + source.parseError().reason.toUtf8() + styleSheet.parseError().reason.toUtf8();
-        const QString output = m_dir.filePath(QStringLiteral("output"));
-        const int fd = ::open(QFile::encodeName(output).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0)
-            return "output not opened";
         try {
-            source.transformNodeToFile(styleSheet, fd);
+            return transformToFile(source, styleSheet, m_dir.filePath(QStringLiteral("output")));
         } catch (const XsltProcessorError &error) {
-            ::close(fd);
             return "error: " + error.messages().join(u'\n').toUtf8();
         }
-        ::close(fd);
-        return readAll(output);
     }
 
 private Q_SLOTS:

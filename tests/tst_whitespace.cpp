@@ -1,5 +1,6 @@
 // White space as the original platform's documents load it, and as standard processors keep it.
 #include "support/TestFiles.h"
+#include "support/TransformToFile.h"
 #include "platform/XmlDocument.h"
 
 #include <QDir>
@@ -31,18 +32,11 @@ class WhitespaceTest : public QObject {
         styleSheet.setPreserveWhiteSpace(preserve);
         if (!source.load(sourcePath) || !styleSheet.load(sheetPath))
             return "load failed: " + source.parseError().reason.toUtf8() + styleSheet.parseError().reason.toUtf8();
-        const QString output = m_dir.filePath(QStringLiteral("output"));
-        const int fd = ::open(QFile::encodeName(output).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0)
-            return "output not opened";
         try {
-            source.transformNodeToFile(styleSheet, fd);
+            return transformToFile(source, styleSheet, m_dir.filePath(QStringLiteral("output")));
         } catch (const XsltProcessorError &error) {
-            ::close(fd);
             return "processor error: " + error.messages().join(u'\n').toUtf8();
         }
-        ::close(fd);
-        return readAll(output);
     }
 
 private Q_SLOTS:
