@@ -52,6 +52,7 @@ GenerationInputs batchInputs(const QStringList &arguments)
     inputs.viewGeneratedFile = model.viewGeneratedFile;
     inputs.textFileViewer = model.textFileViewer();
     inputs.preserveWhiteSpace = model.preserveWhiteSpace;
+    inputs.transformationMemoryLimitMB = model.transformationMemoryLimitMB;
     return inputs;
 }
 

@@ -179,6 +179,7 @@ GenerationOutcome TConvertForm::OKBtnClick(bool batchMode)
     inputs.viewGeneratedFile = m_viewCheckBox->isChecked();
     inputs.textFileViewer = m_model.textFileViewer();
     inputs.preserveWhiteSpace = m_model.preserveWhiteSpace;
+    inputs.transformationMemoryLimitMB = m_model.transformationMemoryLimitMB;
     GenerationPipeline pipeline(m_interaction);
     const GenerationOutcome outcome = runGeneration(pipeline, inputs, batchMode, m_interaction);
     m_model.outputFileName = inputs.outputFileName;

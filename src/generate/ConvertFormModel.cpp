@@ -64,12 +64,15 @@ void ConvertFormModel::readUserSettings(const platform::RegistryStore &store)
     m_textFileViewer.clear();
     viewGeneratedFile = settings::defaultViewGeneratedFile;
     preserveWhiteSpace = settings::defaultPreserveWhiteSpace;
+    transformationMemoryLimitMB = settings::defaultTransformationMemoryLimit;
     const std::optional<platform::RegistryKey> key = store.openKey(RegistryHive::CurrentUser, settings::programKey);
     if (!key)
         return;
-    // Read on its own: it is no part of the dialog's settings, whose order follows.
+    // Read on their own: they are no part of the dialog's settings, whose order follows.
     if (const std::optional<quint32> preserve = key->readDword(settings::preserveWhiteSpaceValue))
         preserveWhiteSpace = *preserve != 0;
+    if (const std::optional<quint32> limit = key->readDword(settings::transformationMemoryLimitValue))
+        transformationMemoryLimitMB = *limit;
     // In this order; a value of the wrong type ends the reading, as the values after it are
     // then taken to be unreliable too.
     auto readString = [&key](const QString &name, QString &target) {

@@ -28,6 +28,7 @@ public:
     QString outputFileName;
     // How documents load their white space; read only, never written back.
     bool preserveWhiteSpace = false;
+    quint32 transformationMemoryLimitMB = 0; // 0: automatic
 
     const QString &styleSheetFolder() const { return m_styleSheetFolder; }
     const QString &styleSheetPath() const { return m_styleSheetPath; }

@@ -82,6 +82,7 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
     platform::XmlDocument styleSheet;
     source.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     styleSheet.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
+    source.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
     {
         BusyPointer busy(m_interaction);
         if (!source.load(dexmorFile)) {

@@ -20,6 +20,8 @@ struct GenerationInputs {
     // Keep every white space text node of the job and the style sheet (the PreserveWhiteSpace
     // setting); otherwise they load as the original platform loaded them.
     bool preserveWhiteSpace = false;
+    // The TransformationMemoryLimit setting in MB; 0 for the automatic limit.
+    quint32 transformationMemoryLimitMB = 0;
 };
 
 enum class GenerationOutcome {

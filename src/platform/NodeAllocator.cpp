@@ -1,5 +1,7 @@
 #include "NodeAllocator.h"
 
+#include "MemoryCeiling.h"
+
 #include <libxml/tree.h>
 #include <libxml/xmlmemory.h>
 
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <mutex>
 #include <sys/mman.h>
 #include <vector>
@@ -51,17 +54,15 @@ public:
     void *allocate(std::size_t size)
     {
         SizeClass *sizeClass = classFor(size);
-        if (!sizeClass)
-            return std::malloc(size);
-        const std::lock_guard lock(m_lock);
-        if (FreeBlock *block = sizeClass->freeList) {
-            sizeClass->freeList = block->next;
+        if (!sizeClass) {
+            void *block = std::malloc(size);
+            if (block)
+                MemoryInUse::allocated(::malloc_usable_size(block));
             return block;
         }
-        if (sizeClass->cursor + sizeClass->size > sizeClass->end && !addSlab(*sizeClass))
-            return nullptr;
-        void *block = sizeClass->cursor;
-        sizeClass->cursor += sizeClass->size;
+        void *block = takeBlock(*sizeClass);
+        if (block)
+            MemoryInUse::allocated(sizeClass->size);
         return block;
     }
 
@@ -75,9 +76,11 @@ public:
                 auto *freed = static_cast<FreeBlock *>(block);
                 freed->next = sizeClass->freeList;
                 sizeClass->freeList = freed;
+                MemoryInUse::released(sizeClass->size);
                 return;
             }
         }
+        MemoryInUse::released(::malloc_usable_size(block));
         std::free(block);
     }
 
@@ -91,8 +94,15 @@ public:
             if (SizeClass *sizeClass = owner(block))
                 oldSize = sizeClass->size;
         }
-        if (oldSize == 0)
-            return std::realloc(block, size);
+        if (oldSize == 0) {
+            const std::size_t oldUsable = ::malloc_usable_size(block);
+            void *moved = std::realloc(block, size);
+            if (moved) {
+                MemoryInUse::released(oldUsable);
+                MemoryInUse::allocated(::malloc_usable_size(moved));
+            }
+            return moved;
+        }
         if (size <= oldSize)
             return block;
         void *moved = allocate(size);
@@ -104,6 +114,20 @@ public:
     }
 
 private:
+    void *takeBlock(SizeClass &sizeClass)
+    {
+        const std::lock_guard lock(m_lock);
+        if (FreeBlock *block = sizeClass.freeList) {
+            sizeClass.freeList = block->next;
+            return block;
+        }
+        if (sizeClass.cursor + sizeClass.size > sizeClass.end && !addSlab(sizeClass))
+            return nullptr;
+        void *block = sizeClass.cursor;
+        sizeClass.cursor += sizeClass.size;
+        return block;
+    }
+
     SizeClass *classFor(std::size_t size)
     {
         if (size == m_nodes.size)
@@ -116,7 +140,8 @@ private:
     bool addSlab(SizeClass &sizeClass)
     {
         // Twice the size is mapped so that an aligned slab fits; the rest is given back.
-        void *mapped = ::mmap(nullptr, 2 * slabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void *mapped =
+            ::mmap(nullptr, 2 * slabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED)
             return false;
         const auto begin = reinterpret_cast<std::uintptr_t>(mapped);
@@ -124,7 +149,8 @@ private:
         if (aligned > begin)
             ::munmap(mapped, aligned - begin);
         if (aligned + slabBytes < begin + 2 * slabBytes)
-            ::munmap(reinterpret_cast<void *>(aligned + slabBytes), begin + 2 * slabBytes - aligned - slabBytes);
+            ::munmap(reinterpret_cast<void *>(aligned + slabBytes),
+                     begin + 2 * slabBytes - aligned - slabBytes);
         insert(aligned >> slabShift, &sizeClass);
         sizeClass.cursor = reinterpret_cast<char *>(aligned);
         sizeClass.end = sizeClass.cursor + slabBytes;

@@ -1,5 +1,6 @@
 #include "ScriptFunctions.h"
 
+#include "MemoryCeiling.h"
 #include "MsxslExtensions.h"
 #include "ScriptEngine.h"
 
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <set>
 #include <string>
 
@@ -44,8 +46,8 @@ using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
 bool isScriptElement(const xmlNode *node)
 {
-    return node->type == XML_ELEMENT_NODE && node->ns && xmlStrEqual(node->ns->href, xml(msxslNamespace))
-           && xmlStrEqual(node->name, xml("script"));
+    return node->type == XML_ELEMENT_NODE && node->ns && xmlStrEqual(node->ns->href, xml(msxslNamespace)) &&
+           xmlStrEqual(node->name, xml("script"));
 }
 
 // Every style sheet document of a compiled style sheet: its own, its inclusions', its imports'.
@@ -63,7 +65,8 @@ void collectDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &
 
 QString placeOf(const xmlNode *element)
 {
-    const QString file = element->doc && element->doc->URL ? fromXml(element->doc->URL) : QStringLiteral("style sheet");
+    const QString file =
+        element->doc && element->doc->URL ? fromXml(element->doc->URL) : QStringLiteral("style sheet");
     return QStringLiteral("file %1 line %2").arg(file).arg(xmlGetLineNo(element));
 }
 
@@ -75,6 +78,39 @@ void fatalError(void *, const char *message)
     std::abort();
 }
 
+// The engine's blocks count with the XML library's. Past the transformation's memory ceiling a
+// block is refused, which the engine turns into a script error.
+void *scriptAllocate(void *, duk_size_t size)
+{
+    if (MemoryInUse::refuses(size))
+        return nullptr;
+    void *block = std::malloc(size);
+    if (block)
+        MemoryInUse::allocated(::malloc_usable_size(block));
+    return block;
+}
+
+void *scriptReallocate(void *, void *block, duk_size_t size)
+{
+    const std::size_t oldSize = block ? ::malloc_usable_size(block) : 0;
+    if (size > oldSize && MemoryInUse::refuses(size - oldSize))
+        return nullptr;
+    void *moved = std::realloc(block, size);
+    if (moved || size == 0)
+        MemoryInUse::released(oldSize);
+    if (moved)
+        MemoryInUse::allocated(::malloc_usable_size(moved));
+    return moved;
+}
+
+void scriptFree(void *, void *block)
+{
+    if (!block)
+        return;
+    MemoryInUse::released(::malloc_usable_size(block));
+    std::free(block);
+}
+
 } // namespace
 
 std::atomic<long long> timeLimitMilliseconds{30000};
@@ -82,7 +118,7 @@ std::atomic<long long> timeLimitMilliseconds{30000};
 ScriptEngine::ScriptEngine(const xmlChar *uri, bool trimText)
     : m_uri(reinterpret_cast<const char *>(uri)), m_trimText(trimText)
 {
-    m_context = duk_create_heap(nullptr, nullptr, nullptr, this, fatalError);
+    m_context = duk_create_heap(scriptAllocate, scriptReallocate, scriptFree, this, fatalError);
     if (!m_context)
         throw XsltProcessorError({QStringLiteral("The JavaScript engine could not be started.")});
     definePrototypes();
@@ -107,8 +143,8 @@ void ScriptEngine::evaluate(const xmlNode *script)
     const char *text = source ? reinterpret_cast<const char *>(source.get()) : "";
     startClock();
     duk_push_string(m_context, place.constData());
-    if (duk_pcompile_lstring_filename(m_context, 0, text, std::strlen(text)) != 0
-        || duk_pcall(m_context, 0) != 0) {
+    if (duk_pcompile_lstring_filename(m_context, 0, text, std::strlen(text)) != 0 ||
+        duk_pcall(m_context, 0) != 0) {
         const QString message = errorText(-1);
         duk_pop(m_context);
         throw XsltProcessorError({QStringLiteral("msxsl:script (%1): the script does not run: %2")
@@ -135,7 +171,8 @@ std::vector<std::string> ScriptEngine::functionNames()
 QString ScriptEngine::errorText(duk_idx_t index)
 {
     if (timedOut())
-        return QStringLiteral("it ran longer than %1 s and was stopped").arg(double(timeLimitMilliseconds.load()) / 1000);
+        return QStringLiteral("it ran longer than %1 s and was stopped")
+            .arg(double(timeLimitMilliseconds.load()) / 1000);
     QString message = QString::fromUtf8(duk_safe_to_string(m_context, index));
     if (duk_is_error(m_context, index) || duk_is_object(m_context, index)) {
         duk_get_prop_string(m_context, index, "lineNumber");
@@ -196,7 +233,8 @@ xmlXPathObjectPtr ScriptEngine::resultValue(duk_idx_t index)
 void ScriptEngine::callFromXPath(xmlXPathParserContextPtr parser, int count)
 {
     xsltTransformContextPtr transform = xsltXPathGetTransformContext(parser);
-    auto *host = transform ? static_cast<std::vector<std::unique_ptr<ScriptEngine>> *>(transform->_private) : nullptr;
+    auto *host =
+        transform ? static_cast<std::vector<std::unique_ptr<ScriptEngine>> *>(transform->_private) : nullptr;
     const xmlChar *uri = parser->context->functionURI;
     if (host && uri) {
         for (const std::unique_ptr<ScriptEngine> &engine : *host) {
@@ -252,19 +290,24 @@ ScriptHost::ScriptHost(xsltStylesheet *style, bool trimText)
             if (!isScriptElement(node))
                 continue;
             XmlText language(xmlGetProp(node, xml("language")));
-            const QString languageName = language ? fromXml(language.get()).trimmed() : QStringLiteral("JScript");
+            const QString languageName =
+                language ? fromXml(language.get()).trimmed() : QStringLiteral("JScript");
             const QString lower = languageName.toLower();
             if (lower != QLatin1String("jscript") && lower != QLatin1String("javascript"))
                 throw XsltProcessorError(
-                    {QStringLiteral("msxsl:script (%1): scripts in %2 cannot run here; only JScript and JavaScript "
-                                    "scripts can.")
-                         .arg(placeOf(node), languageName.isEmpty() ? QStringLiteral("an unnamed language") : languageName)});
+                    {QStringLiteral(
+                         "msxsl:script (%1): scripts in %2 cannot run here; only JScript and JavaScript "
+                         "scripts can.")
+                         .arg(placeOf(node), languageName.isEmpty() ? QStringLiteral("an unnamed language")
+                                                                    : languageName)});
             XmlText prefix(xmlGetProp(node, xml("implements-prefix")));
-            const xmlNs *ns = prefix ? xmlSearchNs(node->doc, const_cast<xmlNode *>(node), prefix.get()) : nullptr;
+            const xmlNs *ns =
+                prefix ? xmlSearchNs(node->doc, const_cast<xmlNode *>(node), prefix.get()) : nullptr;
             if (!ns)
-                throw XsltProcessorError({QStringLiteral("msxsl:script (%1): implements-prefix \"%2\" names no "
-                                                         "namespace declared here.")
-                                              .arg(placeOf(node), fromXml(prefix.get()))});
+                throw XsltProcessorError(
+                    {QStringLiteral("msxsl:script (%1): implements-prefix \"%2\" names no "
+                                    "namespace declared here.")
+                         .arg(placeOf(node), fromXml(prefix.get()))});
             ScriptEngine *engine = nullptr;
             for (const std::unique_ptr<ScriptEngine> &existing : m_engines)
                 if (existing->uri() == reinterpret_cast<const char *>(ns->href))

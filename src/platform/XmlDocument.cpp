@@ -198,7 +198,8 @@ XmlDocument::~XmlDocument()
 
 XmlDocument::XmlDocument(XmlDocument &&other) noexcept
     : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError)),
-      m_preserveWhiteSpace(other.m_preserveWhiteSpace)
+      m_preserveWhiteSpace(other.m_preserveWhiteSpace),
+      m_transformationMemoryLimit(other.m_transformationMemoryLimit)
 {
 }
 
@@ -210,6 +211,7 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
         m_doc = std::exchange(other.m_doc, nullptr);
         m_parseError = std::move(other.m_parseError);
         m_preserveWhiteSpace = other.m_preserveWhiteSpace;
+        m_transformationMemoryLimit = other.m_transformationMemoryLimit;
     }
     return *this;
 }
@@ -224,7 +226,8 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
 {
     if (!m_doc || !styleSheet.m_doc)
         throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
-    runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace, fileDescriptor});
+    runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace, fileDescriptor,
+                       m_transformationMemoryLimit});
 }
 
 bool XmlDocument::load(const QString &path)

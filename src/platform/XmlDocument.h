@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -74,6 +75,10 @@ public:
     void setPreserveWhiteSpace(bool preserve) { m_preserveWhiteSpace = preserve; }
     bool preserveWhiteSpace() const { return m_preserveWhiteSpace; }
 
+    // The memory a transformation of this document may take beyond the documents already
+    // loaded; 0 (the default) for three quarters of what the system has available then.
+    void setTransformationMemoryLimit(std::size_t bytes) { m_transformationMemoryLimit = bytes; }
+
     // True when the file was read and is well-formed; otherwise parseError() says why.
     bool load(const QString &path);
     const XmlParseError &parseError() const { return m_parseError; }
@@ -98,6 +103,7 @@ private:
     _xmlDoc *m_doc = nullptr;
     XmlParseError m_parseError;
     bool m_preserveWhiteSpace = false;
+    std::size_t m_transformationMemoryLimit = 0;
 };
 
 } // namespace zandrel::platform

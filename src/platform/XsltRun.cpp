@@ -3,6 +3,7 @@
 // processor's limits allow.
 #include "XsltRun.h"
 
+#include "MemoryCeiling.h"
 #include "MsxmlSort.h"
 #include "MsxslExtensions.h"
 #include "ProcessorMessages.h"
@@ -43,8 +44,7 @@ thread_local ProcessorLoads processorLoads;
 
 class ProcessorLoadScope {
 public:
-    ProcessorLoadScope(bool preserveInStyleSheets, bool preserveInDocuments)
-        : m_previous(processorLoads)
+    ProcessorLoadScope(bool preserveInStyleSheets, bool preserveInDocuments) : m_previous(processorLoads)
     {
         processorLoads = {true, preserveInStyleSheets, preserveInDocuments};
     }
@@ -123,8 +123,8 @@ xsltSecurityPrefsPtr securityPrefs()
 xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *, xsltLoadType type)
 {
     const bool styleSheet = type != XSLT_LOAD_DOCUMENT;
-    const bool preserve = !processorLoads.active
-                          || (styleSheet ? processorLoads.preserveInStyleSheets : processorLoads.preserveInDocuments);
+    const bool preserve = !processorLoads.active || (styleSheet ? processorLoads.preserveInStyleSheets
+                                                                : processorLoads.preserveInDocuments);
     std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
     if (!context)
         return nullptr;
@@ -135,7 +135,8 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         xmlDictReference(dict);
     }
     xmlCtxtUseOptions(context.get(), parseOptions(preserve, options | XML_PARSE_NONET));
-    xmlParserInputPtr input = xmlLoadExternalEntity(reinterpret_cast<const char *>(uri), nullptr, context.get());
+    xmlParserInputPtr input =
+        xmlLoadExternalEntity(reinterpret_cast<const char *>(uri), nullptr, context.get());
     if (!input)
         return nullptr;
     inputPush(context.get(), input);
@@ -171,6 +172,12 @@ void transform(const TransformRequest &request);
 
 } // namespace
 
+std::size_t automaticMemoryAllowance()
+{
+    constexpr std::size_t least = std::size_t(256) << 20;
+    return std::max(availableMemoryBytes() / 4 * 3, least);
+}
+
 void runTransformation(const TransformRequest &request)
 {
     std::exception_ptr failure;
@@ -190,9 +197,53 @@ void runTransformation(const TransformRequest &request)
 
 namespace {
 
+QString placeText(const xmlNode *node)
+{
+    const char *file = node->doc && node->doc->URL ? reinterpret_cast<const char *>(node->doc->URL) : "";
+    return QStringLiteral("file %1 line %2").arg(QString::fromUtf8(file)).arg(xmlGetLineNo(node));
+}
+
+void transformWithin(const TransformRequest &request, xsltTransformContext *&running);
+
 void transform(const TransformRequest &request)
 {
+    const std::size_t allowance =
+        request.memoryAllowance ? request.memoryAllowance : automaticMemoryAllowance();
+    xsltTransformContext *running = nullptr;
+    QString instructionAtCeiling;
+    // Runs inside one of the XML library's allocations, so it must not make one: it marks the
+    // transformation to stop at the next instruction and notes where it was.
+    const MemoryCeiling ceiling(allowance, [&running, &instructionAtCeiling] {
+        if (!running)
+            return;
+        running->state = XSLT_STATE_STOPPED;
+        if (const xmlNode *instruction = running->inst)
+            instructionAtCeiling = QStringLiteral("%1, %2").arg(
+                placeText(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
+    });
+    try {
+        transformWithin(request, running);
+    } catch (const XsltProcessorError &error) {
+        if (!ceiling.passed())
+            throw;
+        QStringList lines = error.messages();
+        // The stop is ours, not an xsl:message's.
+        lines.removeIf([](const QString &line) { return line.contains(QLatin1String("terminate=\"yes\"")); });
+        QString message =
+            QStringLiteral("The transformation was stopped because it needed more than %1 MB of "
+                           "memory")
+                .arg(allowance >> 20);
+        if (!instructionAtCeiling.isEmpty())
+            message += QStringLiteral(" (at %1)").arg(instructionAtCeiling);
+        message += QStringLiteral(". The style sheet builds a result larger than this computer can hold; the "
+                                  "TransformationMemoryLimit setting (in MB) sets a different limit.");
+        lines.prepend(message);
+        throw XsltProcessorError(lines);
+    }
+}
 
+void transformWithin(const TransformRequest &request, xsltTransformContext *&running)
+{
     ProcessorMessages messages;
     const ProcessorLoadScope loads(request.preserveInStyleSheet, request.preserveInSource);
     // The processor takes over and changes the document it compiles; the caller's style sheet
@@ -218,9 +269,9 @@ void transform(const TransformRequest &request)
     QStringList compileMessages = messages.lines();
     bool reportedFaulty = false;
     for (qsizetype i = 0; i < compileMessages.size(); ++i) {
-        if (compileMessages.at(i).startsWith(QLatin1String("compilation error"))
-            && !(i + 1 < compileMessages.size()
-                 && compileMessages.at(i + 1).startsWith(QLatin1String("xsl:version: only 1.1 features are supported"))))
+        if (compileMessages.at(i).startsWith(QLatin1String("compilation error")) &&
+            !(i + 1 < compileMessages.size() && compileMessages.at(i + 1).startsWith(QLatin1String(
+                                                    "xsl:version: only 1.1 features are supported"))))
             reportedFaulty = true;
     }
     if (style->errors > 0 || reportedFaulty) {
@@ -250,8 +301,10 @@ void transform(const TransformRequest &request)
     }
 
     messages.followInstruction(&context->inst);
+    running = context.get();
     std::unique_ptr<xmlDoc, DocDeleter> result(
         xsltApplyStylesheetUser(style.get(), request.source, nullptr, nullptr, nullptr, context.get()));
+    running = nullptr;
     messages.followInstruction(nullptr);
     if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
         QStringList lines = messages.lines();
@@ -260,10 +313,11 @@ void transform(const TransformRequest &request)
         });
         // xsl:message terminate="yes" gives only its own text.
         if (!placed && context->state == XSLT_STATE_STOPPED)
-            lines.append(QStringLiteral("The style sheet %1 ended the transformation (xsl:message terminate=\"yes\").")
-                             .arg(QString::fromUtf8(request.styleSheet->URL ? reinterpret_cast<const char *>(
-                                                                                  request.styleSheet->URL)
-                                                                            : "")));
+            lines.append(
+                QStringLiteral("The style sheet %1 ended the transformation (xsl:message terminate=\"yes\").")
+                    .arg(QString::fromUtf8(request.styleSheet->URL
+                                               ? reinterpret_cast<const char *>(request.styleSheet->URL)
+                                               : "")));
         if (lines.isEmpty())
             lines.append(QStringLiteral("The transformation failed."));
         throw XsltProcessorError(lines);

@@ -5,6 +5,8 @@
 #include <libxslt/documents.h>
 #include <libxslt/security.h>
 
+#include <cstddef>
+
 namespace zandrel::platform {
 
 // The security preferences of every transformation: style sheets may read local files
@@ -24,7 +26,15 @@ struct TransformRequest {
     xmlDocPtr styleSheet = nullptr;
     bool preserveInStyleSheet = false;
     int fileDescriptor = -1;
+    // The memory the transformation may take beyond the documents already loaded; 0 for
+    // automaticMemoryAllowance().
+    std::size_t memoryAllowance = 0;
 };
+
+// Three quarters of the memory available at the moment (at least 256 MiB): what a
+// transformation may take unless told otherwise, so that a style sheet that builds an enormous
+// result stops with a message before the system starts swapping or ends the program.
+std::size_t automaticMemoryAllowance();
 
 // Compiles a copy of the style sheet, applies it to the source and writes the result.
 // Throws XsltProcessorError or XmlWriteError.

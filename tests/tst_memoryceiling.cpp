@@ -1,0 +1,220 @@
+// A style sheet that builds an enormous result is stopped with a message naming where it was,
+// gives its memory back, and leaves the old output as it was; ordinary results pass untouched.
+#include "platform/MemoryCeiling.h"
+#include "platform/XmlDocument.h"
+#include "platform/XsltRun.h"
+#include "support/TestFiles.h"
+#include "support/TransformToFile.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace zandrel;
+using platform::XmlDocument;
+using platform::XsltProcessorError;
+
+namespace {
+
+const QString sampleJob = QStringLiteral(ZANDREL_SOURCE_DIR "/samples/job.dxm");
+constexpr std::size_t allowanceMB = 64;
+
+QByteArray styleSheet(const QByteArray &body, const QByteArray &extra = {})
+{
+    return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"\n"
+           " xmlns:msxsl=\"urn:schemas-microsoft-com:xslt\" xmlns:u=\"urn:user\">\n" +
+           extra + "<xsl:template match=\"/\">\n" + body + "\n</xsl:template>\n</xsl:stylesheet>\n";
+}
+
+// Every element of the job in every element: about 1 000 times the job per level.
+const QByteArray everyElement = "<xsl:for-each select=\"//*\">";
+
+bool builtWithAddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+long childrenPeakKiB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+class MemoryCeilingTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void enormousResultStops_data()
+    {
+        QTest::addColumn<QByteArray>("sheet");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("instruction");
+
+        QTest::newRow("string doubled by recursion")
+            << styleSheet(
+                   "<xsl:call-template name=\"grow\"><xsl:with-param name=\"s\" select=\"'surveyor'\"/>"
+                   "</xsl:call-template>",
+                   "<xsl:template name=\"grow\"><xsl:param name=\"s\"/>\n"
+                   "<xsl:call-template name=\"grow\"><xsl:with-param name=\"s\" select=\"concat($s, $s)\"/>"
+                   "</xsl:call-template></xsl:template>\n")
+            << 4 << QStringLiteral("call-template");
+        QTest::newRow("elements in nested loops")
+            << styleSheet("<r>" + everyElement + everyElement + "\n" + everyElement +
+                          "<e n=\"{name()}\"/></xsl:for-each></xsl:for-each></xsl:for-each></r>")
+            << 5 << QStringLiteral("e");
+        QTest::newRow("the whole job copied in a loop") << styleSheet("<r>" + everyElement + everyElement +
+                                                                      "\n<xsl:copy-of select=\"/\"/>"
+                                                                      "</xsl:for-each></xsl:for-each></r>")
+                                                        << 5 << QStringLiteral("copy-of");
+        QTest::newRow("tree fragment in a variable")
+            << styleSheet("<xsl:variable name=\"all\">" + everyElement + everyElement +
+                          "\n"
+                          "<xsl:copy-of select=\".\"/></xsl:for-each></xsl:for-each></xsl:variable>"
+                          "<xsl:value-of select=\"count(msxsl:node-set($all)/*)\"/>")
+            << 5 << QStringLiteral("copy-of");
+        QTest::newRow("text of the whole job in a loop")
+            << styleSheet("<xsl:variable name=\"text\" select=\"string(/)\"/>" + everyElement + everyElement +
+                          "\n<xsl:value-of select=\"$text\"/></xsl:for-each></xsl:for-each>")
+            << 5 << QStringLiteral("value-of");
+        QTest::newRow("script that fills an array")
+            << styleSheet(
+                   "\n<xsl:value-of select=\"u:fill()\"/>",
+                   "<msxsl:script language=\"JScript\" implements-prefix=\"u\">\n"
+                   "function fill() { var parts = []; for (var i = 0; i &lt; 1e9; i++) parts.push('p' + i);"
+                   " return parts.length; }\n</msxsl:script>\n")
+            << 8 << QStringLiteral("value-of");
+    }
+    void enormousResultStops()
+    {
+        QFETCH(QByteArray, sheet);
+        QFETCH(int, line);
+        QFETCH(QString, instruction);
+        QTemporaryDir dir;
+        const QString sheetPath = dir.filePath(QStringLiteral("enormous.xsl"));
+        QVERIFY(writeFile(sheetPath, sheet));
+        const long long before = platform::MemoryInUse::bytes();
+        {
+            XmlDocument source;
+            QVERIFY(source.load(sampleJob));
+            XmlDocument style;
+            QVERIFY2(style.load(sheetPath), qPrintable(style.parseError().reason));
+            source.setTransformationMemoryLimit(allowanceMB << 20);
+            try {
+                transformToFile(source, style, dir.filePath(QStringLiteral("out")));
+                QFAIL("the transformation was not stopped");
+            } catch (const XsltProcessorError &error) {
+                const QString first = error.messages().value(0);
+                QVERIFY2(first.startsWith(QStringLiteral(
+                             "The transformation was stopped because it needed more than 64 MB of memory")),
+                         qPrintable(first));
+                const QString place =
+                    QStringLiteral("(at file %1 line %2, %3)").arg(sheetPath).arg(line).arg(instruction);
+                QVERIFY2(first.contains(place), qPrintable(first + QStringLiteral(" / expected ") + place));
+            }
+        }
+        // Everything the stopped transformation built has been given back.
+        QVERIFY2(platform::MemoryInUse::bytes() - before < (1 << 20),
+                 qPrintable(QString::number(platform::MemoryInUse::bytes() - before)));
+    }
+
+    // Results well within the allowance, and the limit of the transformation after a stopped one,
+    // are not touched by it.
+    void ordinaryResultPasses_data()
+    {
+        QTest::addColumn<QByteArray>("sheet");
+        QTest::addColumn<int>("minimumBytes");
+        QTest::newRow("element per pair of points")
+            << styleSheet("<r><xsl:for-each select=\"//Point\"><xsl:for-each select=\"//Point\"><e/>"
+                          "</xsl:for-each></xsl:for-each></r>")
+            << 240 * 240 * 4;
+        QTest::newRow("copy of the job")
+            << styleSheet("<xsl:copy-of select=\"/\"/>") << int(readAll(sampleJob).size() / 2);
+    }
+    void ordinaryResultPasses()
+    {
+        QFETCH(QByteArray, sheet);
+        QFETCH(int, minimumBytes);
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("sheet.xsl")), sheet));
+        XmlDocument source;
+        QVERIFY(source.load(sampleJob));
+        XmlDocument style;
+        QVERIFY(style.load(dir.filePath(QStringLiteral("sheet.xsl"))));
+        source.setTransformationMemoryLimit(allowanceMB << 20);
+        const QByteArray result = transformToFile(source, style, dir.filePath(QStringLiteral("out")));
+        QVERIFY2(result.size() >= minimumBytes, qPrintable(QString::number(result.size())));
+    }
+
+    void automaticAllowanceFitsTheMachine()
+    {
+        const std::size_t allowance = platform::automaticMemoryAllowance();
+        const std::size_t physical =
+            std::size_t(::sysconf(_SC_PHYS_PAGES)) * std::size_t(::sysconf(_SC_PAGESIZE));
+        QVERIFY(allowance >= (std::size_t(256) << 20));
+        QVERIFY2(allowance <= std::max(physical, std::size_t(256) << 20),
+                 qPrintable(QString::number(allowance)));
+    }
+
+    // Batch mode with the setting: exit code 1, the message on stderr, the old output whole, and
+    // the program's peak memory near the allowance.
+    void batchModeStopsWithinTheSetting()
+    {
+        QTemporaryDir dir;
+        const QString config = dir.filePath(QStringLiteral("config/zandrel"));
+        QVERIFY(QDir().mkpath(config));
+        QVERIFY(writeFile(config + QStringLiteral("/user.reg"),
+                          "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n"
+                          "\"TransformationMemoryLimit\"=dword:00000040\n"));
+        const QString sheetPath = dir.filePath(QStringLiteral("enormous.xsl"));
+        QVERIFY(writeFile(sheetPath, styleSheet("<r>" + everyElement + everyElement + everyElement +
+                                                "<e/></xsl:for-each></xsl:for-each></xsl:for-each></r>")));
+        const QString smallPath = dir.filePath(QStringLiteral("small.xsl"));
+        QVERIFY(writeFile(smallPath, styleSheet("<r/>")));
+        const QString target = dir.filePath(QStringLiteral("report.xml"));
+
+        auto run = [&](const QString &sheet, QByteArray *errors) {
+            QProcess program;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                environment.remove(QLatin1String(name));
+            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+            program.setProcessEnvironment(environment);
+            program.setStandardInputFile(QProcess::nullDevice());
+            program.start(QStringLiteral(ZANDREL_BINARY_DIR "/zandrel"), {sampleJob, sheet, target});
+            if (!program.waitForFinished(240000))
+                return -1;
+            *errors = program.readAllStandardError();
+            return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+        };
+        QByteArray errors;
+        QCOMPARE(run(smallPath, &errors), 0);
+        const long baselineKiB = childrenPeakKiB();
+        QVERIFY(writeFile(target, "good"));
+
+        QCOMPARE(run(sheetPath, &errors), 1);
+        QVERIFY2(errors.contains("needed more than 64 MB of memory"), errors.constData());
+        QCOMPARE(readAll(target), QByteArray("good"));
+        // The sanitizer keeps freed memory in quarantine; its peak says nothing here.
+        if (!builtWithAddressSanitizer()) {
+            const long growthKiB = childrenPeakKiB() - baselineKiB;
+            QVERIFY2(growthKiB < long(3 * allowanceMB * 1024), qPrintable(QString::number(growthKiB)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(MemoryCeilingTest)
+#include "tst_memoryceiling.moc"
