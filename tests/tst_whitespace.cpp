@@ -1,7 +1,8 @@
 // White space as the original platform's documents load it, and as standard processors keep it.
+#include "platform/MemoryCeiling.h"
+#include "platform/XmlDocument.h"
 #include "support/TestFiles.h"
 #include "support/TransformToFile.h"
-#include "platform/XmlDocument.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,8 @@ class WhitespaceTest : public QObject {
         source.setPreserveWhiteSpace(preserve);
         styleSheet.setPreserveWhiteSpace(preserve);
         if (!source.load(sourcePath) || !styleSheet.load(sheetPath))
-            return "load failed: " + source.parseError().reason.toUtf8() + styleSheet.parseError().reason.toUtf8();
+            return "load failed: " + source.parseError().reason.toUtf8() +
+                   styleSheet.parseError().reason.toUtf8();
         try {
             return transformToFile(source, styleSheet, m_dir.filePath(QStringLiteral("output")));
         } catch (const XsltProcessorError &error) {
@@ -46,7 +48,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("preserve");
-        for (const char *name : {"indented", "xmlspace", "stylesheet", "entities", "placement"}) {
+        for (const char *name :
+             {"indented", "xmlspace", "stylesheet", "entities", "placement", "virtualnewline"}) {
             QTest::addRow("%s, white space dropped", name) << QString::fromLatin1(name) << false;
             QTest::addRow("%s, white space preserved", name) << QString::fromLatin1(name) << true;
         }
@@ -74,7 +77,8 @@ private Q_SLOTS:
         XmlDocument styleSheet;
         styleSheet.setPreserveWhiteSpace(preserve);
         QVERIFY(styleSheet.load(QStringLiteral(ZANDREL_SOURCE_DIR "/samples/stylesheets/Points CSV.xsl")));
-        const std::vector<XmlElement> variables = styleSheet.getElementsByTagName(QStringLiteral("xsl:variable"));
+        const std::vector<XmlElement> variables =
+            styleSheet.getElementsByTagName(QStringLiteral("xsl:variable"));
         QCOMPARE(int(variables.size()), 14);
         QCOMPARE(variables.front().getAttribute(QStringLiteral("name")), QStringLiteral("fileExt"));
         QCOMPARE(variables.front().getAttribute(QStringLiteral("select")), QStringLiteral("'csv'"));
@@ -93,7 +97,8 @@ private Q_SLOTS:
         QFETCH(int, records);
         QByteArray content = "<?xml version=\"1.0\"?>\n<job>\n";
         for (int i = 0; i < records; ++i)
-            content += "  <r n=\"" + QByteArray::number(i) + "\">\n    <a>&#10;</a>\n    <b>   </b>\n"
+            content += "  <r n=\"" + QByteArray::number(i) +
+                       "\">\n    <a>&#10;</a>\n    <b>   </b>\n"
                        "    <c> x </c><d>&#x20;&#9;</d>\n  </r>\n";
         content += "</job>\n";
         const QString source = m_dir.filePath(QStringLiteral("large.xml"));
@@ -111,7 +116,98 @@ private Q_SLOTS:
                     "</xsl:template></xsl:stylesheet>");
         style.close();
         const QByteArray n = QByteArray::number(records);
-        QCOMPARE(transform(source, sheet, false), QByteArray::number(3 * records) + ' ' + n + " 0 " + n + ' ' + n);
+        QCOMPARE(transform(source, sheet, false),
+                 QByteArray::number(3 * records) + ' ' + n + " 0 " + n + ' ' + n);
+    }
+
+    // Each way of reading the text value of an element that holds others, on its own: the
+    // first such read finds the newlines where the job's white space was dropped.
+    void virtualNewlinesOnFirstRead_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray point = "job/point[1]";
+        QTest::newRow("value-of") << "<xsl:value-of select=\"" + point + "\"/>"
+                                  << QByteArray("\n1000.0\n2000.5\n");
+        QTest::newRow("value-of of the job")
+            << QByteArray("<xsl:value-of select=\"string-length(/)\"/>") << QByteArray("30");
+        QTest::newRow("normalize-space")
+            << "<xsl:value-of select=\"normalize-space(" + point + ")\"/>" << QByteArray("1000.0 2000.5");
+        QTest::newRow("normalize-space of the context node")
+            << "<xsl:for-each select=\"" + point +
+                   "\"><xsl:value-of select=\"normalize-space()\"/></xsl:for-each>"
+            << QByteArray("1000.0 2000.5");
+        QTest::newRow("substring-before")
+            << "<xsl:value-of select=\"substring-before(" + point + ", '2000')\"/>"
+            << QByteArray("\n1000.0\n");
+        QTest::newRow("translate") << "<xsl:value-of select=\"translate(" + point + ", '&#10;', '|')\"/>"
+                                   << QByteArray("|1000.0|2000.5|");
+        QTest::newRow("contains") << "<xsl:value-of select=\"contains(" + point + ", '0&#10;2')\"/>"
+                                  << QByteArray("true");
+        QTest::newRow("sort key") << QByteArray("<xsl:for-each select=\"job/point\"><xsl:sort select=\".\"/>"
+                                                "<xsl:value-of select=\"@id\"/></xsl:for-each>")
+                                  << QByteArray("12");
+        QTest::newRow("copy-of") << "<xsl:copy-of select=\"" + point + "\"/>"
+                                 << QByteArray("\n1000.0\n2000.5\n");
+        QTest::newRow("copy-of into a variable")
+            << "<xsl:variable name=\"copy\"><xsl:copy-of select=\"" + point +
+                   "\"/></xsl:variable>"
+                   "<xsl:copy-of select=\"$copy\"/>"
+            << QByteArray("\n1000.0\n2000.5\n");
+        QTest::newRow("script") << "<xsl:value-of select=\"js:text(" + point + ")\"/>"
+                                << QByteArray("1000.0\n2000.5");
+        QTest::newRow("leaves only")
+            << QByteArray("<xsl:value-of select=\"concat(job/point[1]/n, job/point[1]/e)\"/>")
+            << QByteArray("1000.02000.5");
+    }
+    void virtualNewlinesOnFirstRead()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, expected);
+        const QString sheet = m_dir.filePath(QStringLiteral("first-read.xsl"));
+        QVERIFY(writeFile(sheet,
+                          "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\""
+                          " xmlns:msxsl=\"urn:schemas-microsoft-com:xslt\" xmlns:js=\"urn:js\">"
+                          "<msxsl:script language=\"JScript\" implements-prefix=\"js\">"
+                          "function text(list) { return list.nextNode().text; }</msxsl:script>"
+                          "<xsl:output method=\"text\"/><xsl:template match=\"/\">" +
+                              body + "</xsl:template></xsl:stylesheet>"));
+        QCOMPARE(transform(dataFolder + QStringLiteral("virtualnewline.xml"), sheet, false), expected);
+    }
+
+    // The newlines of a large job are made only for a style sheet that reads them.
+    void virtualNewlinesOnlyWhenRead()
+    {
+        QByteArray content = "<?xml version=\"1.0\"?>\n<job>\n";
+        for (int i = 0; i < 5000; ++i)
+            content += "  <point>\n    <n>" + QByteArray::number(i) + "</n>\n  </point>\n";
+        content += "</job>\n";
+        const QString sourcePath = m_dir.filePath(QStringLiteral("points.xml"));
+        QVERIFY(writeFile(sourcePath, content));
+        auto sheet = [this](const QByteArray &select) {
+            const QString path = m_dir.filePath(QStringLiteral("read.xsl"));
+            writeFile(path,
+                      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                      "<xsl:output method=\"text\"/><xsl:template match=\"/\"><xsl:value-of select=\"" +
+                          select + "\"/></xsl:template></xsl:stylesheet>");
+            XmlDocument styleSheet;
+            styleSheet.load(path);
+            return styleSheet;
+        };
+        XmlDocument source;
+        QVERIFY(source.load(sourcePath));
+        const long long loaded = MemoryInUse::bytes();
+        QCOMPARE(transformToFile(source, sheet("count(//n)"), m_dir.filePath(QStringLiteral("out"))),
+                 QByteArray("5000"));
+        QVERIFY2(MemoryInUse::bytes() - loaded < 15001 * 20,
+                 qPrintable(QString::number(MemoryInUse::bytes() - loaded)));
+        QCOMPARE(transformToFile(source, sheet("job/point[last()]"), m_dir.filePath(QStringLiteral("out"))),
+                 QByteArray("\n4999\n"));
+        // 15 001 runs were dropped; their references are made by the second style sheet only,
+        // and stay with the job.
+        const long long grown = MemoryInUse::bytes() - loaded;
+        QVERIFY2(grown >= 15001 * 100, qPrintable(QString::number(grown)));
+        QVERIFY2(grown < 15001 * 200, qPrintable(QString::number(grown)));
     }
 
     void preserveIsKeptAcrossMoves()

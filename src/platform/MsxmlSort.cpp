@@ -1,6 +1,7 @@
 #include "MsxmlSort.h"
 
 #include "Collation.h"
+#include "VirtualNewlines.h"
 
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -86,9 +87,9 @@ bool computeLevel(xsltTransformContextPtr context, xmlNodePtr sort, Level &level
                            order->toUtf8().constData());
     level.descending = order && *order == QLatin1String("descending");
     const bool lowerFirst = caseOrder && *caseOrder == QLatin1String("lower-first");
-    const TextCollator collator(language.value_or(QString()),
-                                lowerFirst ? TextCollator::CaseOrder::LowerFirst : TextCollator::CaseOrder::UpperFirst,
-                                true);
+    const TextCollator collator(
+        language.value_or(QString()),
+        lowerFirst ? TextCollator::CaseOrder::LowerFirst : TextCollator::CaseOrder::UpperFirst, true);
 
     xmlNodePtr oldNode = context->node;
     xmlNodePtr oldInst = context->inst;
@@ -123,8 +124,8 @@ bool computeLevel(xsltTransformContextPtr context, xmlNodePtr sort, Level &level
         return false;
 
     // Without a data-type the key's own type decides.
-    level.numeric = dataType ? *dataType == QLatin1String("number")
-                             : length > 0 && results.front()->type == XPATH_NUMBER;
+    level.numeric =
+        dataType ? *dataType == QLatin1String("number") : length > 0 && results.front()->type == XPATH_NUMBER;
     level.keys.resize(std::size_t(length));
     for (int i = 0; i < length; ++i) {
         xmlXPathObjectPtr result = results[std::size_t(i)].get();
@@ -133,6 +134,7 @@ bool computeLevel(xsltTransformContextPtr context, xmlNodePtr sort, Level &level
         if (level.numeric) {
             key.number = xmlXPathCastToNumber(result);
         } else {
+            readingTextOf(result);
             XmlText text(xmlXPathCastToString(result));
             key.text = collator.sortKey(QString::fromUtf8(reinterpret_cast<const char *>(text.get())));
         }
@@ -148,11 +150,13 @@ int compareKeys(const Level &level, std::size_t a, std::size_t b)
     if (level.numeric) {
         // NaN before every number, as XSLT has it.
         const bool xNaN = std::isnan(x.number), yNaN = std::isnan(y.number);
-        order = xNaN || yNaN ? (xNaN && yNaN ? 0 : (xNaN ? -1 : 1)) : (x.number < y.number ? -1 : (x.number > y.number ? 1 : 0));
+        order = xNaN || yNaN ? (xNaN && yNaN ? 0 : (xNaN ? -1 : 1))
+                             : (x.number < y.number ? -1 : (x.number > y.number ? 1 : 0));
     } else {
         const int common = std::memcmp(x.text.constData(), y.text.constData(),
                                        std::size_t(std::min(x.text.size(), y.text.size())));
-        order = common != 0 ? common : (x.text.size() < y.text.size() ? -1 : (x.text.size() > y.text.size() ? 1 : 0));
+        order = common != 0 ? common
+                            : (x.text.size() < y.text.size() ? -1 : (x.text.size() > y.text.size() ? 1 : 0));
         order = order < 0 ? -1 : (order > 0 ? 1 : 0);
     }
     return level.descending ? -order : order;

@@ -1,6 +1,7 @@
 // The objects by which scripts see node-sets and nodes: node lists with length, item(i),
 // nextNode() and reset(), and nodes with the original platform's DOM properties.
 #include "ScriptEngine.h"
+#include "VirtualNewlines.h"
 
 #include <libxml/xpath.h>
 
@@ -37,7 +38,8 @@ void ScriptEngine::defineGetter(duk_context *context, const char *name, duk_c_fu
     duk_def_prop(context, -3, DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_ENUMERABLE);
 }
 
-void ScriptEngine::defineMethod(duk_context *context, const char *name, duk_c_function method, duk_idx_t count)
+void ScriptEngine::defineMethod(duk_context *context, const char *name, duk_c_function method,
+                                duk_idx_t count)
 {
     duk_push_c_function(context, method, count);
     duk_put_prop_string(context, -2, name);
@@ -147,8 +149,9 @@ const std::vector<xmlNodePtr> *ScriptEngine::thisList(duk_context *context)
 }
 
 // No C++ object lives across a duk_error(): it does not return.
-#define ZANDREL_STALE_ERROR(context) \
-    duk_error(context, DUK_ERR_ERROR, "the node is no longer available: nodes are valid during the call that received them")
+#define ZANDREL_STALE_ERROR(context)                                                                         \
+    duk_error(context, DUK_ERR_ERROR,                                                                        \
+              "the node is no longer available: nodes are valid during the call that received them")
 
 duk_ret_t ScriptEngine::listLength(duk_context *context)
 {
@@ -202,6 +205,7 @@ QByteArray ScriptEngine::textOf(xmlNodePtr node) const
 {
     if (node->type == XML_NAMESPACE_DECL)
         return QByteArray(reinterpret_cast<const char *>(reinterpret_cast<xmlNsPtr>(node)->href));
+    readingTextOf(node);
     XmlText content(xmlNodeGetContent(node));
     QByteArray text(content ? reinterpret_cast<const char *>(content.get()) : "");
     const bool preserved = node->type == XML_DOCUMENT_NODE ? false : xmlNodeGetSpacePreserve(node) == 1;
@@ -267,8 +271,8 @@ duk_ret_t ScriptEngine::nodeValue(duk_context *context)
     xmlNodePtr node = thisNode(context);
     if (!node)
         return ZANDREL_STALE_ERROR(context);
-    if (node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE
-        || node->type == XML_DOCUMENT_FRAG_NODE) {
+    if (node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE ||
+        node->type == XML_DOCUMENT_FRAG_NODE) {
         duk_push_null(context);
         return 1;
     }
@@ -289,14 +293,30 @@ duk_ret_t ScriptEngine::nodeType(duk_context *context)
         return ZANDREL_STALE_ERROR(context);
     int type = 11; // document fragment, also for a result tree fragment's root
     switch (node->type) {
-    case XML_ELEMENT_NODE: type = 1; break;
-    case XML_ATTRIBUTE_NODE: case XML_NAMESPACE_DECL: type = 2; break;
-    case XML_TEXT_NODE: type = 3; break;
-    case XML_CDATA_SECTION_NODE: type = 4; break;
-    case XML_PI_NODE: type = 7; break;
-    case XML_COMMENT_NODE: type = 8; break;
-    case XML_DOCUMENT_NODE: type = node->name && xmlStrEqual(node->name, xml(" fake node libxslt")) ? 11 : 9; break;
-    default: break;
+    case XML_ELEMENT_NODE:
+        type = 1;
+        break;
+    case XML_ATTRIBUTE_NODE:
+    case XML_NAMESPACE_DECL:
+        type = 2;
+        break;
+    case XML_TEXT_NODE:
+        type = 3;
+        break;
+    case XML_CDATA_SECTION_NODE:
+        type = 4;
+        break;
+    case XML_PI_NODE:
+        type = 7;
+        break;
+    case XML_COMMENT_NODE:
+        type = 8;
+        break;
+    case XML_DOCUMENT_NODE:
+        type = node->name && xmlStrEqual(node->name, xml(" fake node libxslt")) ? 11 : 9;
+        break;
+    default:
+        break;
     }
     duk_push_int(context, type);
     return 1;
@@ -315,8 +335,9 @@ duk_ret_t ScriptEngine::nodeGetAttribute(duk_context *context)
                                      ? reinterpret_cast<const char *>(attribute->ns->prefix)
                                      : nullptr;
             const std::size_t prefixLength = prefix ? std::strlen(prefix) : 0;
-            const bool matches = prefix ? std::strncmp(wanted, prefix, prefixLength) == 0 && wanted[prefixLength] == ':'
-                                              && std::strcmp(wanted + prefixLength + 1, name) == 0
+            const bool matches = prefix ? std::strncmp(wanted, prefix, prefixLength) == 0 &&
+                                              wanted[prefixLength] == ':' &&
+                                              std::strcmp(wanted + prefixLength + 1, name) == 0
                                         : std::strcmp(wanted, name) == 0;
             if (matches) {
                 xmlChar *value = xmlNodeListGetString(node->doc, attribute->children, 1);
@@ -330,6 +351,19 @@ duk_ret_t ScriptEngine::nodeGetAttribute(duk_context *context)
     return 1;
 }
 
+namespace {
+
+// The node itself or the first sibling after it that a script may see: not a document type,
+// nor a virtual newline, which the original DOM does not show either.
+xmlNodePtr visibleFrom(xmlNodePtr node)
+{
+    while (node && (node->type == XML_DTD_NODE || node->type == XML_ENTITY_DECL || isVirtualNewline(node)))
+        node = node->next;
+    return node;
+}
+
+} // namespace
+
 duk_ret_t ScriptEngine::nodeChildNodes(duk_context *context)
 {
     xmlNodePtr node = thisNode(context);
@@ -339,7 +373,7 @@ duk_ret_t ScriptEngine::nodeChildNodes(duk_context *context)
         std::vector<xmlNodePtr> children;
         if (node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE)
             for (xmlNodePtr child = node->children; child; child = child->next)
-                if (child->type != XML_DTD_NODE && child->type != XML_ENTITY_DECL)
+                if (visibleFrom(child) == child)
                     children.push_back(child);
         of(context)->pushList(std::move(children));
     }
@@ -369,8 +403,8 @@ duk_ret_t ScriptEngine::nodeParent(duk_context *context)
     xmlNodePtr node = thisNode(context);
     if (!node)
         return ZANDREL_STALE_ERROR(context);
-    of(context)->pushNode(node->type == XML_NAMESPACE_DECL || node->type == XML_ATTRIBUTE_NODE ? nullptr
-                                                                                               : node->parent);
+    of(context)->pushNode(
+        node->type == XML_NAMESPACE_DECL || node->type == XML_ATTRIBUTE_NODE ? nullptr : node->parent);
     return 1;
 }
 
@@ -380,7 +414,7 @@ duk_ret_t ScriptEngine::nodeFirstChild(duk_context *context)
     if (!node)
         return ZANDREL_STALE_ERROR(context);
     const bool hasChildren = node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE;
-    of(context)->pushNode(hasChildren ? node->children : nullptr);
+    of(context)->pushNode(hasChildren ? visibleFrom(node->children) : nullptr);
     return 1;
 }
 
@@ -389,7 +423,9 @@ duk_ret_t ScriptEngine::nodeNextSibling(duk_context *context)
     xmlNodePtr node = thisNode(context);
     if (!node)
         return ZANDREL_STALE_ERROR(context);
-    of(context)->pushNode(node->type == XML_NAMESPACE_DECL || node->type == XML_ATTRIBUTE_NODE ? nullptr : node->next);
+    of(context)->pushNode(node->type == XML_NAMESPACE_DECL || node->type == XML_ATTRIBUTE_NODE
+                              ? nullptr
+                              : visibleFrom(node->next));
     return 1;
 }
 

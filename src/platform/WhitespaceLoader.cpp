@@ -1,5 +1,7 @@
 #include "WhitespaceLoader.h"
 
+#include "VirtualNewlines.h"
+
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -55,8 +57,9 @@ bool isXmlWhiteSpace(const unsigned char *text, std::size_t length)
     return std::all_of(text, text + length, isBlank);
 }
 
-WhitespaceLoader::WhitespaceLoader(xmlParserCtxt *context, bool strip)
-    : m_context(context), m_strip(strip), m_previousPrivate(context->_private)
+WhitespaceLoader::WhitespaceLoader(xmlParserCtxt *context, bool strip, VirtualNewlines *virtualNewlines)
+    : m_context(context), m_strip(strip), m_virtualNewlines(strip ? virtualNewlines : nullptr),
+      m_previousPrivate(context->_private)
 {
     context->_private = this;
     liveLoaders.push_back(this);
@@ -198,8 +201,8 @@ void WhitespaceLoader::characters(const xmlChar *text, int length)
     settleDirectInserts();
     if (!m_runIsContent && m_pending.empty())
         startRun();
-    if (!m_runIsContent
-        && (!isXmlWhiteSpace(text, std::size_t(length)) || isCharacterReference(m_context, text)))
+    if (!m_runIsContent &&
+        (!isXmlWhiteSpace(text, std::size_t(length)) || isCharacterReference(m_context, text)))
         m_runIsContent = true;
     if (!m_runIsContent) {
         m_pending.append(reinterpret_cast<const char *>(text), std::size_t(length));
@@ -248,7 +251,8 @@ void WhitespaceLoader::keepPending()
         if (text && next && !xmlAddPrevSibling(next, text))
             xmlFreeNode(text);
     } else {
-        m_saved->characters(m_context, reinterpret_cast<const xmlChar *>(m_pending.data()), int(m_pending.size()));
+        m_saved->characters(m_context, reinterpret_cast<const xmlChar *>(m_pending.data()),
+                            int(m_pending.size()));
     }
     m_pending.clear();
 }
@@ -259,6 +263,9 @@ void WhitespaceLoader::dropPending()
         return;
     ++m_droppedRuns;
     m_pending.clear();
+    xmlNode *parent = m_context->node;
+    if (m_virtualNewlines && parent && parent->type == XML_ELEMENT_NODE)
+        m_virtualNewlines->add(parent, parent->last != m_lastAtRunStart ? m_lastAtRunStart : parent->last);
 }
 
 void WhitespaceLoader::endRun()
@@ -273,15 +280,29 @@ namespace {
 
 bool isXslt(const xmlNode *node)
 {
-    return node->type == XML_ELEMENT_NODE && node->ns && equals(node->ns->href, reinterpret_cast<const char *>(XSLT_NAMESPACE));
+    return node->type == XML_ELEMENT_NODE && node->ns &&
+           equals(node->ns->href, reinterpret_cast<const char *>(XSLT_NAMESPACE));
 }
 
 // XSLT elements whose content is a template, where text is output.
 bool holdsTemplate(const xmlNode *element)
 {
-    static constexpr const char *names[] = {"template", "if", "when", "otherwise", "for-each", "variable", "param",
-                                            "with-param", "attribute", "element", "copy", "comment",
-                                            "processing-instruction", "message", "fallback", "document"};
+    static constexpr const char *names[] = {"template",
+                                            "if",
+                                            "when",
+                                            "otherwise",
+                                            "for-each",
+                                            "variable",
+                                            "param",
+                                            "with-param",
+                                            "attribute",
+                                            "element",
+                                            "copy",
+                                            "comment",
+                                            "processing-instruction",
+                                            "message",
+                                            "fallback",
+                                            "document"};
     return std::any_of(std::begin(names), std::end(names),
                        [element](const char *name) { return equals(element->name, name); });
 }
@@ -304,9 +325,10 @@ bool isTemplateContent(const xmlNode *parent)
 bool mayHoldXslText(const xmlNode *text)
 {
     const xmlNode *parent = text->parent;
-    if (isXslt(parent) && (equals(parent->name, "variable") || equals(parent->name, "param")
-                           || equals(parent->name, "with-param"))
-        && xmlHasProp(parent, reinterpret_cast<const xmlChar *>("select")))
+    if (isXslt(parent) &&
+        (equals(parent->name, "variable") || equals(parent->name, "param") ||
+         equals(parent->name, "with-param")) &&
+        xmlHasProp(parent, reinterpret_cast<const xmlChar *>("select")))
         return false;
     for (const xmlNode *next = text->next; next; next = next->next)
         if (isXslt(next) && (equals(next->name, "sort") || equals(next->name, "param")))
@@ -337,10 +359,11 @@ void protectSignificantWhiteSpace(xmlDoc *styleSheet)
     xmlNode *node = xmlDocGetRootElement(styleSheet);
     // Iterative walk: a deeply nested style sheet must not exhaust the stack.
     while (node) {
-        if (node->type == XML_TEXT_NODE && node->content && node->parent
-            && isXmlWhiteSpace(node->content, std::strlen(reinterpret_cast<const char *>(node->content)))
-            && !(isXslt(node->parent) && equals(node->parent->name, "text"))
-            && xmlNodeGetSpacePreserve(node->parent) != 1 && isTemplateContent(node->parent) && mayHoldXslText(node))
+        if (node->type == XML_TEXT_NODE && node->content && node->parent &&
+            isXmlWhiteSpace(node->content, std::strlen(reinterpret_cast<const char *>(node->content))) &&
+            !(isXslt(node->parent) && equals(node->parent->name, "text")) &&
+            xmlNodeGetSpacePreserve(node->parent) != 1 && isTemplateContent(node->parent) &&
+            mayHoldXslText(node))
             found.push_back(node);
         if (node->type == XML_ELEMENT_NODE && node->children) {
             node = node->children;

@@ -14,19 +14,24 @@ struct _xmlSAXHandler;
 
 namespace zandrel::platform {
 
+class VirtualNewlines;
+
 // Loads documents the way the original platform's DOM builds them when white space is not
 // preserved: a run of text between two pieces of markup that holds nothing but literal white
 // space never becomes a node. It stays where xml:space="preserve" is in scope and directly
 // inside xsl:text; white space written as a character reference or inside a CDATA section is
 // content, not layout, and stays too. Dropping the runs while parsing, rather than afterwards,
-// means that no node is ever built for them.
+// means that no text node is ever built for them.
+//
+// Where a run inside an element is dropped, the loader tells the document's VirtualNewlines.
 //
 // One loader serves one parser context and must outlive its parse.
 class WhitespaceLoader {
 public:
     // Replaces the context's content callbacks; call it after the parser options are applied.
     // With strip false only the context is marked, and every callback stays as it was.
-    WhitespaceLoader(_xmlParserCtxt *context, bool strip);
+    // With virtualNewlines, each run dropped inside an element is added to it.
+    WhitespaceLoader(_xmlParserCtxt *context, bool strip, VirtualNewlines *virtualNewlines = nullptr);
     ~WhitespaceLoader();
     WhitespaceLoader(const WhitespaceLoader &) = delete;
     WhitespaceLoader &operator=(const WhitespaceLoader &) = delete;
@@ -49,7 +54,8 @@ private:
     static void onEndElement(void *context, const unsigned char *localName, const unsigned char *prefix,
                              const unsigned char *uri);
     static void onComment(void *context, const unsigned char *text);
-    static void onProcessingInstruction(void *context, const unsigned char *target, const unsigned char *data);
+    static void onProcessingInstruction(void *context, const unsigned char *target,
+                                        const unsigned char *data);
 
     void characters(const unsigned char *text, int length);
     // A piece of markup ends the current text run: a run of white space alone is dropped.
@@ -67,14 +73,15 @@ private:
 
     _xmlParserCtxt *m_context;
     bool m_strip;
+    VirtualNewlines *m_virtualNewlines;
     void *m_previousPrivate;
     // The callbacks this loader stands in front of.
     std::unique_ptr<_xmlSAXHandler> m_saved;
 
     std::vector<std::uint8_t> m_scopes;
-    std::string m_pending;           // white space of the current run, not yet given to the tree
+    std::string m_pending; // white space of the current run, not yet given to the tree
     _xmlNode *m_lastAtRunStart = nullptr;
-    bool m_runIsContent = false;     // the current run holds more than literal white space
+    bool m_runIsContent = false; // the current run holds more than literal white space
     std::uint64_t m_droppedRuns = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "MsxslExtensions.h"
 #include "NodeAllocator.h"
 #include "ProcessorMessages.h"
+#include "VirtualNewlines.h"
 #include "WhitespaceLoader.h"
 #include "XsltRun.h"
 
@@ -39,7 +40,6 @@ namespace {
 // attribute values of a job) are kept inside their node, without an allocation of their own.
 constexpr int documentParseOptions =
     XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET | XML_PARSE_DTDATTR | XML_PARSE_COMPACT;
-
 
 // Documents that the processor reads on its own (xsl:import, document()) are loaded from local
 // files; an external entity or document type named inside a document is not: a job from
@@ -109,9 +109,9 @@ void collectElements(xmlNode *node, const QByteArray &qualifiedName, bool all, s
                 const char *localName = reinterpret_cast<const char *>(node->name);
                 if (node->ns && node->ns->prefix) {
                     const QByteArray prefix(reinterpret_cast<const char *>(node->ns->prefix));
-                    matches = qualifiedName.size() == prefix.size() + 1 + qsizetype(std::strlen(localName))
-                              && qualifiedName.startsWith(prefix) && qualifiedName.at(prefix.size()) == ':'
-                              && qualifiedName.endsWith(localName);
+                    matches = qualifiedName.size() == prefix.size() + 1 + qsizetype(std::strlen(localName)) &&
+                              qualifiedName.startsWith(prefix) && qualifiedName.at(prefix.size()) == ':' &&
+                              qualifiedName.endsWith(localName);
                 } else {
                     matches = qualifiedName == localName;
                 }
@@ -150,12 +150,11 @@ xmlAttr *findAttribute(xmlNode *element, const QByteArray &qualifiedName)
 
 XsltProcessorError::XsltProcessorError(QStringList messages)
     : std::runtime_error(messages.join(u'\n').toStdString()), m_messages(std::move(messages))
-{
-}
+{}
 
-XmlWriteError::XmlWriteError(const QString &reason) : std::runtime_error(reason.toStdString()), m_reason(reason)
-{
-}
+XmlWriteError::XmlWriteError(const QString &reason)
+    : std::runtime_error(reason.toStdString()), m_reason(reason)
+{}
 
 QString XmlElement::tagName() const
 {
@@ -169,8 +168,8 @@ std::optional<QString> XmlElement::getAttribute(const QString &qualifiedName) co
     xmlAttr *attribute = findAttribute(m_node, qualifiedName.toUtf8());
     if (!attribute)
         return std::nullopt;
-    std::unique_ptr<xmlChar, decltype(xmlFree)> value(xmlNodeListGetString(m_node->doc, attribute->children, 1),
-                                                      xmlFree);
+    std::unique_ptr<xmlChar, decltype(xmlFree)> value(
+        xmlNodeListGetString(m_node->doc, attribute->children, 1), xmlFree);
     return value ? fromXml(value.get()) : QString();
 }
 
@@ -199,9 +198,9 @@ XmlDocument::~XmlDocument()
 XmlDocument::XmlDocument(XmlDocument &&other) noexcept
     : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError)),
       m_preserveWhiteSpace(other.m_preserveWhiteSpace),
-      m_transformationMemoryLimit(other.m_transformationMemoryLimit)
-{
-}
+      m_transformationMemoryLimit(other.m_transformationMemoryLimit),
+      m_virtualNewlines(std::move(other.m_virtualNewlines))
+{}
 
 XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
 {
@@ -212,6 +211,7 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
         m_parseError = std::move(other.m_parseError);
         m_preserveWhiteSpace = other.m_preserveWhiteSpace;
         m_transformationMemoryLimit = other.m_transformationMemoryLimit;
+        m_virtualNewlines = std::move(other.m_virtualNewlines);
     }
     return *this;
 }
@@ -226,8 +226,8 @@ void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDes
 {
     if (!m_doc || !styleSheet.m_doc)
         throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
-    runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace, fileDescriptor,
-                       m_transformationMemoryLimit});
+    runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace,
+                       fileDescriptor, m_transformationMemoryLimit, m_virtualNewlines.get()});
 }
 
 bool XmlDocument::load(const QString &path)
@@ -237,6 +237,8 @@ bool XmlDocument::load(const QString &path)
         m_doc = nullptr;
     }
     m_parseError = {};
+    m_virtualNewlines =
+        m_preserveWhiteSpace ? nullptr : std::make_unique<VirtualNewlines>(VirtualNewlines::Mode::Noted);
 
     const QByteArray nativePath = QFile::encodeName(path);
     // Opened here so that a missing or unreadable file gets the system's own reason.
@@ -260,10 +262,12 @@ bool XmlDocument::load(const QString &path)
     const int options = parseOptions(m_preserveWhiteSpace, documentParseOptions);
     xmlDoc *doc = nullptr;
     {
-        const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace);
+        const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace, m_virtualNewlines.get());
         doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
     }
     if (!doc || !context->wellFormed) {
+        if (m_virtualNewlines)
+            m_virtualNewlines->clear();
         if (doc)
             xmlFreeDoc(doc);
         if (messages.firstError()) {

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -12,6 +13,8 @@ struct _xmlDoc;
 struct _xmlNode;
 
 namespace zandrel::platform {
+
+class VirtualNewlines;
 
 // Why the last load failed: the parser's error number and its explanation, with line and column.
 struct XmlParseError {
@@ -104,6 +107,8 @@ private:
     XmlParseError m_parseError;
     bool m_preserveWhiteSpace = false;
     std::size_t m_transformationMemoryLimit = 0;
+    // Where white space was dropped, until a transformation needs the virtual newlines.
+    std::unique_ptr<VirtualNewlines> m_virtualNewlines;
 };
 
 } // namespace zandrel::platform

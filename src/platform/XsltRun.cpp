@@ -8,6 +8,7 @@
 #include "MsxslExtensions.h"
 #include "ProcessorMessages.h"
 #include "ScriptFunctions.h"
+#include "VirtualNewlines.h"
 #include "WhitespaceLoader.h"
 
 #include <QThread>
@@ -144,7 +145,9 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
     xmlDocPtr doc = nullptr;
     {
-        WhitespaceLoader loader(context.get(), !preserve);
+        // Documents that document() reads are small: their virtual newlines are made at once.
+        VirtualNewlines newlines(VirtualNewlines::Mode::Immediate);
+        WhitespaceLoader loader(context.get(), !preserve, styleSheet ? nullptr : &newlines);
         xmlParseDocument(context.get());
     }
     if (context->wellFormed) {
@@ -252,6 +255,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
     if (!styleCopy)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     copyLineNumbers(request.styleSheet, styleCopy);
+    removeVirtualNewlines(styleCopy);
     if (!request.preserveInStyleSheet)
         protectSignificantWhiteSpace(styleCopy);
     std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
@@ -300,6 +304,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         useMsxmlSort(context.get());
     }
 
+    const VirtualNewlineScope newlines(request.virtualNewlines, context.get(), style.get());
     messages.followInstruction(&context->inst);
     running = context.get();
     std::unique_ptr<xmlDoc, DocDeleter> result(
@@ -323,6 +328,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         throw XsltProcessorError(lines);
     }
 
+    finishVirtualNewlines(result.get());
     const int written = xsltSaveResultToFd(request.fileDescriptor, result.get(), style.get());
     if (written < 0) {
         const QStringList lines = messages.lines();

@@ -29,6 +29,8 @@ struct TransformRequest {
     // The memory the transformation may take beyond the documents already loaded; 0 for
     // automaticMemoryAllowance().
     std::size_t memoryAllowance = 0;
+    // The source's noted virtual newlines, made when the transformation first needs them.
+    class VirtualNewlines *virtualNewlines = nullptr;
 };
 
 // Three quarters of the memory available at the moment (at least 256 MiB): what a
