@@ -8,21 +8,28 @@
 
 namespace zandrel::platform {
 
-// Bytes that the XML library and the script engine hold at the moment. Their allocators report
-// every block to it, so that a transformation that builds more than the computer can hold is
-// stopped with a message instead of taking the memory of the whole machine.
+// Bytes that the XML library and the script engine took and gave back while a transformation
+// ran. Their allocators report every block to it, so that a transformation that builds more than the computer
+// can hold is stopped with a message instead of taking the memory of the whole machine.
 class MemoryInUse {
 public:
+    // Blocks are counted only while a ceiling is set: counting costs a little on every block,
+    // and what a transformation builds is all that a ceiling compares.
+    static bool counting() { return s_ceiling.load(std::memory_order_relaxed) != noCeiling; }
+
+    // A load and a store rather than an atomic addition: the XML library is used from one
+    // thread at a time, and a count that two threads raced on is only a little off.
     static void allocated(std::size_t bytes)
     {
-        const long long now = s_bytes.fetch_add(static_cast<long long>(bytes), std::memory_order_relaxed) +
-                              static_cast<long long>(bytes);
+        const long long now = s_bytes.load(std::memory_order_relaxed) + static_cast<long long>(bytes);
+        s_bytes.store(now, std::memory_order_relaxed);
         if (now > s_ceiling.load(std::memory_order_relaxed)) [[unlikely]]
             ceilingPassed();
     }
     static void released(std::size_t bytes)
     {
-        s_bytes.fetch_sub(static_cast<long long>(bytes), std::memory_order_relaxed);
+        s_bytes.store(s_bytes.load(std::memory_order_relaxed) - static_cast<long long>(bytes),
+                      std::memory_order_relaxed);
     }
     // Signed: a block that the C library gave and the XML library frees counts only here.
     static long long bytes() { return s_bytes.load(std::memory_order_relaxed); }

@@ -13,7 +13,6 @@
 #include <malloc.h>
 #include <mutex>
 #include <sys/mman.h>
-#include <vector>
 
 namespace zandrel::platform {
 
@@ -56,13 +55,19 @@ public:
         SizeClass *sizeClass = classFor(size);
         if (!sizeClass) {
             void *block = std::malloc(size);
-            if (block)
+            if (block && MemoryInUse::counting())
                 MemoryInUse::allocated(::malloc_usable_size(block));
             return block;
         }
-        void *block = takeBlock(*sizeClass);
-        if (block)
-            MemoryInUse::allocated(sizeClass->size);
+        if (void *block = takeBlock(*sizeClass)) {
+            if (MemoryInUse::counting())
+                MemoryInUse::allocated(sizeClass->size);
+            return block;
+        }
+        // No slab to be had: the C library may still have the memory.
+        void *block = std::malloc(size);
+        if (block && MemoryInUse::counting())
+            MemoryInUse::allocated(::malloc_usable_size(block));
         return block;
     }
 
@@ -70,17 +75,17 @@ public:
     {
         if (!block)
             return;
-        {
+        if (SizeClass *sizeClass = owner(block)) {
             const std::lock_guard lock(m_lock);
-            if (SizeClass *sizeClass = owner(block)) {
-                auto *freed = static_cast<FreeBlock *>(block);
-                freed->next = sizeClass->freeList;
-                sizeClass->freeList = freed;
+            auto *freed = static_cast<FreeBlock *>(block);
+            freed->next = sizeClass->freeList;
+            sizeClass->freeList = freed;
+            if (MemoryInUse::counting())
                 MemoryInUse::released(sizeClass->size);
-                return;
-            }
+            return;
         }
-        MemoryInUse::released(::malloc_usable_size(block));
+        if (MemoryInUse::counting())
+            MemoryInUse::released(::malloc_usable_size(block));
         std::free(block);
     }
 
@@ -88,13 +93,11 @@ public:
     {
         if (!block)
             return allocate(size);
-        std::size_t oldSize = 0;
-        {
-            const std::lock_guard lock(m_lock);
-            if (SizeClass *sizeClass = owner(block))
-                oldSize = sizeClass->size;
-        }
+        const SizeClass *sizeClass = owner(block);
+        const std::size_t oldSize = sizeClass ? sizeClass->size : 0;
         if (oldSize == 0) {
+            if (!MemoryInUse::counting())
+                return std::realloc(block, size);
             const std::size_t oldUsable = ::malloc_usable_size(block);
             void *moved = std::realloc(block, size);
             if (moved) {
@@ -151,59 +154,54 @@ private:
         if (aligned + slabBytes < begin + 2 * slabBytes)
             ::munmap(reinterpret_cast<void *>(aligned + slabBytes),
                      begin + 2 * slabBytes - aligned - slabBytes);
+        if (!m_owners || (aligned >> slabShift) >= slabNumbers) {
+            ::munmap(reinterpret_cast<void *>(aligned), slabBytes);
+            return false;
+        }
         insert(aligned >> slabShift, &sizeClass);
         sizeClass.cursor = reinterpret_cast<char *>(aligned);
         sizeClass.end = sizeClass.cursor + slabBytes;
         return true;
     }
 
-    // Open addressing over slab numbers; the table is at most half full.
+    // Which size class owns a slab, by slab number: one byte per 16 MiB of the address space, in
+    // a mapping of which only the few pages of the used ranges are ever touched. Entries are only
+    // ever set, so reading one needs no lock; frees of other blocks do not wait for the pool.
+    static constexpr unsigned addressBits = 47;
+    static constexpr std::size_t slabNumbers = std::size_t(1) << (addressBits - slabShift);
+
     void insert(std::uintptr_t slab, SizeClass *sizeClass)
     {
-        if (2 * (m_slabCount + 1) > m_table.size()) {
-            std::vector<Entry> old(std::max<std::size_t>(64, 2 * m_table.size()));
-            old.swap(m_table);
-            m_slabCount = 0;
-            for (const Entry &entry : old)
-                if (entry.sizeClass)
-                    insert(entry.slab, entry.sizeClass);
-        }
-        std::size_t i = hash(slab);
-        while (m_table[i].sizeClass)
-            i = (i + 1) & (m_table.size() - 1);
-        m_table[i] = {slab, sizeClass};
-        ++m_slabCount;
+        std::atomic_ref<std::uint8_t>(m_owners[slab])
+            .store(sizeClass == &m_nodes ? 1 : 2, std::memory_order_release);
     }
 
-    SizeClass *owner(const void *block) const
+    SizeClass *owner(const void *block)
     {
-        if (m_table.empty())
-            return nullptr;
         const std::uintptr_t slab = reinterpret_cast<std::uintptr_t>(block) >> slabShift;
-        for (std::size_t i = hash(slab);; i = (i + 1) & (m_table.size() - 1)) {
-            const Entry &entry = m_table[i];
-            if (!entry.sizeClass)
-                return nullptr;
-            if (entry.slab == slab)
-                return entry.sizeClass;
+        if (!m_owners || slab >= slabNumbers)
+            return nullptr;
+        switch (std::atomic_ref<std::uint8_t>(m_owners[slab]).load(std::memory_order_acquire)) {
+        case 1:
+            return &m_nodes;
+        case 2:
+            return &m_attributes;
+        default:
+            return nullptr;
         }
     }
-
-    std::size_t hash(std::uintptr_t slab) const
-    {
-        return std::size_t(slab * 0x9E3779B97F4A7C15ull >> 20) & (m_table.size() - 1);
-    }
-
-    struct Entry {
-        std::uintptr_t slab = 0;
-        SizeClass *sizeClass = nullptr;
-    };
 
     SpinLock m_lock;
     SizeClass m_nodes{sizeof(xmlNode)};
     SizeClass m_attributes{sizeof(xmlAttr)};
-    std::vector<Entry> m_table;
-    std::size_t m_slabCount = 0;
+    std::uint8_t *m_owners = mapOwners();
+
+    static std::uint8_t *mapOwners()
+    {
+        void *mapped = ::mmap(nullptr, slabNumbers, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        return mapped == MAP_FAILED ? nullptr : static_cast<std::uint8_t *>(mapped);
+    }
 };
 
 NodePool &pool()

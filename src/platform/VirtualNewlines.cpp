@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace zandrel::platform {
@@ -192,7 +193,7 @@ struct StringFunction {
     const char *name;
     xmlXPathFunction original;
 };
-StringFunction stringFunctions[] = {
+constexpr StringFunction stringFunctions[] = {
     {"string", xmlXPathStringFunction},
     {"concat", xmlXPathConcatFunction},
     {"contains", xmlXPathContainsFunction},
@@ -206,22 +207,24 @@ StringFunction stringFunctions[] = {
     {"id", xmlXPathIdFunction},
 };
 
-void stringFunction(xmlXPathParserContextPtr parser, int count)
+template <std::size_t Index> void stringFunction(xmlXPathParserContextPtr parser, int count)
 {
-    const xmlChar *name = parser->context->function;
     if (pending()) {
         if (count == 0)
             readingTextOf(parser->context->node);
         for (int i = 1; i <= count && i <= parser->valueNr; ++i)
             readingTextOf(parser->valueTab[parser->valueNr - i]);
     }
-    for (const StringFunction &function : stringFunctions) {
-        if (name && std::strcmp(reinterpret_cast<const char *>(name), function.name) == 0) {
-            function.original(parser, count);
-            return;
-        }
-    }
-    xmlXPathErr(parser, XPATH_UNKNOWN_FUNC_ERROR);
+    stringFunctions[Index].original(parser, count);
+}
+
+template <std::size_t... Indices>
+void registerStringFunctions(xmlXPathContextPtr context, std::index_sequence<Indices...>)
+{
+    // Registering over a function needs its entry removed first.
+    ((xmlXPathRegisterFunc(context, xml(stringFunctions[Indices].name), nullptr),
+      xmlXPathRegisterFunc(context, xml(stringFunctions[Indices].name), stringFunction<Indices>)),
+     ...);
 }
 
 void collectDocuments(xsltStylesheetPtr style, std::vector<xmlDocPtr> &documents)
@@ -338,11 +341,7 @@ VirtualNewlineScope::VirtualNewlineScope(VirtualNewlines *source, xsltTransformC
     if (!source || !source->hasPending() || !context || !style)
         return;
     hookInstructions(style);
-    for (const StringFunction &function : stringFunctions) {
-        // Registering over a function needs its entry removed first.
-        xmlXPathRegisterFunc(context->xpathCtxt, xml(function.name), nullptr);
-        xmlXPathRegisterFunc(context->xpathCtxt, xml(function.name), stringFunction);
-    }
+    registerStringFunctions(context->xpathCtxt, std::make_index_sequence<std::size(stringFunctions)>());
 }
 
 VirtualNewlineScope::~VirtualNewlineScope()

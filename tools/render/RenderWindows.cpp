@@ -78,10 +78,10 @@ int main(int argc, char **argv)
         UserValueRequest request;
     } questions[] = {
         {"user-value-double", {QStringLiteral("Scale factor for horizontal distances"), QStringLiteral("1.0000"),
-                               ValueType::Double, QStringLiteral("0.9"), QStringLiteral("1.1")}},
+                               ValueType::Double, QStringLiteral("0.9"), QStringLiteral("1.1"), {}, -1}},
         {"user-value-integer", {QStringLiteral("Decimal places for coordinates"), QStringLiteral("3"),
-                                ValueType::Integer, QStringLiteral("0"), QStringLiteral("6")}},
-        {"user-value-string", {QStringLiteral("Report title"), QStringLiteral("Survey report"), ValueType::String}},
+                                ValueType::Integer, QStringLiteral("0"), QStringLiteral("6"), {}, -1}},
+        {"user-value-string", {QStringLiteral("Report title"), QStringLiteral("Survey report"), ValueType::String, {}, {}, {}, -1}},
         {"user-value-menu", {QStringLiteral("Field delimiter"), QStringLiteral("Comma"), ValueType::StringMenu, {}, {},
                              {QStringLiteral("Comma"), QStringLiteral("Semicolon"), QStringLiteral("Tab")}, 0}},
     };
