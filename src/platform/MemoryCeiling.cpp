@@ -1,10 +1,23 @@
 #include "MemoryCeiling.h"
 
+#include "NodeAllocator.h"
+
 #include <QByteArray>
 #include <QFile>
 
 #include <algorithm>
+#include <malloc.h>
 #include <mutex>
+#if defined(__SANITIZE_ADDRESS__)
+#define ZANDREL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZANDREL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(ZANDREL_ADDRESS_SANITIZER)
+#include <sanitizer/allocator_interface.h>
+#endif
 #include <unistd.h>
 
 namespace zandrel::platform {
@@ -23,10 +36,43 @@ void MemoryInUse::ceilingPassed()
         active->pass();
 }
 
+long long MemoryInUse::bytes()
+{
+#if defined(ZANDREL_ADDRESS_SANITIZER)
+    // The sanitizer's allocator stands in for the C library's, whose statistics stay empty.
+    const std::size_t heap = __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = ::mallinfo2();
+    const std::size_t heap = info.uordblks + info.hblkhd;
+#endif
+    return static_cast<long long>(heap + nodeSlabBytesInUse());
+}
+
+void MemoryInUse::check(std::size_t pendingBytes)
+{
+    s_blocksSinceCheck.store(0, std::memory_order_relaxed);
+    const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
+    if (ceiling == noCeiling)
+        return;
+    const long long now = bytes();
+    s_measured.store(now, std::memory_order_relaxed);
+    if (now + static_cast<long long>(pendingBytes) > ceiling)
+        ceilingPassed();
+}
+
 bool MemoryInUse::refuses(std::size_t bytes)
 {
-    if (s_bytes.load(std::memory_order_relaxed) + static_cast<long long>(bytes) <=
-        s_ceiling.load(std::memory_order_relaxed))
+    const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
+    if (ceiling == noCeiling)
+        return false;
+    allocating(bytes);
+    const auto pending = static_cast<long long>(bytes);
+    if (s_measured.load(std::memory_order_relaxed) + pending <= ceiling)
+        return false;
+    // Measured afresh: the engine collects its garbage after a refusal and asks again.
+    const long long now = MemoryInUse::bytes();
+    s_measured.store(now, std::memory_order_relaxed);
+    if (now + pending <= ceiling)
         return false;
     ceilingPassed();
     return true;
@@ -39,7 +85,10 @@ MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPass
     active = this;
     const long long limit =
         static_cast<long long>(std::min<std::size_t>(allowance, MemoryInUse::noCeiling / 2));
-    MemoryInUse::s_ceiling.store(MemoryInUse::bytes() + limit, std::memory_order_relaxed);
+    MemoryInUse::s_blocksSinceCheck.store(0, std::memory_order_relaxed);
+    const long long now = MemoryInUse::bytes();
+    MemoryInUse::s_measured.store(now, std::memory_order_relaxed);
+    MemoryInUse::s_ceiling.store(now + limit, std::memory_order_relaxed);
 }
 
 MemoryCeiling::~MemoryCeiling()

@@ -8,43 +8,45 @@
 
 namespace zandrel::platform {
 
-// Bytes that the XML library and the script engine took and gave back while a transformation
-// ran. Their allocators report every block to it, so that a transformation that builds more than the computer
-// can hold is stopped with a message instead of taking the memory of the whole machine.
+// The memory that the heap and the XML library's node slabs hold, watched while a
+// transformation runs, so that one that builds more than the computer can hold is stopped with
+// a message instead of taking the memory of the whole machine. The allocators of the XML
+// library and the script engine report each block they give; every few thousand blocks, and
+// at every large one, the memory in use is measured and held against the ceiling. Counting
+// each block's size instead would cost a little on every allocation and free of the
+// transformation.
 class MemoryInUse {
 public:
-    // Blocks are counted only while a ceiling is set: counting costs a little on every block,
-    // and what a transformation builds is all that a ceiling compares.
-    static bool counting() { return s_ceiling.load(std::memory_order_relaxed) != noCeiling; }
+    static void allocating(std::size_t bytes)
+    {
+        if (s_ceiling.load(std::memory_order_relaxed) == noCeiling)
+            return;
+        // A load and a store rather than an atomic addition: the XML library is used from one
+        // thread at a time, and a count two threads raced on only measures a little later.
+        const unsigned blocks = s_blocksSinceCheck.load(std::memory_order_relaxed) + 1;
+        s_blocksSinceCheck.store(blocks, std::memory_order_relaxed);
+        if (blocks >= checkInterval || bytes >= largeBlock) [[unlikely]]
+            check(bytes);
+    }
 
-    // A load and a store rather than an atomic addition: the XML library is used from one
-    // thread at a time, and a count that two threads raced on is only a little off.
-    static void allocated(std::size_t bytes)
-    {
-        const long long now = s_bytes.load(std::memory_order_relaxed) + static_cast<long long>(bytes);
-        s_bytes.store(now, std::memory_order_relaxed);
-        if (now > s_ceiling.load(std::memory_order_relaxed)) [[unlikely]]
-            ceilingPassed();
-    }
-    static void released(std::size_t bytes)
-    {
-        s_bytes.store(s_bytes.load(std::memory_order_relaxed) - static_cast<long long>(bytes),
-                      std::memory_order_relaxed);
-    }
-    // Signed: a block that the C library gave and the XML library frees counts only here.
-    static long long bytes() { return s_bytes.load(std::memory_order_relaxed); }
+    // The heap's blocks in use and the slabs' nodes in use, now.
+    static long long bytes();
 
     // Whether an allocator that can refuse a block (the script engine's) should refuse this
-    // one: it would pass the ceiling. Tells the ceiling so.
+    // one: it would take the memory in use past the ceiling. Tells the ceiling so.
     static bool refuses(std::size_t bytes);
 
 private:
     friend class MemoryCeiling;
+    static void check(std::size_t pendingBytes);
     static void ceilingPassed();
 
+    static constexpr unsigned checkInterval = 8192;
+    static constexpr std::size_t largeBlock = std::size_t(1) << 20;
     static constexpr long long noCeiling = std::numeric_limits<long long>::max();
-    static inline std::atomic<long long> s_bytes{0};
+    static inline std::atomic<unsigned> s_blocksSinceCheck{0};
     static inline std::atomic<long long> s_ceiling{noCeiling};
+    static inline std::atomic<long long> s_measured{0}; // at the last check
 };
 
 // While it lives, the first block that takes the memory in use past the ceiling calls

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
 #include <set>
 #include <string>
 
@@ -78,36 +77,20 @@ void fatalError(void *, const char *message)
     std::abort();
 }
 
-// The engine's blocks count with the XML library's. Past the transformation's memory ceiling a
-// block is refused, which the engine turns into a script error.
+// Past the transformation's memory ceiling the engine's blocks are refused, which it turns into
+// a script error.
 void *scriptAllocate(void *, duk_size_t size)
 {
-    if (MemoryInUse::refuses(size))
-        return nullptr;
-    void *block = std::malloc(size);
-    if (block)
-        MemoryInUse::allocated(::malloc_usable_size(block));
-    return block;
+    return MemoryInUse::refuses(size) ? nullptr : std::malloc(size);
 }
 
 void *scriptReallocate(void *, void *block, duk_size_t size)
 {
-    const std::size_t oldSize = block ? ::malloc_usable_size(block) : 0;
-    if (size > oldSize && MemoryInUse::refuses(size - oldSize))
-        return nullptr;
-    void *moved = std::realloc(block, size);
-    if (moved || size == 0)
-        MemoryInUse::released(oldSize);
-    if (moved)
-        MemoryInUse::allocated(::malloc_usable_size(moved));
-    return moved;
+    return size > 0 && MemoryInUse::refuses(size) ? nullptr : std::realloc(block, size);
 }
 
 void scriptFree(void *, void *block)
 {
-    if (!block)
-        return;
-    MemoryInUse::released(::malloc_usable_size(block));
     std::free(block);
 }
 
