@@ -1,6 +1,7 @@
 // A style sheet that builds an enormous result is stopped with a message naming where it was,
 // gives its memory back, and leaves the old output as it was; ordinary results pass untouched.
 #include "platform/MemoryCeiling.h"
+#include "platform/NodeAllocator.h"
 #include "platform/XmlDocument.h"
 #include "platform/XsltRun.h"
 #include "support/TestFiles.h"
@@ -10,7 +11,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -157,6 +160,39 @@ private Q_SLOTS:
         source.setTransformationMemoryLimit(allowanceMB << 20);
         const QByteArray result = transformToFile(source, style, dir.filePath(QStringLiteral("out")));
         QVERIFY2(result.size() >= minimumBytes, qPrintable(QString::number(result.size())));
+    }
+
+    // Node blocks taken on one thread and freed on another, by threads that end in between,
+    // are all accounted for and given back.
+    void nodeBlocksAcrossThreads()
+    {
+        const std::size_t before = platform::nodeSlabBytesInUse();
+        auto loadOnThread = [] {
+            XmlDocument document;
+            std::unique_ptr<QThread> thread(QThread::create([&document] { document.load(sampleJob); }));
+            thread->start();
+            thread->wait();
+            return document;
+        };
+        XmlDocument first = loadOnThread();
+        QVERIFY(first.isLoaded());
+        const std::size_t oneJob = platform::nodeSlabBytesInUse() - before;
+        QVERIFY2(oneJob > 1715 * sizeof(void *), qPrintable(QString::number(oneJob)));
+        // Freed here, on the main thread; the next load on a new thread reuses the ended
+        // thread's blocks.
+        first = XmlDocument();
+        QCOMPARE(platform::nodeSlabBytesInUse(), before);
+        XmlDocument second = loadOnThread();
+        QCOMPARE(platform::nodeSlabBytesInUse() - before, oneJob);
+        // Loaded here, freed on a thread that then ends.
+        XmlDocument third;
+        QVERIFY(third.load(sampleJob));
+        std::unique_ptr<QThread> freeing(QThread::create([&third] { third = XmlDocument(); }));
+        freeing->start();
+        freeing->wait();
+        QCOMPARE(platform::nodeSlabBytesInUse() - before, oneJob);
+        second = XmlDocument();
+        QCOMPARE(platform::nodeSlabBytesInUse(), before);
     }
 
     void automaticAllowanceFitsTheMachine()

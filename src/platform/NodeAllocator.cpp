@@ -82,6 +82,11 @@ char *mapSlab(SlabOwners &owners, SizeClassIndex index)
         ::munmap(reinterpret_cast<void *>(aligned), slabBytes);
         return nullptr;
     }
+#ifdef MADV_POPULATE_WRITE
+    // A slab is filled from start to end at once: faulting its pages in one call is cheaper
+    // than one fault per page. Only advice; an older kernel faults them as they come.
+    ::madvise(reinterpret_cast<void *>(aligned), slabBytes, MADV_POPULATE_WRITE);
+#endif
     owners.set(aligned >> slabShift, index);
     return reinterpret_cast<char *>(aligned);
 }
