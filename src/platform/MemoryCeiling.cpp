@@ -16,7 +16,8 @@
 #endif
 #endif
 #if defined(ZANDREL_ADDRESS_SANITIZER)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's runtime has it; GCC installs no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 #include <unistd.h>
 

@@ -2,6 +2,7 @@
 
 #include "Collation.h"
 #include "VirtualNewlines.h"
+#include "XPathContextState.h"
 
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -94,32 +95,26 @@ bool computeLevel(xsltTransformContextPtr context, xmlNodePtr sort, Level &level
     xmlNodePtr oldNode = context->node;
     xmlNodePtr oldInst = context->inst;
     xmlXPathContextPtr xpath = context->xpathCtxt;
-    const int oldPosition = xpath->proximityPosition;
-    const int oldSize = xpath->contextSize;
-    const int oldNsNr = xpath->nsNr;
-    xmlNsPtr *oldNamespaces = xpath->namespaces;
-
     std::vector<XPathObject> results(static_cast<std::size_t>(length));
-    for (int i = 0; i < length; ++i) {
-        context->inst = sort;
-        xpath->contextSize = length;
-        xpath->proximityPosition = i + 1;
-        context->node = list->nodeTab[i];
-        xpath->node = context->node;
-        xpath->namespaces = comp->nsList;
-        xpath->nsNr = comp->nsNr;
-        results[std::size_t(i)].reset(xmlXPathCompiledEval(comp->comp, xpath));
-        if (!results[std::size_t(i)]) {
-            context->state = XSLT_STATE_STOPPED;
-            break;
+    {
+        const SavedXPathContext saved(xpath);
+        for (int i = 0; i < length; ++i) {
+            context->inst = sort;
+            xpath->contextSize = length;
+            xpath->proximityPosition = i + 1;
+            context->node = list->nodeTab[i];
+            xpath->node = context->node;
+            xpath->namespaces = comp->nsList;
+            xpath->nsNr = comp->nsNr;
+            results[std::size_t(i)].reset(xmlXPathCompiledEval(comp->comp, xpath));
+            if (!results[std::size_t(i)]) {
+                context->state = XSLT_STATE_STOPPED;
+                break;
+            }
         }
     }
     context->node = oldNode;
     context->inst = oldInst;
-    xpath->contextSize = oldSize;
-    xpath->proximityPosition = oldPosition;
-    xpath->nsNr = oldNsNr;
-    xpath->namespaces = oldNamespaces;
     if (context->state == XSLT_STATE_STOPPED)
         return false;
 

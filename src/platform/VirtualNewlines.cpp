@@ -1,5 +1,8 @@
 #include "VirtualNewlines.h"
 
+#include "TreeWalk.h"
+#include "XPathContextState.h"
+
 #include <libxml/entities.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -78,26 +81,6 @@ void insertReference(xmlEntity *entity, xmlNode *parent, xmlNode *previous)
         parent->children = reference;
 }
 
-// Walks every node below the root in document order, each node's children before its next
-// sibling; visit returns the node to go on from (it may replace the node it was given).
-template <typename Visit> void walkTree(xmlNode *node, Visit visit)
-{
-    while (node) {
-        node = visit(node);
-        if (node->type == XML_ELEMENT_NODE && node->children) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next) {
-            node = node->parent;
-            if (node && node->type != XML_ELEMENT_NODE)
-                node = nullptr;
-        }
-        if (node)
-            node = node->next;
-    }
-}
-
 // Only an element or document with other nodes than text in it can hold a virtual newline
 // anywhere below it: each one stands next to such a node.
 bool holdsOtherNodes(const xmlNode *node)
@@ -132,21 +115,11 @@ xmlXPathObjectPtr evaluateSelect(xsltTransformContextPtr context, xmlNodePtr nod
                                  const xsltStylePreComp *comp)
 {
     xmlXPathContextPtr xpath = context->xpathCtxt;
-    xmlNodePtr oldNode = xpath->node;
-    const int oldPosition = xpath->proximityPosition;
-    const int oldSize = xpath->contextSize;
-    const int oldNsNr = xpath->nsNr;
-    xmlNsPtr *oldNamespaces = xpath->namespaces;
+    const SavedXPathContext saved(xpath);
     xpath->node = node;
     xpath->namespaces = comp->nsList;
     xpath->nsNr = comp->nsNr;
-    xmlXPathObjectPtr result = xmlXPathCompiledEval(comp->comp, xpath);
-    xpath->node = oldNode;
-    xpath->proximityPosition = oldPosition;
-    xpath->contextSize = oldSize;
-    xpath->nsNr = oldNsNr;
-    xpath->namespaces = oldNamespaces;
-    return result;
+    return xmlXPathCompiledEval(comp->comp, xpath);
 }
 
 // xsl:value-of as the processor runs it, making the virtual newlines first when the value is

@@ -1,5 +1,6 @@
 #include "WhitespaceLoader.h"
 
+#include "TreeWalk.h"
 #include "VirtualNewlines.h"
 
 #include <libxml/SAX2.h>
@@ -356,27 +357,15 @@ void protectSignificantWhiteSpace(xmlDoc *styleSheet)
     if (!styleSheet)
         return;
     std::vector<xmlNode *> found;
-    xmlNode *node = xmlDocGetRootElement(styleSheet);
-    // Iterative walk: a deeply nested style sheet must not exhaust the stack.
-    while (node) {
+    walkTree(xmlDocGetRootElement(styleSheet), [&found](xmlNode *node) {
         if (node->type == XML_TEXT_NODE && node->content && node->parent &&
             isXmlWhiteSpace(node->content, std::strlen(reinterpret_cast<const char *>(node->content))) &&
             !(isXslt(node->parent) && equals(node->parent->name, "text")) &&
             xmlNodeGetSpacePreserve(node->parent) != 1 && isTemplateContent(node->parent) &&
             mayHoldXslText(node))
             found.push_back(node);
-        if (node->type == XML_ELEMENT_NODE && node->children) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next) {
-            node = node->parent;
-            if (node && node->type != XML_ELEMENT_NODE)
-                node = nullptr;
-        }
-        if (node)
-            node = node->next;
-    }
+        return node;
+    });
     for (xmlNode *text : found)
         wrapInXslText(text);
 }
