@@ -80,7 +80,7 @@ bool MemoryInUse::refuses(std::size_t bytes)
 }
 
 MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPassed)
-    : m_allowance(allowance), m_onPassed(std::move(onPassed)), m_thread(std::this_thread::get_id())
+    : m_onPassed(std::move(onPassed)), m_thread(std::this_thread::get_id())
 {
     const std::lock_guard lock(activeMutex);
     active = this;

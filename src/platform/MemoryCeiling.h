@@ -61,13 +61,11 @@ public:
     MemoryCeiling &operator=(const MemoryCeiling &) = delete;
 
     bool passed() const { return m_passed; }
-    std::size_t allowance() const { return m_allowance; }
 
 private:
     friend class MemoryInUse;
     void pass();
 
-    std::size_t m_allowance;
     std::function<void()> m_onPassed;
     std::thread::id m_thread;
     bool m_passed = false;

@@ -1,4 +1,5 @@
 #include "MsxmlSort.h"
+#include "XmlSupport.h"
 
 #include "Collation.h"
 #include "VirtualNewlines.h"
@@ -25,21 +26,6 @@
 namespace zandrel::platform {
 
 namespace {
-
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
-
-struct XmlFree {
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
-
-struct XPathObjectFree {
-    void operator()(xmlXPathObject *object) const { xmlXPathFreeObject(object); }
-};
-using XPathObject = std::unique_ptr<xmlXPathObject, XPathObjectFree>;
 
 // An attribute of xsl:sort: its compiled value, or its template evaluated now.
 std::optional<QString> sortAttribute(xsltTransformContextPtr context, xmlNodePtr sort, const char *name,

@@ -2,6 +2,7 @@
 // as its SDK documents them. The schema-type functions answer as for documents without schema
 // information, which is what every document here is.
 #include "MsxslExtensions.h"
+#include "XmlSupport.h"
 
 #include "Collation.h"
 
@@ -19,8 +20,8 @@
 #include <libxslt/extensions.h>
 #include <libxslt/extra.h>
 #include <libxslt/functions.h>
-#include <libxslt/xsltutils.h>
 #include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
 
 #include <cmath>
 #include <limits>
@@ -31,21 +32,6 @@
 namespace zandrel::platform {
 
 namespace {
-
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
-
-QString fromXml(const xmlChar *text)
-{
-    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
-}
-
-struct XmlFree {
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
 // Pops the arguments (last first) as strings.
 std::vector<QString> popStrings(xmlXPathParserContextPtr context, int count)
@@ -75,7 +61,8 @@ void pushString(xmlXPathParserContextPtr context, const QString &value)
 
 void runtimeError(xmlXPathParserContextPtr context, const QString &message)
 {
-    xsltTransformError(xsltXPathGetTransformContext(context), nullptr, nullptr, "%s\n", message.toUtf8().constData());
+    xsltTransformError(xsltXPathGetTransformContext(context), nullptr, nullptr, "%s\n",
+                       message.toUtf8().constData());
     context->error = XPATH_EXPR_ERROR;
 }
 
@@ -118,11 +105,13 @@ void stringCompareFunction(xmlXPathParserContextPtr context, int count)
         else if (option == u'i')
             caseOrder = TextCollator::CaseOrder::Ignore;
         else
-            return runtimeError(context, QStringLiteral("ms:string-compare(): unsupported option '%1'").arg(option));
+            return runtimeError(context,
+                                QStringLiteral("ms:string-compare(): unsupported option '%1'").arg(option));
     }
     const TextCollator collator(language, caseOrder, false);
     if (!collator.isValid())
-        return runtimeError(context, QStringLiteral("ms:string-compare(): unsupported language '%1'").arg(language));
+        return runtimeError(context,
+                            QStringLiteral("ms:string-compare(): unsupported language '%1'").arg(language));
     valuePush(context, xmlXPathNewFloat(collator.compare(arguments[0], arguments[1])));
 }
 
@@ -172,10 +161,11 @@ std::optional<DateTimeParts> parseXsdDateTime(const QString &input)
     if (zone == QLatin1String("Z"))
         parts.offsetMinutes = 0;
     else if (!zone.isEmpty())
-        parts.offsetMinutes = (zone.at(0) == u'-' ? -1 : 1) * (zone.mid(1, 2).toInt() * 60 + zone.mid(4, 2).toInt());
-    if ((parts.month && (*parts.month < 1 || *parts.month > 12)) || (parts.day && (*parts.day < 1 || *parts.day > 31))
-        || (parts.hour && *parts.hour > 24) || (parts.minute && *parts.minute > 59)
-        || (parts.second && *parts.second > 60))
+        parts.offsetMinutes =
+            (zone.at(0) == u'-' ? -1 : 1) * (zone.mid(1, 2).toInt() * 60 + zone.mid(4, 2).toInt());
+    if ((parts.month && (*parts.month < 1 || *parts.month > 12)) ||
+        (parts.day && (*parts.day < 1 || *parts.day > 31)) || (parts.hour && *parts.hour > 24) ||
+        (parts.minute && *parts.minute > 59) || (parts.second && *parts.second > 60))
         return std::nullopt;
     if (parts.year && parts.month && parts.day && !QDate(*parts.year, *parts.month, *parts.day).isValid())
         return std::nullopt;
@@ -198,8 +188,9 @@ void utcFunction(xmlXPathParserContextPtr context, int count)
         return pushString(context, QString());
     if (parts->offsetMinutes && *parts->offsetMinutes != 0 && parts->hour) {
         // Moves the value to UTC; a date goes along where it is known.
-        const QDate date = parts->year && parts->month && parts->day ? QDate(*parts->year, *parts->month, *parts->day)
-                                                                     : QDate(2000, 1, 1);
+        const QDate date = parts->year && parts->month && parts->day
+                               ? QDate(*parts->year, *parts->month, *parts->day)
+                               : QDate(2000, 1, 1);
         const QDateTime local(date, QTime(*parts->hour % 24, *parts->minute, *parts->second),
                               QTimeZone(*parts->offsetMinutes * 60));
         const QDateTime utc = local.addSecs(*parts->hour == 24 ? 86400 : 0).toUTC();
@@ -211,8 +202,9 @@ void utcFunction(xmlXPathParserContextPtr context, int count)
             parts->day = utc.date().day();
         }
     }
-    QString text = field(parts->year, 4) + u'-' + field(parts->month, 2) + u'-' + field(parts->day, 2) + u'T'
-                   + field(parts->hour, 2) + u':' + field(parts->minute, 2) + u':' + field(parts->second, 2);
+    QString text = field(parts->year, 4) + u'-' + field(parts->month, 2) + u'-' + field(parts->day, 2) +
+                   u'T' + field(parts->hour, 2) + u':' + field(parts->minute, 2) + u':' +
+                   field(parts->second, 2);
     if (parts->millisecond)
         text += u'.' + field(parts->millisecond, 3);
     pushString(context, text);
@@ -255,12 +247,12 @@ QString formatPicture(const QString &picture, const QDateTime &value, const QLoc
             ++run;
         const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
         if (date && c == u'd') {
-            out += run == 1 ? QString::number(day.day())
+            out += run == 1   ? QString::number(day.day())
                    : run == 2 ? two(day.day())
                    : run == 3 ? locale.dayName(day.dayOfWeek(), QLocale::ShortFormat)
                               : locale.dayName(day.dayOfWeek(), QLocale::LongFormat);
         } else if (date && c == u'M') {
-            out += run == 1 ? QString::number(day.month())
+            out += run == 1   ? QString::number(day.month())
                    : run == 2 ? two(day.month())
                    : run == 3 ? locale.monthName(day.month(), QLocale::ShortFormat)
                               : locale.monthName(day.month(), QLocale::LongFormat);
@@ -304,7 +296,8 @@ void formatDateOrTime(xmlXPathParserContextPtr context, int count, bool date)
     if (picture.isEmpty()) {
         // The locale's short form, in the same picture language.
         picture = date ? locale.dateFormat(QLocale::ShortFormat) : locale.timeFormat(QLocale::ShortFormat);
-        picture.replace(QStringLiteral("AP"), QStringLiteral("tt")).replace(QStringLiteral("ap"), QStringLiteral("tt"));
+        picture.replace(QStringLiteral("AP"), QStringLiteral("tt"))
+            .replace(QStringLiteral("ap"), QStringLiteral("tt"));
     }
     pushString(context, formatPicture(picture, QDateTime(day, time), locale, date));
 }
@@ -332,7 +325,8 @@ void namespaceUriFunction(xmlXPathParserContextPtr context, int count)
     xmlNodePtr node = context->context->node;
     if (node && node->type == XML_ATTRIBUTE_NODE)
         node = node->parent;
-    const xmlNs *ns = node && node->type == XML_ELEMENT_NODE ? xmlSearchNs(node->doc, node, prefixText) : nullptr;
+    const xmlNs *ns =
+        node && node->type == XML_ELEMENT_NODE ? xmlSearchNs(node->doc, node, prefixText) : nullptr;
     if (ns)
         return pushString(context, fromXml(ns->href));
     if (prefixText) {
@@ -404,7 +398,8 @@ void systemPropertyFunction(xmlXPathParserContextPtr context, int count)
         if (colon > 0) {
             const QByteArray prefix = name.left(colon).toUtf8();
             const xmlChar *uri = xmlXPathNsLookup(context->context, xml(prefix.constData()));
-            if (uri && xmlStrEqual(uri, xml(msxslNamespace)) && name.mid(colon + 1) == QLatin1String("version")) {
+            if (uri && xmlStrEqual(uri, xml(msxslNamespace)) &&
+                name.mid(colon + 1) == QLatin1String("version")) {
                 xmlXPathFreeObject(valuePop(context));
                 valuePush(context, xmlXPathNewFloat(4.0));
                 return;

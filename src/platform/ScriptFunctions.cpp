@@ -1,4 +1,5 @@
 #include "ScriptFunctions.h"
+#include "XmlSupport.h"
 
 #include "MemoryCeiling.h"
 #include "MsxslExtensions.h"
@@ -28,21 +29,6 @@ namespace zandrel::platform {
 
 namespace {
 
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
-
-QString fromXml(const xmlChar *text)
-{
-    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
-}
-
-struct XmlFree {
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
-
 bool isScriptElement(const xmlNode *node)
 {
     return node->type == XML_ELEMENT_NODE && node->ns && xmlStrEqual(node->ns->href, xml(msxslNamespace)) &&
@@ -60,13 +46,6 @@ void collectDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &
                 documents.push_back(included->doc);
         collectDocuments(style->imports, documents);
     }
-}
-
-QString placeOf(const xmlNode *element)
-{
-    const QString file =
-        element->doc && element->doc->URL ? fromXml(element->doc->URL) : QStringLiteral("style sheet");
-    return QStringLiteral("file %1 line %2").arg(file).arg(xmlGetLineNo(element));
 }
 
 // The Duktape heap's fatal errors come only from outside a protected call, which this file

@@ -2,6 +2,7 @@
 // nextNode() and reset(), and nodes with the original platform's DOM properties.
 #include "ScriptEngine.h"
 #include "VirtualNewlines.h"
+#include "XmlSupport.h"
 
 #include <libxml/xpath.h>
 
@@ -11,16 +12,6 @@
 namespace zandrel::platform {
 
 namespace {
-
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
-
-struct XmlFree {
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
 const char *const nodeKey = DUK_HIDDEN_SYMBOL("node");
 const char *const listKey = DUK_HIDDEN_SYMBOL("list");

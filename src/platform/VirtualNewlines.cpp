@@ -1,4 +1,5 @@
 #include "VirtualNewlines.h"
+#include "XmlSupport.h"
 
 #include "TreeWalk.h"
 #include "XPathContextState.h"
@@ -23,11 +24,6 @@ namespace {
 // The entity behind every virtual newline. A document that declares an entity of this name
 // with other text keeps no virtual newlines.
 constexpr const char entityName[] = "zandrel-virtual-newline";
-
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
 
 // The entity of the document, declared on first use; nullptr when it cannot be.
 xmlEntity *newlineEntity(xmlDoc *doc)

@@ -112,10 +112,7 @@ void WhitespaceLoader::onCdata(void *context, const xmlChar *text, int length)
     // the text around it, as it would with the parser's own CDATA merging.
     auto *parser = static_cast<xmlParserCtxt *>(context);
     WhitespaceLoader *self = of(parser);
-    if (parser != self->m_context)
-        self->entityEvent(true);
-    else
-        self->endRun();
+    self->beforeMarkup(parser, true);
     self->m_saved->characters(parser, text, length);
 }
 
@@ -125,10 +122,7 @@ void WhitespaceLoader::onStartElement(void *context, const xmlChar *localName, c
 {
     auto *parser = static_cast<xmlParserCtxt *>(context);
     WhitespaceLoader *self = of(parser);
-    if (parser != self->m_context) {
-        self->entityEvent(false);
-    } else {
-        self->endRun();
+    if (self->beforeMarkup(parser, false)) {
         std::uint8_t scope = self->m_scopes.empty() ? 0 : (self->m_scopes.back() & Preserve);
         for (int i = 0; i < attributeCount; ++i) {
             const xmlChar **attribute = attributes + 5 * i;
@@ -154,10 +148,7 @@ void WhitespaceLoader::onEndElement(void *context, const xmlChar *localName, con
 {
     auto *parser = static_cast<xmlParserCtxt *>(context);
     WhitespaceLoader *self = of(parser);
-    if (parser != self->m_context) {
-        self->entityEvent(false);
-    } else {
-        self->endRun();
+    if (self->beforeMarkup(parser, false)) {
         if (!self->m_scopes.empty())
             self->m_scopes.pop_back();
     }
@@ -168,10 +159,7 @@ void WhitespaceLoader::onComment(void *context, const xmlChar *text)
 {
     auto *parser = static_cast<xmlParserCtxt *>(context);
     WhitespaceLoader *self = of(parser);
-    if (parser != self->m_context)
-        self->entityEvent(false);
-    else
-        self->endRun();
+    self->beforeMarkup(parser, false);
     self->m_saved->comment(parser, text);
 }
 
@@ -179,10 +167,7 @@ void WhitespaceLoader::onProcessingInstruction(void *context, const xmlChar *tar
 {
     auto *parser = static_cast<xmlParserCtxt *>(context);
     WhitespaceLoader *self = of(parser);
-    if (parser != self->m_context)
-        self->entityEvent(false);
-    else
-        self->endRun();
+    self->beforeMarkup(parser, false);
     self->m_saved->processingInstruction(parser, target, data);
 }
 
@@ -211,6 +196,16 @@ void WhitespaceLoader::characters(const xmlChar *text, int length)
     }
     keepPending();
     m_saved->characters(m_context, text, length);
+}
+
+bool WhitespaceLoader::beforeMarkup(const xmlParserCtxt *parser, bool textInEntity)
+{
+    if (parser != m_context) {
+        entityEvent(textInEntity);
+        return false;
+    }
+    endRun();
+    return true;
 }
 
 void WhitespaceLoader::entityEvent(bool text)

@@ -60,6 +60,10 @@ private:
     void characters(const unsigned char *text, int length);
     // A piece of markup ends the current text run: a run of white space alone is dropped.
     void endRun();
+    // Markup (or a CDATA section, which counts as text in an entity) arrives from the parser:
+    // in an entity's own context it is an entity event, in the document's it ends the current
+    // run. True for the document's own context.
+    bool beforeMarkup(const _xmlParserCtxt *parser, bool textInEntity);
     // An event of an entity's replacement text, parsed in a context of its own: the document's
     // white space before it is kept when the entity begins with text.
     void entityEvent(bool text);

@@ -1,4 +1,5 @@
 #include "XmlDocument.h"
+#include "XmlSupport.h"
 
 #include "MsxslExtensions.h"
 #include "NodeAllocator.h"
@@ -52,10 +53,6 @@ xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParser
     return xmlNoNetExternalEntityLoader(url, id, context);
 }
 
-struct ParserContextOwner {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
-
 void initialiseProcessor()
 {
     static std::once_flag once;
@@ -68,11 +65,6 @@ void initialiseProcessor()
         xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
-}
-
-QString fromXml(const xmlChar *text)
-{
-    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
 }
 
 class FileDescriptor {
@@ -168,8 +160,7 @@ std::optional<QString> XmlElement::getAttribute(const QString &qualifiedName) co
     xmlAttr *attribute = findAttribute(m_node, qualifiedName.toUtf8());
     if (!attribute)
         return std::nullopt;
-    std::unique_ptr<xmlChar, decltype(xmlFree)> value(
-        xmlNodeListGetString(m_node->doc, attribute->children, 1), xmlFree);
+    const XmlText value(xmlNodeListGetString(m_node->doc, attribute->children, 1));
     return value ? fromXml(value.get()) : QString();
 }
 

@@ -2,6 +2,7 @@
 // the original platform's extensions, on a thread whose stack holds the deepest recursion the
 // processor's limits allow.
 #include "XsltRun.h"
+#include "XmlSupport.h"
 
 #include "MemoryCeiling.h"
 #include "MsxmlSort.h"
@@ -57,18 +58,11 @@ private:
     ProcessorLoads m_previous;
 };
 
-struct ParserContextOwner {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
-
 struct StylesheetDeleter {
     void operator()(xsltStylesheet *style) const { xsltFreeStylesheet(style); }
 };
 struct TransformContextDeleter {
     void operator()(xsltTransformContext *context) const { xsltFreeTransformContext(context); }
-};
-struct DocDeleter {
-    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
 };
 
 // The copy keeps the line numbers of elements only; the processor's messages about text need
@@ -200,13 +194,8 @@ void runTransformation(const TransformRequest &request)
 
 namespace {
 
-QString placeText(const xmlNode *node)
-{
-    const char *file = node->doc && node->doc->URL ? reinterpret_cast<const char *>(node->doc->URL) : "";
-    return QStringLiteral("file %1 line %2").arg(QString::fromUtf8(file)).arg(xmlGetLineNo(node));
-}
-
-void transformWithin(const TransformRequest &request, xsltTransformContext *&running);
+void transformWithin(const TransformRequest &request, xsltTransformContext *&running,
+                     const MemoryCeiling &ceiling);
 
 void transform(const TransformRequest &request)
 {
@@ -222,16 +211,14 @@ void transform(const TransformRequest &request)
         running->state = XSLT_STATE_STOPPED;
         if (const xmlNode *instruction = running->inst)
             instructionAtCeiling = QStringLiteral("%1, %2").arg(
-                placeText(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
+                placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
     });
     try {
-        transformWithin(request, running);
+        transformWithin(request, running, ceiling);
     } catch (const XsltProcessorError &error) {
         if (!ceiling.passed())
             throw;
         QStringList lines = error.messages();
-        // The stop is ours, not an xsl:message's.
-        lines.removeIf([](const QString &line) { return line.contains(QLatin1String("terminate=\"yes\"")); });
         QString message =
             QStringLiteral("The transformation was stopped because it needed more than %1 MB of "
                            "memory")
@@ -245,7 +232,8 @@ void transform(const TransformRequest &request)
     }
 }
 
-void transformWithin(const TransformRequest &request, xsltTransformContext *&running)
+void transformWithin(const TransformRequest &request, xsltTransformContext *&running,
+                     const MemoryCeiling &ceiling)
 {
     ProcessorMessages messages;
     const ProcessorLoadScope loads(request.preserveInStyleSheet, request.preserveInSource);
@@ -316,8 +304,9 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         const bool placed = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
             return line.contains(QLatin1String(" line ")) && line.startsWith(QLatin1String("runtime error"));
         });
-        // xsl:message terminate="yes" gives only its own text.
-        if (!placed && context->state == XSLT_STATE_STOPPED)
+        // xsl:message terminate="yes" gives only its own text; a stop for memory is told by
+        // the caller.
+        if (!placed && context->state == XSLT_STATE_STOPPED && !ceiling.passed())
             lines.append(
                 QStringLiteral("The style sheet %1 ended the transformation (xsl:message terminate=\"yes\").")
                     .arg(QString::fromUtf8(request.styleSheet->URL
