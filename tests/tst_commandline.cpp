@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <clocale>
+#include <locale.h>
+
 namespace {
 
 const QString program = QStringLiteral(ZANDREL_BINARY_DIR "/zandrel");
@@ -26,10 +29,14 @@ class CommandLineTest : public QObject {
 
     QTemporaryDir m_work;
 
-    Run run(const QStringList &arguments, const QString &executable = program)
+    Run run(const QStringList &arguments, const QString &executable = program, const QString &locale = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!locale.isEmpty()) {
+            environment.insert(QStringLiteral("LC_ALL"), locale);
+            environment.insert(QStringLiteral("LANG"), locale);
+        }
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_work.filePath(QStringLiteral("config")));
@@ -87,16 +94,24 @@ private Q_SLOTS:
     void samplesGiveTheProcessorsOwnBytes_data()
     {
         QTest::addColumn<QString>("styleSheet");
+        QTest::addColumn<QString>("locale");
         const QDir folder(samples + QStringLiteral("/stylesheets"));
         const QStringList sheets = folder.entryList({QStringLiteral("*.xsl"), QStringLiteral("*.xslt")}, QDir::Files);
         if (sheets.isEmpty())
-            QTest::newRow("no samples") << QString();
+            QTest::newRow("no samples") << QString() << QString();
+        // The output never follows the user's locale: a German one writes decimal commas
+        // wherever the C library formats numbers.
         for (const QString &sheet : sheets)
-            QTest::newRow(qPrintable(sheet)) << folder.filePath(sheet);
+            for (const QString &locale : {QStringLiteral("C.UTF-8"), QStringLiteral("de_DE.UTF-8")})
+                QTest::addRow("%s, %s", qPrintable(sheet), qPrintable(locale)) << folder.filePath(sheet) << locale;
     }
     void samplesGiveTheProcessorsOwnBytes()
     {
         QFETCH(QString, styleSheet);
+        QFETCH(QString, locale);
+        const locale_t installed = newlocale(LC_ALL_MASK, locale.toLatin1().constData(), locale_t(nullptr));
+        QVERIFY2(installed, "tools/setup-debian.sh generates the locale");
+        freelocale(installed);
         QVERIFY2(!styleSheet.isEmpty(), "the samples hold the style sheets");
         const QString xsltproc = QStandardPaths::findExecutable(QStringLiteral("xsltproc"));
         QVERIFY2(!xsltproc.isEmpty(), "xsltproc is installed by tools/setup-debian.sh");
@@ -108,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(processor.exitCode(), 0);
 
         const QString output = m_work.filePath(QStringLiteral("sample output.out"));
-        const Run result = run({job, styleSheet, output});
+        const Run result = run({job, styleSheet, output}, program, locale);
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.err, QString());
         const QByteArray expected = readAll(reference);

@@ -43,6 +43,9 @@ public:
         return m_lines;
     }
     const std::optional<XmlParseError> &firstError() const { return m_firstError; }
+    // The first reference to an entity that no declaration defines. The parser leaves such a
+    // reference out and goes on, which would quietly drop text from a document.
+    const std::optional<XmlParseError> &undeclaredEntity() const { return m_undeclaredEntity; }
 
 private:
     static void onStructured(void *self, xmlErrorPtr error)
@@ -81,6 +84,9 @@ private:
             message += QStringLiteral(" (line %1, column %2)").arg(error->line).arg(error->int2);
         if (error->level >= XML_ERR_ERROR && !m_firstError)
             m_firstError = XmlParseError{error->code, message};
+        if ((error->code == XML_ERR_UNDECLARED_ENTITY || error->code == XML_WAR_UNDECLARED_ENTITY) &&
+            error->level >= XML_ERR_ERROR && !m_undeclaredEntity)
+            m_undeclaredEntity = XmlParseError{error->code, message};
         const QString file = error->file ? QString::fromUtf8(error->file) : QString();
         m_lines.append(file.isEmpty() ? message : file + QStringLiteral(": ") + message);
     }
@@ -123,6 +129,7 @@ private:
     QStringList m_lines;
     QString m_pending;
     std::optional<XmlParseError> m_firstError;
+    std::optional<XmlParseError> m_undeclaredEntity;
 };
 
 

@@ -1,6 +1,7 @@
 #include "XmlDocument.h"
 #include "XmlSupport.h"
 
+#include "ClassicNumbers.h"
 #include "MsxslExtensions.h"
 #include "NodeAllocator.h"
 #include "ProcessorMessages.h"
@@ -21,6 +22,7 @@
 #include <libxslt/xsltutils.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -34,22 +36,40 @@ namespace zandrel::platform {
 
 namespace {
 
-// Internal entities are expanded and CDATA becomes text, as the processor expects; nothing is
-// fetched from the network, and no external document type is loaded. (While white space is
-// dropped, the loader turns CDATA into text itself: it must see where a section begins.)
-// Default attributes declared in the internal subset are filled in. Short texts (most
-// attribute values of a job) are kept inside their node, without an allocation of their own.
-constexpr int documentParseOptions =
-    XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET | XML_PARSE_DTDATTR | XML_PARSE_COMPACT;
+// Entities are expanded and CDATA becomes text, as the processor expects. A document type
+// named by the DOCTYPE is read when it is a local file, for its entities and default attributes,
+// as the original platform resolves externals by default; nothing is ever read from the network.
+// (While white space is dropped, the loader turns CDATA into text itself: it must see where a
+// section begins.) Short texts (most attribute values of a job) are kept inside their node,
+// without an allocation of their own.
+constexpr int documentParseOptions = XML_PARSE_NOENT | XML_PARSE_NOCDATA | XML_PARSE_NONET |
+                                     XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR | XML_PARSE_COMPACT;
 
-// Documents that the processor reads on its own (xsl:import, document()) are loaded from local
-// files; an external entity or document type named inside a document is not: a job from
-// elsewhere must not pull other files of this computer into a report. Every document is read
-// through a WhitespaceLoader, which marks its parser contexts; entity contexts inherit the mark.
+// True for a URL that names something on the network: any scheme but file:. A Windows drive
+// letter ("C:/...") is no scheme.
+bool isNetworkUrl(const char *url)
+{
+    if (!url)
+        return false;
+    const char *colon = std::strchr(url, ':');
+    if (!colon || colon - url < 2)
+        return false;
+    for (const char *c = url; c < colon; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)) && *c != '+' && *c != '-' && *c != '.')
+            return false;
+    return !(colon - url == 4 && xmlStrncasecmp(reinterpret_cast<const xmlChar *>(url), xml("file"), 4) == 0);
+}
+
+// Every external document, entity and document type is read through here: local files only.
+// A document type on the network is passed over with a warning, so a document that needs
+// nothing from it (an XHTML DOCTYPE with its entities in the internal subset) still loads.
 xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParserCtxtPtr context)
 {
-    if (WhitespaceLoader::of(context))
+    if (isNetworkUrl(url)) {
+        if (context && context->sax && context->sax->warning)
+            context->sax->warning(context, "The network is never read: %s was not loaded.\n", url);
         return nullptr;
+    }
     return xmlNoNetExternalEntityLoader(url, id, context);
 }
 
@@ -244,6 +264,7 @@ bool XmlDocument::load(const QString &path)
         return false;
     }
 
+    const ClassicNumbers numbers;
     ProcessorMessages messages;
     std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
     if (!context) {
@@ -256,12 +277,14 @@ bool XmlDocument::load(const QString &path)
         const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace, m_virtualNewlines.get());
         doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
     }
-    if (!doc || !context->wellFormed) {
+    if (!doc || !context->wellFormed || messages.undeclaredEntity()) {
         if (m_virtualNewlines)
             m_virtualNewlines->clear();
         if (doc)
             xmlFreeDoc(doc);
-        if (messages.firstError()) {
+        if (messages.undeclaredEntity() && doc && context->wellFormed) {
+            m_parseError = *messages.undeclaredEntity();
+        } else if (messages.firstError()) {
             m_parseError = *messages.firstError();
         } else {
             const xmlError *last = xmlCtxtGetLastError(context.get());

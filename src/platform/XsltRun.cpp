@@ -4,11 +4,13 @@
 #include "XsltRun.h"
 #include "XmlSupport.h"
 
+#include "ClassicNumbers.h"
 #include "MemoryCeiling.h"
 #include "MsxmlSort.h"
 #include "MsxslExtensions.h"
 #include "ProcessorMessages.h"
 #include "ScriptFunctions.h"
+#include "StyleSheetFaults.h"
 #include "VirtualNewlines.h"
 #include "WhitespaceLoader.h"
 
@@ -65,6 +67,24 @@ struct TransformContextDeleter {
     void operator()(xsltTransformContext *context) const { xsltFreeTransformContext(context); }
 };
 
+// Whether a node has the layout of xmlNode, with a line field. A document type, its
+// declarations and the attributes are other structures that merely begin alike: writing a line
+// into one of them overwrites one of their pointers.
+bool carriesLine(const xmlNode *node)
+{
+    switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_ENTITY_REF_NODE:
+    case XML_PI_NODE:
+    case XML_COMMENT_NODE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The copy keeps the line numbers of elements only; the processor's messages about text need
 // theirs too.
 void copyLineNumbers(const xmlDoc *original, xmlDoc *copy)
@@ -72,7 +92,8 @@ void copyLineNumbers(const xmlDoc *original, xmlDoc *copy)
     const xmlNode *from = original->children;
     xmlNode *to = copy->children;
     while (from && to) {
-        to->line = from->line;
+        if (from->type == to->type && carriesLine(to))
+            to->line = from->line;
         if (from->children && to->children && from->type == XML_ELEMENT_NODE) {
             from = from->children;
             to = to->children;
@@ -150,6 +171,8 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         xmlFreeDoc(context->myDoc);
     }
     context->myDoc = nullptr;
+    if (doc && styleSheet)
+        dropUnknownTopLevelElements(doc);
     if (doc && styleSheet && !preserve)
         protectSignificantWhiteSpace(doc);
     return doc;
@@ -180,6 +203,7 @@ void runTransformation(const TransformRequest &request)
     std::exception_ptr failure;
     std::unique_ptr<QThread> worker(QThread::create([&request, &failure] {
         try {
+            const ClassicNumbers numbers;
             transform(request);
         } catch (...) {
             failure = std::current_exception();
@@ -244,6 +268,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     copyLineNumbers(request.styleSheet, styleCopy);
     removeVirtualNewlines(styleCopy);
+    dropUnknownTopLevelElements(styleCopy);
     if (!request.preserveInStyleSheet)
         protectSignificantWhiteSpace(styleCopy);
     std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
@@ -254,19 +279,8 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
             lines.append(QStringLiteral("The document is not an XSLT style sheet."));
         throw XsltProcessorError(lines);
     }
-    // Some faults (an unknown instruction) are reported as compilation errors without being
-    // counted; a style sheet that the processor calls faulty is not run.
-    // A style sheet for a later XSLT version is run in forwards-compatible mode; that note comes
-    // as a compilation error too, but is none.
-    QStringList compileMessages = messages.lines();
-    bool reportedFaulty = false;
-    for (qsizetype i = 0; i < compileMessages.size(); ++i) {
-        if (compileMessages.at(i).startsWith(QLatin1String("compilation error")) &&
-            !(i + 1 < compileMessages.size() && compileMessages.at(i + 1).startsWith(QLatin1String(
-                                                    "xsl:version: only 1.1 features are supported"))))
-            reportedFaulty = true;
-    }
-    if (style->errors > 0 || reportedFaulty) {
+    const QStringList compileMessages = messages.lines();
+    if (isFaultyStyleSheet(style.get(), compileMessages)) {
         QStringList lines = compileMessages;
         if (lines.isEmpty())
             lines.append(QStringLiteral("The style sheet does not compile."));
@@ -299,8 +313,12 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         xsltApplyStylesheetUser(style.get(), request.source, nullptr, nullptr, nullptr, context.get()));
     running = nullptr;
     messages.followInstruction(nullptr);
-    if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
+    const std::optional<QString> unknownInstruction = unknownInstructionReached(messages.lines());
+    if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED ||
+        unknownInstruction) {
         QStringList lines = messages.lines();
+        if (unknownInstruction)
+            lines.append(*unknownInstruction);
         const bool placed = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
             return line.contains(QLatin1String(" line ")) && line.startsWith(QLatin1String("runtime error"));
         });

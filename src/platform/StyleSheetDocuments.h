@@ -1,0 +1,21 @@
+#pragma once
+
+#include <libxslt/xsltInternals.h>
+
+#include <vector>
+
+namespace zandrel::platform {
+
+// Every document of a compiled style sheet: its own, those it includes and, recursively, those
+// it imports.
+inline void collectStyleSheetDocuments(const xsltStylesheet *style, std::vector<xmlDoc *> &documents)
+{
+    for (; style; style = style->next) {
+        documents.push_back(style->doc);
+        for (xsltDocumentPtr included = style->docList; included; included = included->next)
+            documents.push_back(included->doc);
+        collectStyleSheetDocuments(style->imports, documents);
+    }
+}
+
+} // namespace zandrel::platform
