@@ -250,6 +250,14 @@ private Q_SLOTS:
         QTest::newRow("apostrophes, select first")
             << QByteArray("<xsl:variable select=\"'m'\" name='units'/>") << "'ft'" << true
             << QByteArray("<xsl:variable select=\"'ft'\" name='units'/>");
+        QTest::newRow("markup inside a document type declaration")
+            << QByteArray(
+                   "<!DOCTYPE s [<!ENTITY e \"<xsl:variable name='units' select='1'/>\">]><xsl:variable "
+                   "name=\"units\" select=\"'m'\"/>")
+            << "'ft'" << true
+            << QByteArray(
+                   "<!DOCTYPE s [<!ENTITY e \"<xsl:variable name='units' select='1'/>\">]><xsl:variable "
+                   "name=\"units\" select=\"'ft'\"/>");
         QTest::newRow("no select") << QByteArray("<xsl:variable name=\"units\">") << "'ft'" << false
                                    << QByteArray("<xsl:variable name=\"units\">");
         QTest::newRow("same once references are read")
