@@ -100,6 +100,32 @@ private Q_SLOTS:
         if (status == Answer::Status::Failed)
             QVERIFY(errors.data().contains("already exists"));
     }
+
+    void valueQuestionRefusesWhatXmlCannotHold_data()
+    {
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("NUL, then a name") << QByteArray("Jo\0hn\nJohn\n", 11) << "John";
+        QTest::newRow("escape character, then Enter") << QByteArray("a\x1b[1mb\n\n") << "Meier";
+    }
+    void valueQuestionRefusesWhatXmlCannotHold()
+    {
+        QFETCH(QByteArray, typed);
+        QFETCH(QString, answer);
+        QBuffer input(&typed), output, errors;
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        QVERIFY(output.open(QIODevice::WriteOnly));
+        QVERIFY(errors.open(QIODevice::WriteOnly));
+        ConsoleInteraction console(input, output, errors, true);
+        UserValueRequest request;
+        request.prompt = QStringLiteral("Surveyor");
+        request.initialText = QStringLiteral("Meier");
+        const Answer given = console.askUserValue(request);
+        QCOMPARE(given.status, Answer::Status::Given);
+        QCOMPARE(given.text, answer);
+        QCOMPARE(errors.data().count("Error: The value contains a character that a style sheet cannot hold"),
+                 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(ConsoleInteractionTest)

@@ -96,6 +96,14 @@ private Q_SLOTS:
         QTest::newRow("integer missing lower limit") << "en_US" << T::Integer << "" << "6" << "7"
                                                      << "The entered value is outside the valid range -2147483648 to 6";
         QTest::newRow("string not checked") << "en_US" << T::String << "1" << "2" << "  any text " << "";
+        const QString notXml =
+            QStringLiteral("The value contains a character that a style sheet cannot hold, "
+                           "such as a control character. Remove it and try again.");
+        const QString withNul = QStringLiteral("Jo%1hn").arg(QChar(0));
+        const QString none;
+        QTest::newRow("string with NUL") << "en_US" << T::String << none << none << withNul << notXml;
+        QTest::newRow("string with escape") << "en_US" << T::String << none << none << "a\x1b[1mb" << notXml;
+        QTest::newRow("number with control") << "en_US" << T::Integer << none << none << "5\x01" << notXml;
     }
     void validation()
     {

@@ -43,6 +43,7 @@ inline constexpr int VariableAttributeMissing = 10110;
 inline constexpr int AnswersNotSaved = 10111;
 inline constexpr int ChooseMenuEntry = 10112;
 inline constexpr int FileDoesNotExist = 10114;
+inline constexpr int ValueNotXmlText = 10115;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -1,41 +1,53 @@
 #pragma once
 
+#include "platform/XmlEncoding.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
-#include <vector>
 
 namespace zandrel {
 
-// The lines of a style sheet file as they are stored: bytes with their own line ends, so that
-// writing them back changes nothing but a rewritten line, whatever the file's encoding.
-struct StyleSheetLine {
-    QByteArray text;
-    QByteArray end; // "\n", "\r\n", or empty for a last line without line end
-};
-using StyleSheetLines = std::vector<StyleSheetLine>;
+// A style sheet file as it is stored: its bytes, and its text in the encoding that its byte order
+// mark or XML declaration names. Writing an answer changes the bytes of one attribute value and
+// no other byte, line ends included.
+class StyleSheetLines {
+public:
+    StyleSheetLines() = default;
+    explicit StyleSheetLines(QByteArray bytes);
 
-StyleSheetLines splitLines(const QByteArray &content);
-QByteArray joinLines(const StyleSheetLines &lines);
+    const QByteArray &bytes() const { return m_bytes; }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+
+private:
+    friend bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value);
+
+    QByteArray m_bytes;
+    // Without a codec (an encoding that cannot be read, bytes not valid in it) nothing is changed.
+    std::optional<platform::TextCodec> m_codec;
+    qsizetype m_bodyStart = 0; // after the byte order mark
+    QString m_text;            // the bytes after the mark, decoded
+};
 
 // nullopt when the file cannot be read; *error then says why.
 std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString *error);
 
-// Replaces the file atomically with the lines, keeping its permissions. False with a reason
-// when that fails; the file then stays as it was.
+// Writes the lines over the file, keeping its owner, group and mode. False with a reason when that
+// fails.
 bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QString *error);
 
-// A select value as it stands between the double quotes of an attribute in the file.
-QString escapeAttributeText(const QString &value);
+// An attribute's text as a parser reports its value: references resolved, line ends and tabs
+// read as blanks.
+QString unescapeAttributeText(QStringView raw);
 
-// True when XML can hold every character of the text.
-bool isXmlText(const QString &text);
+// A select value as it stands between the quotes of an attribute delimited by the quote.
+QString escapeAttributeText(const QString &value, QChar quote = u'"');
 
-// Puts the value into the select attribute of the first line that holds
-// <xsl:variable name="target". True when that line changed; a value equal to the old one
-// (letters a to z compared without regard to case) changes nothing, and so does a value that
-// XML cannot hold.
+// Puts the value into the select attribute of the first xsl:variable element, in document order,
+// whose name is the target; markup in comments and CDATA sections does not count. True when the
+// file changed; a value equal to the old one (letters a to z compared without regard to case)
+// changes nothing, and so does a value that XML cannot hold.
 bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value);
 
 } // namespace zandrel

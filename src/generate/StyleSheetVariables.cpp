@@ -8,6 +8,7 @@
 #include "platform/XmlDocument.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -125,6 +126,23 @@ Answer askFor(const UserValueRequest &request, Interaction &interaction)
     return interaction.chooseOpenFile(open);
 }
 
+// A number as XPath 1.0 reads it: no plus sign, no exponent, only "." as decimal separator.
+bool isXPathNumber(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[ \\t\\r\\n]*-?[ \\t\\r\\n]*(\\d+(\\.\\d*)?|\\.\\d+)[ \\t\\r\\n]*$"));
+    return number.match(text).hasMatch();
+}
+
+std::optional<qlonglong> parseWholeNumber(const QString &answer)
+{
+    static const QRegularExpression whole(QStringLiteral("^[+-]?\\d+$"));
+    const QString text = trimmedText(answer);
+    bool ok = whole.match(text).hasMatch();
+    const qlonglong value = ok ? text.toLongLong(&ok) : 0;
+    return ok ? std::optional(value) : std::nullopt;
+}
+
 QString selectValueFor(ValueType type, const QString &answer, const QLocale &locale)
 {
     switch (type) {
@@ -138,10 +156,33 @@ QString selectValueFor(ValueType type, const QString &answer, const QLocale &loc
             throw GenerationError(GetLocalizedString(StringId::NumericValueRequired));
         return FloatToStrDot(*number);
     }
-    case ValueType::Integer:
-        break;
+    case ValueType::Integer: {
+        // Written plainly: XPath 1.0 has no unary plus, so "+5" as typed would not compile.
+        const std::optional<qlonglong> number = parseWholeNumber(answer);
+        if (!number)
+            throw GenerationError(GetLocalizedString(StringId::IntegerValueRequired));
+        return QString::number(*number);
+    }
     }
     return answer;
+}
+
+// A number confirmed as offered keeps the style sheet's own way of writing it (1.0000 stays
+// 1.0000), so that confirming a value never rewrites the file; unless XPath cannot read that form.
+bool keepsWrittenNumber(ValueType type, const QString &select, const QString &answer,
+                        const QString &initialText)
+{
+    const QString value = UnquoteSelect(select);
+    if (!isXPathNumber(value))
+        return false;
+    if (type == ValueType::Double)
+        return answer == initialText;
+    if (type == ValueType::Integer) {
+        const std::optional<qlonglong> number = parseWholeNumber(answer);
+        const std::optional<double> stored = parseDotNumber(value.trimmed());
+        return number && stored && double(*number) == *stored;
+    }
+    return false;
 }
 
 bool isReadOnly(const QString &path)
@@ -336,7 +377,7 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
         throw GenerationError(
             formatText(GetLocalizedString(StringId::StyleSheetLoadError), {}) + QStringLiteral(" (") + styleSheetPath
             + QStringLiteral("): ") + readError);
-    const bool haveLines = !lines->empty();
+    const bool haveLines = !lines->isEmpty();
     bool modified = false;
 
     std::vector<platform::XmlElement> variables = styleSheet.getElementsByTagName(variableTag);
@@ -375,10 +416,12 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
             case Answer::Status::Given:
                 break;
             }
-            // A number taken as offered keeps the style sheet's own way of writing it (1.0000
-            // stays 1.0000), so that confirming a value never rewrites the file.
-            const bool unchangedNumber = currentType == ValueType::Double && answer.text == initialText;
-            const QString value = unchangedNumber ? select : selectValueFor(currentType, answer.text, locale);
+            const QString value = keepsWrittenNumber(currentType, select, answer.text, initialText)
+                                      ? select
+                                      : selectValueFor(currentType, answer.text, locale);
+            // A NUL would cut the value short, other control characters would not compile.
+            if (!isXmlText(value))
+                throw GenerationError(GetLocalizedString(StringId::ValueNotXmlText));
             target.setAttribute(selectAttribute, value);
             if (haveLines && currentType != ValueType::FileName && UpdateVariableLine(*lines, fields.target, value))
                 modified = true;

@@ -6,7 +6,16 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <vector>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zandrel::platform {
 
@@ -55,27 +64,133 @@ bool replaceWithCopy(const QString &source, const QString &target, QString *erro
     return true;
 }
 
-bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool failWith(QString *error, const QString &reason)
+{
+    if (error)
+        *error = reason;
+    return false;
+}
+
+// A file descriptor that is closed when it goes out of scope, unless closed before.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return m_fd; }
+    // Closes now, so that a late write error reaches the caller.
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool userMaySetGroup(gid_t group)
+{
+    if (::geteuid() == 0 || ::getegid() == group)
+        return true;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(std::max(count, 0));
+    if (count > 0 && ::getgroups(count, groups.data()) == count)
+        return std::find(groups.begin(), groups.end(), group) != groups.end();
+    return false;
+}
+
+bool replaceAtomically(const QString &path, const QByteArray &bytes, const struct stat &old, QString *error)
 {
     QSaveFile output(path);
-    // Unbuffered for the same reason as above.
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = output.errorString();
-        return false;
+    // Unbuffered for the same reason as in replaceWithCopy.
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failWith(error, output.errorString());
+    // The group first: changing it may clear the set-group-ID bit that the mode then restores.
+    if (::fchown(output.handle(), uid_t(-1), old.st_gid) != 0 ||
+        ::fchmod(output.handle(), old.st_mode & 07777) != 0) {
+        const QString reason = systemError(errno);
+        output.cancelWriting();
+        return failWith(error, reason);
     }
     if (output.write(bytes) != bytes.size()) {
-        if (error)
-            *error = output.errorString();
+        const QString reason = output.errorString();
         output.cancelWriting();
-        return false;
+        return failWith(error, reason);
     }
-    if (!output.commit()) {
-        if (error)
-            *error = output.errorString();
-        return false;
-    }
+    if (!output.commit())
+        return failWith(error, output.errorString());
     return true;
+}
+
+// Never truncated first, so the file is not empty or cut short while it is written.
+bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const struct stat &old, QString *error)
+{
+    FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return failWith(error, systemError(errno));
+    // A full disk shows before the first byte is changed, where the file system can say so.
+    if (bytes.size() > old.st_size &&
+        ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, old.st_size, bytes.size() - old.st_size) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return failWith(error, systemError(errno));
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count =
+            ::pwrite(file.get(), bytes.constData() + written, size_t(bytes.size() - written), written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return failWith(error, systemError(count < 0 ? errno : EIO));
+        written += count;
+    }
+    if (::ftruncate(file.get(), bytes.size()) != 0 || ::fsync(file.get()) != 0 || !file.close())
+        return failWith(error, systemError(errno));
+    return true;
+}
+
+} // namespace
+
+RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user)
+{
+    if (file.owner == user && file.links == 1 && file.folderWritable && file.groupSettable)
+        return RewriteMethod::ReplaceAtomically;
+    return RewriteMethod::OverwriteInPlace;
+}
+
+bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return failWith(error, systemError(ENOENT));
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    struct stat old {};
+    if (::stat(nativeTarget.constData(), &old) != 0)
+        return failWith(error, systemError(errno));
+    if (!S_ISREG(old.st_mode))
+        return failWith(error, QStringLiteral("It is not a regular file."));
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    FileStanding standing;
+    standing.owner = old.st_uid;
+    standing.links = old.st_nlink;
+    standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+    standing.groupSettable = userMaySetGroup(old.st_gid);
+    if (rewriteMethodFor(standing, ::geteuid()) == RewriteMethod::ReplaceAtomically)
+        return replaceAtomically(target, bytes, old, error);
+    return overwriteInPlace(nativeTarget, bytes, old, error);
 }
 
 bool isSameFile(const QString &first, const QString &second)

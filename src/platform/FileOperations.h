@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 namespace zandrel::platform {
 
 // Replaces the target with a copy of the source atomically: the copy is written beside the
@@ -9,9 +11,30 @@ namespace zandrel::platform {
 // On failure returns false and puts the reason into *error.
 bool replaceWithCopy(const QString &source, const QString &target, QString *error);
 
-// Replaces the file with the bytes atomically (written beside it, then renamed over it). False
-// with the reason when that fails; the old file then stays whole.
-bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+// How an existing file gets new content.
+enum class RewriteMethod {
+    // A new file written beside it and renamed over it: all or nothing, but a new file.
+    ReplaceAtomically,
+    // The file itself written over: it stays the same file, with its owner, group, mode and links.
+    OverwriteInPlace,
+};
+
+// What decides the method for a file.
+struct FileStanding {
+    uid_t owner = 0;
+    nlink_t links = 1;
+    bool folderWritable = false; // the user may create and rename files beside it
+    bool groupSettable = false;  // a new file of the user's can be given the file's group
+};
+
+// Atomic replacement only where the new file can take the old one's place unnoticed: the user
+// owns it, it has no other hard links, the folder takes a new file, and the group can be kept.
+// Anything else (a file that a team shares, a folder the user may not write) is written in place.
+RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user);
+
+// Gives an existing file the bytes, keeping its owner, group and mode, by the method that suits
+// it. A symbolic link is followed. False with the reason when that fails.
+bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error);
 
 // True when both paths name the same existing file (hard and symbolic links included).
 bool isSameFile(const QString &first, const QString &second);

@@ -48,6 +48,25 @@ QString trimmedText(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+bool isXmlText(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            return false;
+        if (c == 0xFFFE || c == 0xFFFF)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate())
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<double> parseDotNumber(const QString &text)
 {
     qsizetype start = 0;
@@ -86,6 +105,8 @@ std::optional<double> parseLocalNumber(const QString &answer, const QLocale &loc
 std::optional<QString> validateUserValue(const UserValueRequest &request, const QString &answer,
                                          const QLocale &locale)
 {
+    if (!isXmlText(answer))
+        return GetLocalizedString(StringId::ValueNotXmlText);
     const ValueLimits limits = parseLimits(request.minimumText, request.maximumText);
     auto outside = [&limits](double value) {
         return (limits.minimum != NoLimit && value < limits.minimum)

@@ -37,8 +37,8 @@ struct ValueLimits {
 ValueLimits parseLimits(const QString &minimumText, const QString &maximumText);
 
 // Checks an answer as the OK button does. nullopt when it is accepted, otherwise the message
-// to show. DOUBLE answers are read with the locale's decimal separator, INTEGER answers as
-// 32-bit whole numbers.
+// to show. No answer may hold a character that a style sheet cannot store; DOUBLE answers are
+// read with the locale's decimal separator, INTEGER answers as 32-bit whole numbers.
 std::optional<QString> validateUserValue(const UserValueRequest &request, const QString &answer,
                                          const QLocale &locale);
 
@@ -48,6 +48,10 @@ std::optional<double> parseLocalNumber(const QString &answer, const QLocale &loc
 // The index of the last entry that equals the text when both are trimmed and upper-cased;
 // -1 when none does.
 int matchingMenuEntry(const QStringList &entries, const QString &text);
+
+// True when XML can hold every character of the text: no control character but tab, line feed
+// and carriage return, no unpaired surrogate, no U+FFFE or U+FFFF.
+bool isXmlText(const QString &text);
 
 // Trims white space and control characters at both ends.
 QString trimmedText(const QString &text);
