@@ -5,11 +5,13 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <clocale>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zandrel::platform;
@@ -231,6 +233,9 @@ private Q_SLOTS:
         // The parser would quietly leave the unknown entity out of the text.
         QTest::newRow("missing DTD") << QByteArray("<!DOCTYPE xsl:stylesheet SYSTEM 'missing.dtd'>")
                                      << QByteArray("Entity 'deg' not defined");
+        // Reading a FIFO would wait for ever.
+        QTest::newRow("DTD is a FIFO") << QByteArray("<!DOCTYPE xsl:stylesheet SYSTEM 'fifo.dtd'>")
+                                       << QByteArray("Entity 'deg' not defined");
     }
     void documentTypes()
     {
@@ -248,6 +253,8 @@ private Q_SLOTS:
         doctype.replace("PORT", QByteArray::number(ntohs(address.sin_port)));
 
         write(QStringLiteral("units.dtd"), "<!ENTITY deg '&#176;'>\n<!ATTLIST job unit CDATA 'm'>\n");
+        const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.dtd")));
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0 || errno == EEXIST);
         XmlDocument source;
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<!DOCTYPE job SYSTEM 'units.dtd'><job/>")));

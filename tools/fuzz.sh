@@ -10,6 +10,11 @@ shift || true
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZANDREL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
 targets=("$@")
+# The processor's targets start from libxslt's own test style sheets and documents.
+seeds=build-fuzz/seeds
+mkdir -p "$seeds/fuzz_stylesheet" "$seeds/fuzz_documentloader"
+find tests/data/libxslt-tests -name '*.xsl' -size -16k -exec cp -t "$seeds/fuzz_stylesheet" {} +
+find tests/data/libxslt-tests -name '*.xml' -size -16k -exec cp -t "$seeds/fuzz_documentloader" {} +
 [ ${#targets[@]} -gt 0 ] || targets=($(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//'))
 mkdir -p build-fuzz/findings
 status=0
@@ -17,7 +22,13 @@ for target in "${targets[@]}"; do
     corpus=build-fuzz/corpus/$target
     mkdir -p "$corpus"
     echo "== $target for ${seconds}s"
-    ASAN_OPTIONS=detect_leaks=0 build-fuzz/fuzz/$target "$corpus" "fuzz/corpus/$target" \
+    leaks=0
+    extra=()
+    if [ -d "$seeds/$target" ]; then
+        extra=("$seeds/$target")
+        leaks=1 # the processor's targets are checked for leaks as well
+    fi
+    ASAN_OPTIONS=detect_leaks=$leaks build-fuzz/fuzz/$target "$corpus" "fuzz/corpus/$target" "${extra[@]}" \
         -max_total_time="$seconds" -rss_limit_mb=4096 -artifact_prefix="build-fuzz/findings/$target-" \
         -print_final_stats=1 2>&1 | grep -E 'Done|stat::number_of_executed_units|ERROR|property|SUMMARY' || status=1
 done

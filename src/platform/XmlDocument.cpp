@@ -14,6 +14,7 @@
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/uri.h>
 #include <libxml/xmlerror.h>
 #include <libxslt/documents.h>
 #include <libxslt/security.h>
@@ -69,6 +70,22 @@ xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParser
         if (context && context->sax && context->sax->warning)
             context->sax->warning(context, "The network is never read: %s was not loaded.\n", url);
         return nullptr;
+    }
+    // Only files: a document type or entity that names a FIFO or a device would wait for ever
+    // or never end.
+    if (url) {
+        const XmlText unescaped(reinterpret_cast<xmlChar *>(xmlURIUnescapeString(url, 0, nullptr)));
+        const char *path = unescaped ? reinterpret_cast<const char *>(unescaped.get()) : url;
+        if (std::strncmp(path, "file://", 7) == 0)
+            path += 7;
+        else if (std::strncmp(path, "file:", 5) == 0)
+            path += 5;
+        struct stat status {};
+        if (::stat(path, &status) == 0 && !S_ISREG(status.st_mode)) {
+            if (context && context->sax && context->sax->warning)
+                context->sax->warning(context, "%s is not a file and was not loaded.\n", url);
+            return nullptr;
+        }
     }
     return xmlNoNetExternalEntityLoader(url, id, context);
 }
