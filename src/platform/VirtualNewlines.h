@@ -40,10 +40,9 @@ public:
     void add(_xmlNode *parent, _xmlNode *previous);
 
     bool hasPending() const { return m_gapCount > 0; }
-    const _xmlDoc *document() const { return m_doc; }
 
     // The local names of the elements whose text value has a noted position in it (those that
-    // hold one, and their ancestors), and of their ancestors.
+    // hold one, and their ancestors), and of those with such an element among their children.
     NewlineHolderNames holderNames() const;
 
     // Makes the reference of every noted position.
