@@ -2,7 +2,6 @@
 #include "XmlSupport.h"
 
 #include "Collation.h"
-#include "VirtualNewlines.h"
 #include "XPathContextState.h"
 
 #include <libxml/tree.h>
@@ -115,7 +114,6 @@ bool computeLevel(xsltTransformContextPtr context, xmlNodePtr sort, Level &level
         if (level.numeric) {
             key.number = xmlXPathCastToNumber(result);
         } else {
-            readingTextOf(result);
             XmlText text(xmlXPathCastToString(result));
             key.text = collator.sortKey(QString::fromUtf8(reinterpret_cast<const char *>(text.get())));
         }

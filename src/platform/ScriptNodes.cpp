@@ -196,7 +196,6 @@ QByteArray ScriptEngine::textOf(xmlNodePtr node) const
 {
     if (node->type == XML_NAMESPACE_DECL)
         return QByteArray(reinterpret_cast<const char *>(reinterpret_cast<xmlNsPtr>(node)->href));
-    readingTextOf(node);
     XmlText content(xmlNodeGetContent(node));
     QByteArray text(content ? reinterpret_cast<const char *>(content.get()) : "");
     const bool preserved = node->type == XML_DOCUMENT_NODE ? false : xmlNodeGetSpacePreserve(node) == 1;

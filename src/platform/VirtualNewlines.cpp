@@ -1,20 +1,15 @@
 #include "VirtualNewlines.h"
 #include "XmlSupport.h"
 
+#include "StyleSheetReads.h"
 #include "TreeWalk.h"
-#include "XPathContextState.h"
 
 #include <libxml/entities.h>
 #include <libxml/tree.h>
-#include <libxml/xpath.h>
-#include <libxml/xpathInternals.h>
-#include <libxslt/transform.h>
 #include <libxslt/xsltInternals.h>
-#include <libxslt/xsltutils.h>
 
+#include <algorithm>
 #include <cstring>
-#include <iterator>
-#include <utility>
 #include <vector>
 
 namespace zandrel::platform {
@@ -52,6 +47,13 @@ xmlEntity *newlineEntity(xmlDoc *doc)
     return entity;
 }
 
+// The names are few, and from the parser's dictionary, so mostly compared as pointers.
+void noteName(std::vector<const xmlChar *> &names, const xmlChar *name)
+{
+    if (std::ranges::none_of(names, [name](const xmlChar *known) { return xmlStrEqual(known, name); }))
+        names.push_back(name);
+}
+
 void insertReference(xmlEntity *entity, xmlNode *parent, xmlNode *previous)
 {
     auto *reference = static_cast<xmlNode *>(xmlMalloc(sizeof(xmlNode)));
@@ -77,162 +79,6 @@ void insertReference(xmlEntity *entity, xmlNode *parent, xmlNode *previous)
         parent->children = reference;
 }
 
-// Only an element or document with other nodes than text in it can hold a virtual newline
-// anywhere below it: each one stands next to such a node.
-bool holdsOtherNodes(const xmlNode *node)
-{
-    if (!node || (node->type != XML_ELEMENT_NODE && node->type != XML_DOCUMENT_NODE))
-        return false;
-    for (const xmlNode *child = node->children; child; child = child->next)
-        if (child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE)
-            return true;
-    return false;
-}
-
-thread_local VirtualNewlines *currentSource = nullptr;
-
-bool pending()
-{
-    return currentSource && currentSource->hasPending();
-}
-
-void copyingNodes(const xmlXPathObject *value)
-{
-    if (!pending() || !value || (value->type != XPATH_NODESET && value->type != XPATH_XSLT_TREE) ||
-        !value->nodesetval)
-        return;
-    const xmlNodeSet *nodes = value->nodesetval;
-    for (int i = 0; i < nodes->nodeNr && pending(); ++i)
-        readingTextOf(nodes->nodeTab[i]);
-}
-
-// The processor's evaluation of an instruction's select, with the instruction's namespaces.
-xmlXPathObjectPtr evaluateSelect(xsltTransformContextPtr context, xmlNodePtr node,
-                                 const xsltStylePreComp *comp)
-{
-    xmlXPathContextPtr xpath = context->xpathCtxt;
-    const SavedXPathContext saved(xpath);
-    xpath->node = node;
-    xpath->namespaces = comp->nsList;
-    xpath->nsNr = comp->nsNr;
-    return xmlXPathCompiledEval(comp->comp, xpath);
-}
-
-// xsl:value-of as the processor runs it, making the virtual newlines first when the value is
-// the text value of an element that holds other nodes.
-void valueOf(xsltTransformContextPtr context, xmlNodePtr node, xmlNodePtr inst, xsltElemPreCompPtr compiled)
-{
-    auto *comp = reinterpret_cast<xsltStylePreComp *>(compiled);
-    if (!pending() || !context || !node || !inst || !comp || !comp->comp) {
-        xsltValueOf(context, node, inst, compiled);
-        return;
-    }
-    xmlXPathObjectPtr result = evaluateSelect(context, node, comp);
-    if (!result) {
-        xsltTransformError(context, nullptr, inst, "XPath evaluation returned no result.\n");
-        context->state = XSLT_STATE_STOPPED;
-        return;
-    }
-    readingTextOf(result);
-    xmlChar *value = xmlXPathCastToString(result);
-    if (!value) {
-        xsltTransformError(context, nullptr, inst, "Failed to cast an XPath object to string.\n");
-        context->state = XSLT_STATE_STOPPED;
-    } else if (value[0] != 0) {
-        xsltCopyTextString(context, context->insert, value, comp->noescape);
-    }
-    xmlFree(value);
-    xmlXPathFreeObject(result);
-}
-
-// xsl:copy-of: its select is evaluated once more only while positions are still noted.
-void copyOf(xsltTransformContextPtr context, xmlNodePtr node, xmlNodePtr inst, xsltElemPreCompPtr compiled)
-{
-    auto *comp = reinterpret_cast<xsltStylePreComp *>(compiled);
-    if (pending() && context && node && comp && comp->comp) {
-        xmlXPathObjectPtr result = evaluateSelect(context, node, comp);
-        copyingNodes(result);
-        xmlXPathFreeObject(result);
-    }
-    xsltCopyOf(context, node, inst, compiled);
-}
-
-// The XPath functions that read text values of their arguments (or of the context node).
-struct StringFunction {
-    const char *name;
-    xmlXPathFunction original;
-};
-constexpr StringFunction stringFunctions[] = {
-    {"string", xmlXPathStringFunction},
-    {"concat", xmlXPathConcatFunction},
-    {"contains", xmlXPathContainsFunction},
-    {"starts-with", xmlXPathStartsWithFunction},
-    {"substring", xmlXPathSubstringFunction},
-    {"substring-before", xmlXPathSubstringBeforeFunction},
-    {"substring-after", xmlXPathSubstringAfterFunction},
-    {"string-length", xmlXPathStringLengthFunction},
-    {"normalize-space", xmlXPathNormalizeFunction},
-    {"translate", xmlXPathTranslateFunction},
-    {"id", xmlXPathIdFunction},
-};
-
-template <std::size_t Index> void stringFunction(xmlXPathParserContextPtr parser, int count)
-{
-    if (pending()) {
-        if (count == 0)
-            readingTextOf(parser->context->node);
-        for (int i = 1; i <= count && i <= parser->valueNr; ++i)
-            readingTextOf(parser->valueTab[parser->valueNr - i]);
-    }
-    stringFunctions[Index].original(parser, count);
-}
-
-template <std::size_t... Indices>
-void registerStringFunctions(xmlXPathContextPtr context, std::index_sequence<Indices...>)
-{
-    // Registering over a function needs its entry removed first.
-    ((xmlXPathRegisterFunc(context, xml(stringFunctions[Indices].name), nullptr),
-      xmlXPathRegisterFunc(context, xml(stringFunctions[Indices].name), stringFunction<Indices>)),
-     ...);
-}
-
-void collectDocuments(xsltStylesheetPtr style, std::vector<xmlDocPtr> &documents)
-{
-    for (; style; style = style->next) {
-        documents.push_back(style->doc);
-        for (xsltDocumentPtr included = style->docList; included; included = included->next)
-            documents.push_back(included->doc);
-        collectDocuments(style->imports, documents);
-    }
-}
-
-bool isXsltElement(const xmlNode *node, const char *name)
-{
-    return node->type == XML_ELEMENT_NODE && node->ns && xmlStrEqual(node->ns->href, XSLT_NAMESPACE) &&
-           xmlStrEqual(node->name, xml(name));
-}
-
-void hookInstructions(xsltStylesheetPtr style)
-{
-    std::vector<xmlDocPtr> documents;
-    collectDocuments(style, documents);
-    for (xmlDocPtr document : documents) {
-        if (!document)
-            continue;
-        walkTree(xmlDocGetRootElement(document), [](xmlNode *node) {
-            const bool valueOfElement = isXsltElement(node, "value-of");
-            if (!valueOfElement && !isXsltElement(node, "copy-of"))
-                return node;
-            auto *comp = static_cast<xsltStylePreComp *>(node->psvi);
-            if (comp && valueOfElement && comp->type == XSLT_FUNC_VALUEOF && comp->func == xsltValueOf)
-                comp->func = valueOf;
-            else if (comp && !valueOfElement && comp->type == XSLT_FUNC_COPYOF && comp->func == xsltCopyOf)
-                comp->func = copyOf;
-            return node;
-        });
-    }
-}
-
 } // namespace
 
 void VirtualNewlines::add(xmlNode *parent, xmlNode *previous)
@@ -241,28 +87,63 @@ void VirtualNewlines::add(xmlNode *parent, xmlNode *previous)
         return;
     if (!m_doc)
         m_doc = parent->doc;
-    if (m_mode == Mode::Noted) {
-        m_gaps.push_back({parent, previous});
+    if (m_mode == Mode::Immediate) {
+        if (xmlEntity *entity = newlineEntity(m_doc))
+            insertReference(entity, parent, previous);
         return;
     }
-    if (xmlEntity *entity = newlineEntity(m_doc))
-        insertReference(entity, parent, previous);
+    if (m_blocks.empty() || m_blocks.back().used == m_blocks.back().size) {
+        constexpr std::size_t firstBlockSize = 1024;
+        constexpr std::size_t largestBlockSize = (std::size_t(1) << 20) / sizeof(Gap);
+        const std::size_t size =
+            m_blocks.empty() ? firstBlockSize : std::min(2 * m_blocks.back().size, largestBlockSize);
+        m_blocks.push_back({std::make_unique_for_overwrite<Gap[]>(size), size, 0});
+    }
+    GapBlock &block = m_blocks.back();
+    block.gaps[block.used++] = {parent, previous};
+    ++m_gapCount;
+    // The runs of an element mostly come one after the other: its ancestors are named once.
+    if (parent == m_lastParent)
+        return;
+    m_lastParent = parent;
+    noteName(m_holderNames, parent->name);
+    for (const xmlNode *ancestor = parent->parent; ancestor && ancestor->type == XML_ELEMENT_NODE;
+         ancestor = ancestor->parent) {
+        noteName(m_holderNames, ancestor->name);
+        noteName(m_holderParentNames, ancestor->name);
+    }
+}
+
+NewlineHolderNames VirtualNewlines::holderNames() const
+{
+    auto strings = [](const std::vector<const xmlChar *> &names) {
+        std::vector<std::string> result;
+        for (const xmlChar *name : names)
+            result.emplace_back(reinterpret_cast<const char *>(name));
+        return result;
+    };
+    return {strings(m_holderNames), strings(m_holderParentNames)};
 }
 
 void VirtualNewlines::materialize()
 {
-    if (m_gaps.empty())
+    if (m_gapCount == 0)
         return;
     if (xmlEntity *entity = newlineEntity(m_doc)) {
-        for (const Gap &gap : m_gaps)
-            insertReference(entity, gap.parent, gap.previous);
+        for (const GapBlock &block : m_blocks)
+            for (std::size_t i = 0; i < block.used; ++i)
+                insertReference(entity, block.gaps[i].parent, block.gaps[i].previous);
     }
     clear();
 }
 
 void VirtualNewlines::clear()
 {
-    std::deque<Gap>().swap(m_gaps);
+    std::vector<GapBlock>().swap(m_blocks);
+    m_gapCount = 0;
+    m_lastParent = nullptr;
+    m_holderNames.clear();
+    m_holderParentNames.clear();
 }
 
 bool isVirtualNewline(const xmlNode *node)
@@ -302,38 +183,12 @@ void removeVirtualNewlines(xmlDoc *document)
     }
 }
 
-VirtualNewlineScope::VirtualNewlineScope(VirtualNewlines *source, xsltTransformContextPtr context,
-                                         xsltStylesheetPtr style)
-    : m_previous(currentSource)
+void prepareVirtualNewlines(VirtualNewlines *source, const xsltStylesheet *style)
 {
-    currentSource = source;
-    if (!source || !source->hasPending() || !context || !style)
-        return;
-    hookInstructions(style);
-    registerStringFunctions(context->xpathCtxt, std::make_index_sequence<std::size(stringFunctions)>());
-}
-
-VirtualNewlineScope::~VirtualNewlineScope()
-{
-    currentSource = m_previous;
-}
-
-void readingTextOf(const xmlXPathObject *value)
-{
-    if (!pending() || !value || (value->type != XPATH_NODESET && value->type != XPATH_XSLT_TREE) ||
-        !value->nodesetval || value->nodesetval->nodeNr == 0)
-        return;
-    // A node-set's text value is that of its first node in document order.
-    xmlNodeSetPtr nodes = value->nodesetval;
-    if (nodes->nodeNr > 1)
-        xmlXPathNodeSetSort(nodes);
-    readingTextOf(nodes->nodeTab[0]);
-}
-
-void readingTextOf(const xmlNode *node)
-{
-    if (pending() && node && node->doc == currentSource->document() && holdsOtherNodes(node))
-        currentSource->materialize();
+    // Made for the whole run or not at all, so that no reader sees a text value that another
+    // reader saw without them.
+    if (source && source->hasPending() && mayReadVirtualNewlines(style, source->holderNames()))
+        source->materialize();
 }
 
 } // namespace zandrel::platform

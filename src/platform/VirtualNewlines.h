@@ -1,11 +1,14 @@
 #pragma once
 
-#include <deque>
+#include "StyleSheetReads.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
 
 struct _xmlDoc;
 struct _xmlNode;
-struct _xmlXPathObject;
-struct _xsltTransformContext;
 struct _xsltStylesheet;
 
 namespace zandrel::platform {
@@ -14,13 +17,14 @@ namespace zandrel::platform {
 // where the text value of a node is read or the node is copied with xsl:copy-of, while no query
 // finds them. Here a virtual newline is a reference to an internal entity whose text is a
 // newline: XPath node tests never select entity references, while an element's string value
-// (string(), value-of, normalize-space(), sort keys) reads the newline, and xsl:copy-of copies
+// (string(), value-of, comparisons, keys, sort keys) reads the newline, and xsl:copy-of copies
 // the reference into the result, where finishVirtualNewlines turns it into text.
 //
 // A reference is a whole node, and an indented job has one dropped run per element. So the
 // positions of a source document are only noted while it loads (two pointers each), and the
-// references are made when a transformation first reads the text value of an element that
-// holds other nodes, or copies one; exports that read leaves and attributes never pay for them.
+// references are made before a transformation starts whose style sheet may read the text value
+// of an element that holds one (see StyleSheetReads.h): exports that read leaves and
+// attributes never pay for them, and within one transformation every reader reads the same.
 class VirtualNewlines {
 public:
     enum class Mode {
@@ -35,8 +39,11 @@ public:
     // The previous node is never a text node, which the processor might remove (xsl:strip-space).
     void add(_xmlNode *parent, _xmlNode *previous);
 
-    bool hasPending() const { return !m_gaps.empty(); }
-    const _xmlDoc *document() const { return m_doc; }
+    bool hasPending() const { return m_gapCount > 0; }
+
+    // The local names of the elements whose text value has a noted position in it (those that
+    // hold one, and their ancestors), and of those with such an element among their children.
+    NewlineHolderNames holderNames() const;
 
     // Makes the reference of every noted position.
     void materialize();
@@ -49,10 +56,21 @@ private:
         _xmlNode *parent;
         _xmlNode *previous;
     };
+    struct GapBlock {
+        std::unique_ptr<Gap[]> gaps;
+        std::size_t size;
+        std::size_t used;
+    };
     Mode m_mode;
     _xmlDoc *m_doc = nullptr;
-    // A deque grows without copying, so noting a large job needs no second copy of the list.
-    std::deque<Gap> m_gaps;
+    // Blocks that grow to 1 MiB: noting a large job needs no second copy of the list, and
+    // freeing them leaves few pieces in the C library's heap, whose size is measured often
+    // while a transformation runs (a list of small blocks made each measurement slow).
+    std::vector<GapBlock> m_blocks;
+    std::size_t m_gapCount = 0;
+    const _xmlNode *m_lastParent = nullptr;
+    std::vector<const unsigned char *> m_holderNames;
+    std::vector<const unsigned char *> m_holderParentNames;
 };
 
 // True for a node that stands for white space dropped while the document loaded.
@@ -64,23 +82,8 @@ void finishVirtualNewlines(_xmlDoc *result);
 // Takes the virtual newlines out of a document (a style sheet about to be compiled).
 void removeVirtualNewlines(_xmlDoc *document);
 
-// While it lives, the transformation on this thread makes the source's noted virtual newlines
-// before it reads the text value of, or copies, an element that holds other nodes: through
-// xsl:value-of, xsl:copy-of, the string functions of XPath, sort keys and scripts.
-class VirtualNewlineScope {
-public:
-    VirtualNewlineScope(VirtualNewlines *source, _xsltTransformContext *context, _xsltStylesheet *style);
-    ~VirtualNewlineScope();
-    VirtualNewlineScope(const VirtualNewlineScope &) = delete;
-    VirtualNewlineScope &operator=(const VirtualNewlineScope &) = delete;
-
-private:
-    VirtualNewlines *m_previous;
-};
-
-// Makes the source's virtual newlines if the value (a node-set) or the node is an element or
-// document that holds other nodes. For readers of text values outside XPath's own functions.
-void readingTextOf(const _xmlXPathObject *value);
-void readingTextOf(const _xmlNode *node);
+// Makes the source's noted virtual newlines when the compiled style sheet may read them; call
+// it before the transformation starts.
+void prepareVirtualNewlines(VirtualNewlines *source, const _xsltStylesheet *style);
 
 } // namespace zandrel::platform

@@ -306,7 +306,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         useMsxmlSort(context.get());
     }
 
-    const VirtualNewlineScope newlines(request.virtualNewlines, context.get(), style.get());
+    prepareVirtualNewlines(request.virtualNewlines, style.get());
     messages.followInstruction(&context->inst);
     running = context.get();
     std::unique_ptr<xmlDoc, DocDeleter> result(

@@ -29,7 +29,8 @@ struct TransformRequest {
     // The memory the transformation may take beyond the documents already loaded; 0 for
     // automaticMemoryAllowance().
     std::size_t memoryAllowance = 0;
-    // The source's noted virtual newlines, made when the transformation first needs them.
+    // The source's noted virtual newlines, made before the transformation when its style sheet
+    // may read them.
     class VirtualNewlines *virtualNewlines = nullptr;
 };
 
