@@ -8,7 +8,7 @@ namespace zandrel::platform {
 
 // Every document of a compiled style sheet: its own, those it includes and, recursively, those
 // it imports.
-inline void collectStyleSheetDocuments(const xsltStylesheet *style, std::vector<xmlDoc *> &documents)
+inline void collectStyleSheetDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &documents)
 {
     for (; style; style = style->next) {
         documents.push_back(style->doc);

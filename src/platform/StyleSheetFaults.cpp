@@ -39,7 +39,7 @@ bool inForwardsCompatibleMode(const xmlNode *element)
 }
 
 // The XSLT element with this name on this line of the style sheet file.
-const xmlNode *findXsltElement(const std::vector<xmlDoc *> &documents, const QString &file, int line,
+const xmlNode *findXsltElement(const std::vector<const xmlDoc *> &documents, const QString &file, int line,
                                const QString &name)
 {
     const QByteArray fileName = file.toUtf8();
@@ -73,7 +73,7 @@ const QRegularExpression &compilationErrorHeader()
 }
 
 // Whether XSLT 1.0 allows what the detail line reports about the element of the header.
-bool isForgiven(const QRegularExpressionMatch &header, const QString &detail, const std::vector<xmlDoc *> &documents)
+bool isForgiven(const QRegularExpressionMatch &header, const QString &detail, const std::vector<const xmlDoc *> &documents)
 {
     if (detail.startsWith(QLatin1String("xsl:version: only 1.1 features are supported")))
         return true;
@@ -97,7 +97,7 @@ bool isFaultyStyleSheet(const xsltStylesheet *style, const QStringList &compileM
         return true;
     if (style->errors > 0)
         return true;
-    std::vector<xmlDoc *> documents;
+    std::vector<const xmlDoc *> documents;
     collectStyleSheetDocuments(style, documents);
     for (qsizetype i = 0; i < compileMessages.size(); ++i) {
         const QRegularExpressionMatch header = compilationErrorHeader().match(compileMessages.at(i));

@@ -1,4 +1,5 @@
 #include "StyleSheetReads.h"
+#include "StyleSheetDocuments.h"
 #include "XmlSupport.h"
 
 #include "XPathReads.h"
@@ -47,23 +48,13 @@ std::optional<std::string> attribute(const xmlNode *element, const char *name)
     return std::string(text(value.get()));
 }
 
-void collectDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &documents)
-{
-    for (; style; style = style->next) {
-        documents.push_back(style->doc);
-        for (const xsltDocument *included = style->docList; included; included = included->next)
-            documents.push_back(included->doc);
-        collectDocuments(style->imports, documents);
-    }
-}
-
 class StyleSheetReader final : public XPathSurroundings {
 public:
     StyleSheetReader(const xsltStylesheet *style, const NewlineHolderNames &names)
         : m_holderNames(names.holders.begin(), names.holders.end()),
           m_holderParentNames(names.parents.begin(), names.parents.end())
     {
-        collectDocuments(style, m_documents);
+        collectStyleSheetDocuments(style, m_documents);
     }
 
     bool mayRead()
