@@ -13,8 +13,13 @@ targets=("$@")
 # The processor's targets start from libxslt's own test style sheets and documents.
 seeds=build-fuzz/seeds
 mkdir -p "$seeds/fuzz_stylesheet" "$seeds/fuzz_documentloader"
-find tests/data/libxslt-tests -name '*.xsl' -size -16k -exec cp -t "$seeds/fuzz_stylesheet" {} +
-find tests/data/libxslt-tests -name '*.xml' -size -16k -exec cp -t "$seeds/fuzz_documentloader" {} +
+seed() { # extension target: each small file, named by its path, since names repeat across folders
+    find tests/data/libxslt-tests -name "*.$1" -size -16k | while read -r file; do
+        cp "$file" "$seeds/$2/$(echo "${file#tests/data/libxslt-tests/}" | tr / _)"
+    done
+}
+seed xsl fuzz_stylesheet
+seed xml fuzz_documentloader
 [ ${#targets[@]} -gt 0 ] || targets=($(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//'))
 mkdir -p build-fuzz/findings
 status=0

@@ -12,6 +12,17 @@
 #include <mutex>
 #include <sys/mman.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ZANDREL_LEAK_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZANDREL_LEAK_SANITIZER 1
+#endif
+#endif
+#if defined(ZANDREL_LEAK_SANITIZER)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace zandrel::platform {
 
 namespace {
@@ -26,6 +37,68 @@ constexpr std::size_t classSizes[SizeClassCount] = {sizeof(xmlNode), sizeof(xmlA
 struct FreeBlock {
     FreeBlock *next;
 };
+
+// Freed blocks, with their number and last block, so that a whole list moves in one step.
+struct FreeList {
+    FreeBlock *head = nullptr;
+    FreeBlock *tail = nullptr;
+    std::size_t length = 0;
+
+    void push(FreeBlock *block)
+    {
+        block->next = head;
+        head = block;
+        if (!tail)
+            tail = block;
+        ++length;
+    }
+    FreeBlock *pop()
+    {
+        FreeBlock *block = head;
+        if (block) {
+            head = block->next;
+            --length;
+            if (!head)
+                tail = nullptr;
+        }
+        return block;
+    }
+    // Moves every block of the other list to this one.
+    void take(FreeList &other)
+    {
+        if (!other.head)
+            return;
+        other.tail->next = head;
+        if (!tail)
+            tail = other.tail;
+        head = other.head;
+        length += other.length;
+        other = {};
+    }
+    // Moves the first blocks of the other list, at most count of them, to this empty list.
+    void takeFirst(FreeList &other, std::size_t count)
+    {
+        if (count >= other.length) {
+            take(other);
+            return;
+        }
+        FreeBlock *last = other.head;
+        for (std::size_t i = 1; i < count; ++i)
+            last = last->next;
+        head = other.head;
+        tail = last;
+        length = count;
+        other.head = last->next;
+        other.length -= count;
+        last->next = nullptr;
+    }
+};
+
+// A thread that frees more blocks than a slab holds gives them to the pool. Blocks that one
+// thread takes and another frees (the transformation makes nodes of the source document, which
+// the main thread frees) would otherwise gather in one thread's list while the others map new
+// slabs, one more with every generation of a dialog session.
+constexpr std::size_t handBackBlocks = slabBytes / sizeof(xmlNode);
 
 // Which size class owns a slab, by slab number: one byte per 16 MiB of the address space, in a
 // mapping of which only the few pages of the used ranges are ever touched (0: no slab, else the
@@ -65,6 +138,8 @@ private:
     std::uint8_t *m_owners = nullptr;
 };
 
+std::atomic<std::size_t> slabsMapped{0};
+
 // Maps a new slab, aligned to its size; nullptr when none can be had.
 char *mapSlab(SlabOwners &owners, SizeClassIndex index)
 {
@@ -88,13 +163,19 @@ char *mapSlab(SlabOwners &owners, SizeClassIndex index)
     ::madvise(reinterpret_cast<void *>(aligned), slabBytes, MADV_POPULATE_WRITE);
 #endif
     owners.set(aligned >> slabShift, index);
+    slabsMapped.fetch_add(1, std::memory_order_relaxed);
+#if defined(ZANDREL_LEAK_SANITIZER)
+    // The leak checker scans the C library's blocks, not mappings: without this, every block a
+    // node in a slab points to (a name, a namespace) would look leaked.
+    __lsan_register_root_region(reinterpret_cast<void *>(aligned), slabBytes);
+#endif
     return reinterpret_cast<char *>(aligned);
 }
 
 // The blocks of one size class that a thread has to give: freed ones first, then the rest of
 // its current slab.
 struct ThreadClass {
-    FreeBlock *freeList = nullptr;
+    FreeList freeList;
     char *cursor = nullptr;
     char *end = nullptr;
     // Blocks this thread took less blocks it freed (negative when it frees others' blocks).
@@ -131,12 +212,13 @@ public:
                                                                       : SizeClassCount;
         if (index != SizeClassCount) [[likely]] {
             ThreadClass &own = cache().classes[index];
-            if (FreeBlock *block = own.freeList) {
-                own.freeList = block->next;
+            if (FreeBlock *block = own.freeList.pop()) {
                 own.count(1);
                 return block;
             }
-            if (own.cursor + classSizes[index] <= own.end) {
+            // Compared as a distance: a thread without a slab yet has null pointers, to
+            // which no offset may be added.
+            if (std::size_t(own.end - own.cursor) >= classSizes[index]) {
                 void *block = own.cursor;
                 own.cursor += classSizes[index];
                 own.count(1);
@@ -159,10 +241,12 @@ public:
             return;
         }
         ThreadClass &own = cache().classes[index];
-        auto *freed = static_cast<FreeBlock *>(block);
-        freed->next = own.freeList;
-        own.freeList = freed;
+        own.freeList.push(static_cast<FreeBlock *>(block));
         own.count(-1);
+        if (own.freeList.length > handBackBlocks) [[unlikely]] {
+            const std::lock_guard lock(m_mutex);
+            m_spare[index].take(own.freeList);
+        }
     }
 
     void *resize(void *block, std::size_t size)
@@ -204,16 +288,9 @@ public:
         const std::lock_guard lock(m_mutex);
         for (int index = 0; index < SizeClassCount; ++index) {
             ThreadClass &own = thread.classes[index];
-            while (FreeBlock *block = own.freeList) {
-                own.freeList = block->next;
-                block->next = m_spare[index];
-                m_spare[index] = block;
-            }
-            for (; own.cursor && own.cursor + classSizes[index] <= own.end; own.cursor += classSizes[index]) {
-                auto *block = reinterpret_cast<FreeBlock *>(own.cursor);
-                block->next = m_spare[index];
-                m_spare[index] = block;
-            }
+            m_spare[index].take(own.freeList);
+            for (; own.cursor && std::size_t(own.end - own.cursor) >= classSizes[index]; own.cursor += classSizes[index])
+                m_spare[index].push(reinterpret_cast<FreeBlock *>(own.cursor));
             m_retiredInUse[index] += own.inUse.load(std::memory_order_relaxed);
         }
         for (ThreadCache **link = &m_threads; *link; link = &(*link)->next) {
@@ -242,10 +319,11 @@ private:
     {
         {
             const std::lock_guard lock(m_mutex);
-            if (FreeBlock *spare = m_spare[index]) {
-                m_spare[index] = nullptr;
-                own.freeList = spare->next;
-                return spare;
+            // Half of what makes a thread give blocks back, so that a thread that frees what
+            // it takes does not pass the same blocks to and fro.
+            if (m_spare[index].head) {
+                own.freeList.takeFirst(m_spare[index], handBackBlocks / 2);
+                return own.freeList.pop();
             }
         }
         char *slab = mapSlab(m_owners, index);
@@ -259,7 +337,7 @@ private:
     SlabOwners m_owners;
     std::mutex m_mutex; // the thread list, spare blocks and retired counts
     ThreadCache *m_threads = nullptr;
-    FreeBlock *m_spare[SizeClassCount] = {};
+    FreeList m_spare[SizeClassCount];
     long long m_retiredInUse[SizeClassCount] = {};
 };
 
@@ -302,6 +380,11 @@ char *poolStrdup(const char *text)
 std::size_t nodeSlabBytesInUse()
 {
     return pool ? pool->bytesInUse() : 0;
+}
+
+std::size_t nodeSlabBytesMapped()
+{
+    return slabsMapped.load(std::memory_order_relaxed) * slabBytes;
 }
 
 void installNodeAllocator()

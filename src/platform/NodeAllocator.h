@@ -14,5 +14,7 @@ void installNodeAllocator();
 
 // The bytes of the nodes and attributes in the slabs that are in use now.
 std::size_t nodeSlabBytesInUse();
+// The bytes of all slabs mapped so far.
+std::size_t nodeSlabBytesMapped();
 
 } // namespace zandrel::platform
