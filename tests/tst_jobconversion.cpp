@@ -270,6 +270,36 @@ private Q_SLOTS:
         QVERIFY(!interaction.busy);
     }
 
+    // The generation ends with the reason; the program goes on.
+    void temporaryFolderThatCannotBeMade_data()
+    {
+        QTest::addColumn<QString>("temporaryFolder");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("TMPDIR is a file") << "a file"
+                                          << "Not a directory";
+        QTest::newRow("TMPDIR does not exist") << "no such folder"
+                                               << "No such file or directory";
+    }
+    void temporaryFolderThatCannotBeMade()
+    {
+        QFETCH(QString, temporaryFolder);
+        QFETCH(QString, reason);
+        const QString job = jobFrom(testJob, products[2]);
+        QVERIFY(!job.isEmpty());
+        QVERIFY(writeFile(work("a file"), "not a folder"));
+        qputenv("TMPDIR", QFile::encodeName(work(temporaryFolder)));
+        ScriptedInteraction interaction;
+        const GenerationOutcome outcome = runPipeline(interaction, job, dexmorEntry, work("out"), true);
+        qputenv("TMPDIR", QFile::encodeName(m_temporary));
+        QCOMPARE(outcome, GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QCOMPARE(interaction.messages[0].kind, MessageKind::Error);
+        QCOMPARE(interaction.messages[0].text,
+                 formatText(GetLocalizedString(StringId::ConversionFolderFailed),
+                            {work(temporaryFolder), reason}));
+        QVERIFY(!QFile::exists(work("out.dxm")));
+    }
+
     void gridFileWarnings_data()
     {
         QTest::addColumn<bool>("batchMode");

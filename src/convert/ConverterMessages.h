@@ -16,6 +16,7 @@ inline constexpr int NoGridCoordinates = 10068;
 inline constexpr int ConverterFaulted = 10130;
 inline constexpr int ConverterExited = 10131;
 inline constexpr int ConverterHostFailed = 10132;
+inline constexpr int ConversionFolderFailed = 10133;
 } // namespace StringId
 
 class Interaction;
