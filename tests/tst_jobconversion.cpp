@@ -270,6 +270,30 @@ private Q_SLOTS:
         QVERIFY(!interaction.busy);
     }
 
+    // Not caught by the conversion: reported by the general handler, and the dialog stays.
+    void inspectionErrorsGoToTheGeneralHandler_data()
+    {
+        QTest::addColumn<QString>("inspect");
+        QTest::addColumn<bool>("batchMode");
+        QTest::newRow("error raised, dialog") << "raise:Prüfsumme falsch" << false;
+        QTest::newRow("error raised, batch") << "raise:Prüfsumme falsch" << true;
+        QTest::newRow("C++ exception, dialog") << "throw:Prüfsumme falsch" << false;
+    }
+    void inspectionErrorsGoToTheGeneralHandler()
+    {
+        QFETCH(QString, inspect);
+        QFETCH(bool, batchMode);
+        const QString job = jobFrom(testJob, products[2], {"--inspect", inspect});
+        QVERIFY(!job.isEmpty());
+        ScriptedInteraction interaction;
+        QCOMPARE(runPipeline(interaction, job, dexmorEntry, work("out"), batchMode),
+                 GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QCOMPARE(interaction.messages[0].kind, MessageKind::ApplicationError);
+        QCOMPARE(interaction.messages[0].text, QStringLiteral("Prüfsumme falsch"));
+        QVERIFY(!interaction.busy);
+    }
+
     // The generation ends with the reason; the program goes on.
     void temporaryFolderThatCannotBeMade_data()
     {
@@ -341,8 +365,8 @@ private Q_SLOTS:
         QTest::newRow("no converters registered") << QStringList() << 2 << false << 1 << QString();
         QTest::newRow("fault survived") << QStringList{"--translate", "crash"} << 2 << true << 1
                                         << "encountered during job file conversion";
-        QTest::newRow("fault while inspecting survived") << QStringList{"--inspect", "crash"} << 2 << true
-                                                         << 1 << "encountered during job file conversion";
+        QTest::newRow("fault while inspecting: the general handler")
+            << QStringList{"--inspect", "crash"} << 2 << true << 1 << "Zandrel: The converter library";
     }
     void programExitCodes()
     {

@@ -89,6 +89,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("signalNumber");
         const std::pair<const char *, Phase> phases[] = {{"loading", Phase::Loading},
                                                          {"copying", Phase::Copying},
+                                                         {"converting", Phase::Converting},
                                                          {"transforming", Phase::Transforming}};
         const std::pair<const char *, int> signalNumbers[] = {
             {"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGKILL", SIGKILL}};
@@ -147,6 +148,27 @@ private Q_SLOTS:
         QCOMPARE(zandrel.exitCode(), signalNumber);
         if (helper)
             QVERIFY2(helper->waitForEnd(30000), "the converter's helper runs on");
+        QCOMPARE(temporaryFiles(), QStringList());
+    }
+
+    // A converter that leaves a process behind, holding what the converter's process held.
+    void convertersBackgroundProcessDoesNotHoldTheProgram()
+    {
+        const QString fifo = path(QStringLiteral("release"));
+        QVERIFY(makeFifo(fifo));
+        const QString file = job(QStringLiteral("background:") + fifo);
+        QVERIFY(!file.isEmpty());
+        QProcess zandrel;
+        start(zandrel, {file, QStringLiteral("Dexmor"), path(QStringLiteral("out"))});
+        // Lets the background process end however this test ends.
+        struct Release {
+            QString fifo;
+            ~Release() { FifoWriter().openWhenReaderArrives(fifo); }
+        } release{fifo};
+        QVERIFY2(zandrel.waitForFinished(20000), "the program waits for the background process");
+        QCOMPARE(zandrel.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(zandrel.exitCode(), 0);
+        QCOMPARE(readAll(path(QStringLiteral("out.dxm"))), readAll(testJob));
         QCOMPARE(temporaryFiles(), QStringList());
     }
 };
