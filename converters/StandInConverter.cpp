@@ -6,6 +6,7 @@
 #include "JobFile.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #ifndef ZJOB_PRODUCT
@@ -136,6 +138,38 @@ int16_t raiseError(const std::string &message)
     return 0;
 }
 
+// Thrown out of an export on purpose, for a Job file that asks for it; the exports let it pass.
+class EscapingError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Opens the FIFO for reading, which tells the test that opens it for writing that the call is
+// under way, and then never returns.
+[[maybe_unused]] [[noreturn]] void hang(const std::string &fifo)
+{
+    ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+    for (;;)
+        ::pause();
+}
+
+// A forked process like a careless daemon's: away from the terminal's output, but with every
+// other descriptor of the converter's process. It ends once the FIFO is opened for writing.
+[[maybe_unused]] bool leaveBackgroundProcess(const std::string &fifo)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int standard = 0; standard <= 2 && null >= 0; ++standard)
+            ::dup2(null, standard);
+        const int opened = ::open(fifo.c_str(), O_RDONLY);
+        ::_exit(opened >= 0 ? 0 : 1);
+    }
+    return true;
+}
+
 // Removes the output unless the conversion finished it.
 class OutputFile {
 public:
@@ -208,11 +242,19 @@ int16_t translate(const char *languageFile, const char *sourceFile, TConverterFi
     case zjob::TranslateBehaviour::Claim:
         return 1;
     case zjob::TranslateBehaviour::Raise:
-        return raiseError(directives.translateError);
+        return raiseError(directives.translateText);
     case zjob::TranslateBehaviour::Crash:
         crash();
     case zjob::TranslateBehaviour::Exit:
         ::_exit(3);
+    case zjob::TranslateBehaviour::Throw:
+        throw EscapingError(directives.translateText);
+    case zjob::TranslateBehaviour::Hang:
+        hang(directives.translateText);
+    case zjob::TranslateBehaviour::Background:
+        if (!leaveBackgroundProcess(directives.translateText))
+            return raiseError(std::string("No background process: ") + std::strerror(errno));
+        break;
     }
 
     zjob::OutputExtras extras;
@@ -285,11 +327,15 @@ CONVERTER_EXPORT int16_t converter_InspectFile(const char *jobFile, TConverterFi
             info->version = directives.inspectVersion;
             return directives.inspectResult;
         case zjob::InspectBehaviour::Raise:
-            return raiseError(directives.inspectError);
+            return raiseError(directives.inspectText);
         case zjob::InspectBehaviour::Crash:
             crash();
+        case zjob::InspectBehaviour::Throw:
+            throw EscapingError(directives.inspectText);
         }
         return 0;
+    } catch (const EscapingError &) {
+        throw;
     } catch (const std::exception &error) {
         return raiseError(error.what());
     }
@@ -307,6 +353,8 @@ CONVERTER_EXPORT int16_t converter_TranslatePlus(const char *languageFile, const
         logCall("translate", sourceFile);
         return translate(languageFile, sourceFile, source, outputFile, target, callback1, callback2,
                          callback3, reserved);
+    } catch (const EscapingError &) {
+        throw;
     } catch (const zjob::FormatError &error) {
         return raiseError(std::string("The job file ") + sourceFile + " is damaged: " + error.what());
     } catch (const std::exception &error) {

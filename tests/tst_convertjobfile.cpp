@@ -290,6 +290,12 @@ private Q_SLOTS:
         QTest::newRow("error raised, silent")
             << (bramwick + QStringList{"--translate", "raise:Division durch Null"}) << 0 << "built" << true
             << QStringList{literal("Division durch Null" + suffix)} << true << true;
+        QTest::newRow("C++ exception thrown, dialog")
+            << (bramwick + QStringList{"--translate", "throw:Gitterdatei beschädigt"}) << 0 << "built"
+            << false << QStringList{literal("Gitterdatei beschädigt" + suffix)} << true << true;
+        QTest::newRow("C++ exception thrown, silent")
+            << (bramwick + QStringList{"--translate", "throw:Gitterdatei beschädigt"}) << 0 << "built" << true
+            << QStringList{literal("Gitterdatei beschädigt" + suffix)} << true << true;
         QTest::newRow("fault, silent") << (bramwick + QStringList{"--translate", "crash"}) << 0 << "built"
                                        << true << QStringList{fault} << true << true;
         QTest::newRow("process ended by the converter")

@@ -193,6 +193,10 @@ private Q_SLOTS:
         // Either the old file or the whole new one, never something between.
         QVERIFY2(content == "good" || (content.startsWith("P0,1000.0,2000.5\n") && content.endsWith("P19999,1000.59,2000.5\n")),
                  content.left(40).constData());
+        // Nothing else either: no temporary file (the temporary folder is this one too) and no
+        // new output under a name of its own beside the old one.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"job.dxm", "report.csv"}));
     }
 };
 

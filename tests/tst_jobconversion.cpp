@@ -270,6 +270,60 @@ private Q_SLOTS:
         QVERIFY(!interaction.busy);
     }
 
+    // Not caught by the conversion: reported by the general handler, and the dialog stays.
+    void inspectionErrorsGoToTheGeneralHandler_data()
+    {
+        QTest::addColumn<QString>("inspect");
+        QTest::addColumn<bool>("batchMode");
+        QTest::newRow("error raised, dialog") << "raise:Prüfsumme falsch" << false;
+        QTest::newRow("error raised, batch") << "raise:Prüfsumme falsch" << true;
+        QTest::newRow("C++ exception, dialog") << "throw:Prüfsumme falsch" << false;
+    }
+    void inspectionErrorsGoToTheGeneralHandler()
+    {
+        QFETCH(QString, inspect);
+        QFETCH(bool, batchMode);
+        const QString job = jobFrom(testJob, products[2], {"--inspect", inspect});
+        QVERIFY(!job.isEmpty());
+        ScriptedInteraction interaction;
+        QCOMPARE(runPipeline(interaction, job, dexmorEntry, work("out"), batchMode),
+                 GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QCOMPARE(interaction.messages[0].kind, MessageKind::ApplicationError);
+        QCOMPARE(interaction.messages[0].text, QStringLiteral("Prüfsumme falsch"));
+        QVERIFY(!interaction.busy);
+    }
+
+    // The generation ends with the reason; the program goes on.
+    void temporaryFolderThatCannotBeMade_data()
+    {
+        QTest::addColumn<QString>("temporaryFolder");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("TMPDIR is a file") << "a file"
+                                          << "Not a directory";
+        QTest::newRow("TMPDIR does not exist") << "no such folder"
+                                               << "No such file or directory";
+    }
+    void temporaryFolderThatCannotBeMade()
+    {
+        QFETCH(QString, temporaryFolder);
+        QFETCH(QString, reason);
+        const QString job = jobFrom(testJob, products[2]);
+        QVERIFY(!job.isEmpty());
+        QVERIFY(writeFile(work("a file"), "not a folder"));
+        qputenv("TMPDIR", QFile::encodeName(work(temporaryFolder)));
+        ScriptedInteraction interaction;
+        const GenerationOutcome outcome = runPipeline(interaction, job, dexmorEntry, work("out"), true);
+        qputenv("TMPDIR", QFile::encodeName(m_temporary));
+        QCOMPARE(outcome, GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QCOMPARE(interaction.messages[0].kind, MessageKind::Error);
+        QCOMPARE(interaction.messages[0].text,
+                 formatText(GetLocalizedString(StringId::ConversionFolderFailed),
+                            {work(temporaryFolder), reason}));
+        QVERIFY(!QFile::exists(work("out.dxm")));
+    }
+
     void gridFileWarnings_data()
     {
         QTest::addColumn<bool>("batchMode");
@@ -311,8 +365,8 @@ private Q_SLOTS:
         QTest::newRow("no converters registered") << QStringList() << 2 << false << 1 << QString();
         QTest::newRow("fault survived") << QStringList{"--translate", "crash"} << 2 << true << 1
                                         << "encountered during job file conversion";
-        QTest::newRow("fault while inspecting survived") << QStringList{"--inspect", "crash"} << 2 << true
-                                                         << 1 << "encountered during job file conversion";
+        QTest::newRow("fault while inspecting: the general handler")
+            << QStringList{"--inspect", "crash"} << 2 << true << 1 << "Zandrel: The converter library";
     }
     void programExitCodes()
     {

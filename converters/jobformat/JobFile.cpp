@@ -102,20 +102,20 @@ Directives Reader::readDirectives()
         switch (record.type) {
         case RecordType::Inspect: {
             const std::uint8_t behaviour = payload.u8();
-            if (behaviour > static_cast<std::uint8_t>(InspectBehaviour::Crash))
+            if (behaviour > static_cast<std::uint8_t>(InspectBehaviour::Throw))
                 throw FormatError("unknown inspection behaviour", start);
             directives.inspect = static_cast<InspectBehaviour>(behaviour);
             directives.inspectResult = payload.i16();
             directives.inspectVersion = payload.i16();
-            directives.inspectError = payload.string();
+            directives.inspectText = payload.string();
             break;
         }
         case RecordType::Translate: {
             const std::uint8_t behaviour = payload.u8();
-            if (behaviour > static_cast<std::uint8_t>(TranslateBehaviour::Exit))
+            if (behaviour > static_cast<std::uint8_t>(TranslateBehaviour::Background))
                 throw FormatError("unknown conversion behaviour", start);
             directives.translate = static_cast<TranslateBehaviour>(behaviour);
-            directives.translateError = payload.string();
+            directives.translateText = payload.string();
             break;
         }
         case RecordType::GridFile:
@@ -255,13 +255,13 @@ void Writer::directives(const Directives &directives)
         putU8(payload, static_cast<std::uint8_t>(directives.inspect));
         putU16(payload, static_cast<std::uint16_t>(directives.inspectResult));
         putU16(payload, static_cast<std::uint16_t>(directives.inspectVersion));
-        putString(payload, directives.inspectError);
+        putString(payload, directives.inspectText);
         record(RecordType::Inspect, payload);
     }
     if (directives.translate != TranslateBehaviour::Convert) {
         std::string payload;
         putU8(payload, static_cast<std::uint8_t>(directives.translate));
-        putString(payload, directives.translateError);
+        putString(payload, directives.translateText);
         record(RecordType::Translate, payload);
     }
     for (const std::string &gridFile : directives.gridFiles) {

@@ -53,6 +53,7 @@ enum class InspectBehaviour : std::uint8_t {
     Answer = 3,    // answer the given result and write the given version
     Raise = 4,     // raise the given error
     Crash = 5,     // fault (write through a null pointer)
+    Throw = 6,     // throw a C++ exception with the given text out of the export
 };
 
 // How the converter runs a conversion.
@@ -63,6 +64,13 @@ enum class TranslateBehaviour : std::uint8_t {
     Raise = 3, // raise the given error
     Crash = 4, // fault (write through a null pointer)
     Exit = 5,  // end the process with exit status 3 in the middle of the call
+    Throw = 6, // throw a C++ exception with the given text out of the export
+    // Open the FIFO named by the text for reading, so that a test knows the call is under way,
+    // then never return.
+    Hang = 7,
+    // Convert, leaving behind a forked process that keeps the converter's descriptors and ends only
+    // once the FIFO named by the text has been opened for writing.
+    Background = 8,
 };
 
 struct Header {
@@ -74,9 +82,9 @@ struct Directives {
     InspectBehaviour inspect = InspectBehaviour::Accept;
     std::int16_t inspectResult = 1;
     std::int16_t inspectVersion = 0;
-    std::string inspectError;
+    std::string inspectText; // the error to raise or throw
     TranslateBehaviour translate = TranslateBehaviour::Convert;
-    std::string translateError;
+    std::string translateText;          // the error to raise or throw, or the FIFO's path
     std::vector<std::string> gridFiles; // grid files the job needs from the GeoData folder
     bool trace = false;                 // write the call's arguments into the Dexmor file as a comment
 };

@@ -26,8 +26,10 @@ const char usage[] =
     "                        <Dexmor file> <Job file>\n"
     "Options:\n"
     "  --exact             fail unless the Job file gives the Dexmor file back byte for byte\n"
-    "  --inspect <how>     accept | any | refuse | answer:<result>:<version> | raise:<text> | crash\n"
-    "  --translate <how>   convert | fail | claim | raise:<text> | crash | exit\n"
+    "  --inspect <how>     accept | any | refuse | answer:<result>:<version> | raise:<text> | crash |\n"
+    "                      throw:<text>\n"
+    "  --translate <how>   convert | fail | claim | raise:<text> | crash | exit | throw:<text> |\n"
+    "                      hang:<fifo> | background:<fifo>\n"
     "  --grid-file <name>  a grid file the job needs from the GeoData folder (may be repeated)\n"
     "  --trace             the converter writes the arguments it was called with into a comment\n";
 
@@ -107,9 +109,12 @@ void parseInspect(const std::string &text, zjob::Directives &directives)
         directives.inspectVersion = parseShort(rest.substr(colon + 1), "the reported version");
     } else if (how == "raise") {
         directives.inspect = zjob::InspectBehaviour::Raise;
-        directives.inspectError = rest;
+        directives.inspectText = rest;
     } else if (how == "crash") {
         directives.inspect = zjob::InspectBehaviour::Crash;
+    } else if (how == "throw") {
+        directives.inspect = zjob::InspectBehaviour::Throw;
+        directives.inspectText = rest;
     } else {
         throw UsageError("unknown --inspect behaviour \"" + text + '"');
     }
@@ -131,9 +136,15 @@ void parseTranslate(const std::string &text, zjob::Directives &directives)
         directives.translate = zjob::TranslateBehaviour::Crash;
     else if (how == "exit")
         directives.translate = zjob::TranslateBehaviour::Exit;
+    else if (how == "throw")
+        directives.translate = zjob::TranslateBehaviour::Throw;
+    else if (how == "hang" && !rest.empty())
+        directives.translate = zjob::TranslateBehaviour::Hang;
+    else if (how == "background" && !rest.empty())
+        directives.translate = zjob::TranslateBehaviour::Background;
     else
         throw UsageError("unknown --translate behaviour \"" + text + '"');
-    directives.translateError = rest;
+    directives.translateText = rest;
 }
 
 Options parseArguments(int argc, char **argv)

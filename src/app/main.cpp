@@ -8,6 +8,7 @@
 #include "generate/QtInteraction.h"
 #include "generate/ConvertFormModel.h"
 #include "platform/RegistryStore.h"
+#include "platform/TerminationCleanup.h"
 
 #include <QApplication>
 #include <QFile>
@@ -107,6 +108,8 @@ int runWithDisplay(Road road, const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    // Before anything is made that a signal could leave behind.
+    platform::installTerminationCleanup();
     // The language comes first: everything after it may show text.
     const std::unique_ptr<LanguageLibrary> language = loadLanguageLibrary();
     const LocalizedStringSource strings(*language);

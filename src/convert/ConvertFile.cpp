@@ -113,6 +113,7 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
                 MessageKind::Error, formatText(GetLocalizedString(StringId::ConverterNotFound), {library}));
         return false;
     case ConverterCall::Status::ExportMissing:
+    case ConverterCall::Status::Stopped:
         return false;
     case ConverterCall::Status::Raised:
         showConverterError(context.interaction, call.message);
@@ -135,7 +136,9 @@ bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString
                     QString &geoDataFolder, bool silent, Interaction &interaction)
 {
     const platform::RegFileStore registry = platform::RegFileStore::fromEnvironment();
-    const ConverterHost host = ConverterHost::fromEnvironment();
+    // The output folder is the generation's own: the helper removes it should the program end
+    // while a converter runs.
+    const ConverterHost host = ConverterHost::fromEnvironment(outputFolder);
     const ConverterContext context{registry, host, interaction, platform::userDecimalSeparator()};
     return ConvertJobFile(context, jobFile, outputFolder, convertedFile, geoDataFolder, silent);
 }

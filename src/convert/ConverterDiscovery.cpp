@@ -3,6 +3,7 @@
 #include "ConverterHost.h"
 #include "ConverterMessages.h"
 #include "app/Format.h"
+#include "generate/GenerationError.h"
 #include "generate/Interaction.h"
 #include "platform/FileOperations.h"
 #include "platform/RegistryStore.h"
@@ -227,6 +228,9 @@ Inspection InspectJobFile(const ConverterContext &context, const QString &jobFil
     case ConverterCall::Status::HostFailed:
         inspection.hostError = call.message;
         return inspection;
+    case ConverterCall::Status::Stopped:
+        inspection.stopped = true;
+        return inspection;
     case ConverterCall::Status::Called:
         break;
     }
@@ -250,10 +254,10 @@ bool FindJobConverter(const ConverterContext &context, const QString &jobFile, b
             context.interaction.showMessage(MessageKind::Error, *inspection.hostError);
             return false;
         }
-        if (inspection.raisedError) {
-            showConverterError(context.interaction, *inspection.raisedError);
+        if (inspection.raisedError)
+            throw GenerationError(*inspection.raisedError);
+        if (inspection.stopped)
             return false;
-        }
         if (!inspection.accepted)
             continue;
         kind = candidate;

@@ -61,7 +61,8 @@ void ScanConverterFolder(const QString &baseName, const QString &folder, QString
 
 struct Inspection {
     bool accepted = false;
-    std::optional<QString> raisedError; // the converter raised an error or faulted
+    bool stopped = false;               // ConverterHost::stopRunningCall() ended it
+    std::optional<QString> raisedError; // the converter raised an error, threw or faulted
     std::optional<QString> hostError;   // the converter host could not be run
 };
 // Asks the library whether it accepts the Job file; stores a reported version above 0.
@@ -70,7 +71,8 @@ Inspection InspectJobFile(const ConverterContext &context, const QString &jobFil
 
 // Finds the kind that accepts the Job file, asking Bramwick, Sarnetto and Ostrelle in that order.
 // Refuses Ostrelle files below version 1100 with message 10020 unless silent. An error raised
-// inside a converter is shown (silent or not) and ends the search with false.
+// inside a converter is not caught here: it leaves as a GenerationError with the error's text,
+// for the general handler.
 bool FindJobConverter(const ConverterContext &context, const QString &jobFile, bool silent, qint16 &version,
                       unsigned &kind);
 

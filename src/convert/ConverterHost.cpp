@@ -3,20 +3,23 @@
 #include "ConverterHostProtocol.h"
 #include "ConverterMessages.h"
 #include "app/Format.h"
+#include "platform/TerminationCleanup.h"
 
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 extern char **environ;
 
@@ -70,26 +73,6 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The program's environment with the library's folder first on the library search path, as the
-// original platform searches a converter's own folder for the libraries it needs.
-std::vector<std::string> hostEnvironment(const QString &libraryFolder)
-{
-    std::vector<std::string> environment;
-    std::string searchPath = QFile::encodeName(libraryFolder).toStdString();
-    for (char **entry = environ; entry && *entry; ++entry) {
-        const std::string variable = *entry;
-        if (variable.rfind("LD_LIBRARY_PATH=", 0) == 0) {
-            const std::string old = variable.substr(std::strlen("LD_LIBRARY_PATH="));
-            if (!old.empty())
-                searchPath += ':' + old;
-        } else {
-            environment.push_back(variable);
-        }
-    }
-    environment.push_back("LD_LIBRARY_PATH=" + searchPath);
-    return environment;
-}
-
 bool sendAll(int fd, const std::string &bytes)
 {
     std::size_t sent = 0;
@@ -104,18 +87,105 @@ bool sendAll(int fd, const std::string &bytes)
     return true;
 }
 
-std::string receiveAll(int fd)
-{
-    std::string bytes;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t result = ::read(fd, buffer, sizeof buffer);
-        if (result > 0)
-            bytes.append(buffer, static_cast<std::size_t>(result));
-        else if (result == 0 || errno != EINTR)
-            return bytes;
+// The helper of the call under way, for stopRunningCall(); 0 when none runs.
+std::atomic<pid_t> runningHelper{0};
+std::atomic<bool> stopRequested{false};
+
+// A started helper process: killed and reaped when it goes unless it has ended by itself, and
+// killed by a signal that ends the program.
+class HelperProcess {
+public:
+    explicit HelperProcess(pid_t pid)
+        : m_pid(pid), m_pidfd(int(::syscall(SYS_pidfd_open, pid, 0))),
+          m_onSignal(platform::TerminationCleanup::killProcess(pid))
+    {
+        runningHelper.store(pid);
+        // A stop that came while the helper was being started.
+        if (stopRequested.load())
+            ::kill(pid, SIGKILL);
     }
-}
+    ~HelperProcess()
+    {
+        if (!m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            reap();
+        }
+    }
+    HelperProcess(const HelperProcess &) = delete;
+    HelperProcess &operator=(const HelperProcess &) = delete;
+
+    // Reads the answer from the channel until the helper has ended: not until the channel closes,
+    // which a process that the converter left behind may hold open for as long as it lives.
+    std::string answerUntilExit(int channel)
+    {
+        std::string bytes;
+        bool channelOpen = true;
+        while (m_pidfd.get() >= 0 || channelOpen) {
+            pollfd waits[2] = {{m_pidfd.get(), POLLIN, 0}, {channel, POLLIN, 0}};
+            if (!channelOpen)
+                waits[1].fd = -1;
+            if (::poll(waits, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                break;
+            }
+            if (waits[1].revents != 0)
+                channelOpen = readSome(channel, bytes);
+            if (waits[0].revents != 0)
+                break;
+        }
+        // The helper has ended (or cannot be watched, and the channel has closed): what it wrote
+        // before is waiting in the channel.
+        reap();
+        while (readSome(channel, bytes, MSG_DONTWAIT)) {
+        }
+        return bytes;
+    }
+
+    int status() const { return m_status; }
+    bool stopped() const { return m_stopped; }
+
+private:
+    // False at the end of the channel, on an error, or when nothing more is there to read.
+    static bool readSome(int channel, std::string &bytes, int flags = 0)
+    {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t received = ::recv(channel, buffer, sizeof buffer, flags);
+            if (received > 0 && bytes.size() < 16 * std::size_t(maxFieldSize)) {
+                bytes.append(buffer, static_cast<std::size_t>(received));
+                return true;
+            }
+            if (received < 0 && errno == EINTR)
+                continue;
+            return false;
+        }
+    }
+
+    void reap()
+    {
+        // Taken off before reaping, so that no stop or signal handler kills another process that
+        // gets the number later.
+        runningHelper.store(0);
+        m_onSignal.release();
+        pid_t waited = -1;
+        do {
+            waited = ::waitpid(m_pid, &m_status, 0);
+        } while (waited < 0 && errno == EINTR);
+        m_reaped = true;
+        m_stopped = stopRequested.exchange(false) && waited == m_pid && WIFSIGNALED(m_status) &&
+                    WTERMSIG(m_status) == SIGKILL;
+        if (waited != m_pid)
+            m_status = -1;
+    }
+
+    pid_t m_pid;
+    Descriptor m_pidfd;
+    platform::TerminationCleanup m_onSignal;
+    int m_status = -1;
+    bool m_reaped = false;
+    bool m_stopped = false;
+};
 
 ConverterCall hostFailed(const QString &program, const QString &reason)
 {
@@ -134,7 +204,7 @@ ConverterCall raised(const QString &message)
 }
 
 // Reads the host's answer; false when it is incomplete or malformed.
-bool readAnswer(const std::string &bytes, bool translation, ConverterCall &call)
+bool readAnswer(const std::string &bytes, bool translation, const QString &libraryName, ConverterCall &call)
 {
     Decoder answer(bytes);
     const auto status = static_cast<Status>(answer.u8());
@@ -169,23 +239,41 @@ bool readAnswer(const std::string &bytes, bool translation, ConverterCall &call)
     case Status::BadRequest:
         call.status = ConverterCall::Status::HostFailed;
         return answer.atEnd();
+    case Status::Threw: {
+        // An exception's text is the error's message, as an error raised by the converter.
+        const std::string text = answer.field();
+        call.status = ConverterCall::Status::Raised;
+        call.message = text.empty()
+                           ? formatText(GetLocalizedString(StringId::ConverterThrewUnknown), {libraryName})
+                           : QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+        return answer.ok() && answer.atEnd();
+    }
     }
     return false;
 }
 
 } // namespace
 
-ConverterHost ConverterHost::fromEnvironment()
+ConverterHost ConverterHost::fromEnvironment(const QString &privateFolder)
 {
     const QString configured = qEnvironmentVariable("ZANDREL_CONVERTER_HOST");
     if (!configured.isEmpty())
-        return ConverterHost(configured);
+        return ConverterHost(configured, privateFolder);
     const QString programFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
     const QString beside = programFolder + u'/' + QLatin1String(hostProgramName);
     // Beside the program in a build folder; in the helpers' folder where the program is installed.
     const QString installed =
         QDir::cleanPath(programFolder + QStringLiteral("/" ZANDREL_HELPER_FOLDER "/") + QLatin1String(hostProgramName));
-    return ConverterHost(QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed);
+    return ConverterHost(QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed,
+                         privateFolder);
+}
+
+void ConverterHost::stopRunningCall() noexcept
+{
+    stopRequested.store(true);
+    const pid_t helper = runningHelper.load();
+    if (helper > 0)
+        ::kill(helper, SIGKILL);
 }
 
 ConverterCall ConverterHost::inspect(const QString &library, const QByteArray &jobFile,
@@ -194,6 +282,8 @@ ConverterCall ConverterHost::inspect(const QString &library, const QByteArray &j
     Encoder request;
     request.u32(requestMagic);
     request.u8(static_cast<std::uint8_t>(Operation::Inspect));
+    request.u32(static_cast<std::uint32_t>(::getpid()));
+    request.field(QFile::encodeName(m_privateFolder).toStdString());
     request.field(QFile::encodeName(QFileInfo(library).absoluteFilePath()).toStdString());
     request.field(jobFile.toStdString());
     request.record(info);
@@ -207,6 +297,8 @@ ConverterCall ConverterHost::translate(const QString &library, const QByteArray 
     Encoder request;
     request.u32(requestMagic);
     request.u8(static_cast<std::uint8_t>(Operation::Translate));
+    request.u32(static_cast<std::uint32_t>(::getpid()));
+    request.field(QFile::encodeName(m_privateFolder).toStdString());
     request.field(QFile::encodeName(QFileInfo(library).absoluteFilePath()).toStdString());
     request.field(languageFile.toStdString());
     request.field(sourceFile.toStdString());
@@ -243,45 +335,42 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
         return hostFailed(m_program, systemError(ENOMEM));
 
     const QByteArray program = QFile::encodeName(m_program);
-    std::vector<std::string> environment = hostEnvironment(QFileInfo(library).absolutePath());
-    std::vector<char *> environmentPointers;
-    for (std::string &variable : environment)
-        environmentPointers.push_back(variable.data());
-    environmentPointers.push_back(nullptr);
     char *arguments[] = {const_cast<char *>(program.constData()), nullptr};
-
+    // A stop asked for from here on ends this call.
+    stopRequested.store(false);
     pid_t child = -1;
-    const int spawnError = ::posix_spawn(&child, program.constData(), actions.get(), nullptr, arguments,
-                                         environmentPointers.data());
+    const int spawnError =
+        ::posix_spawn(&child, program.constData(), actions.get(), nullptr, arguments, environ);
     theirs.reset();
     if (spawnError != 0)
         return hostFailed(m_program, systemError(spawnError));
 
+    HelperProcess helper(child);
     // A host that dies before reading shows in its exit status below.
     if (sendAll(ours.get(), request))
         ::shutdown(ours.get(), SHUT_WR);
-    const std::string answer = receiveAll(ours.get());
+    const std::string answer = helper.answerUntilExit(ours.get());
     ours.reset();
-
-    int status = 0;
-    pid_t waited = -1;
-    do {
-        waited = ::waitpid(child, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    const int status = helper.status();
+    if (helper.stopped()) {
+        ConverterCall call;
+        call.status = ConverterCall::Status::Stopped;
+        return call;
+    }
 
     const QString libraryName = QFileInfo(library).absoluteFilePath();
-    if (waited == child && WIFSIGNALED(status)) {
+    if (status != -1 && WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         return raised(formatText(GetLocalizedString(StringId::ConverterFaulted),
                                  {libraryName, QString::fromLocal8Bit(::strsignal(signal))}));
     }
     ConverterCall call;
-    if (readAnswer(answer, translation, call)) {
+    if (readAnswer(answer, translation, libraryName, call)) {
         if (call.status == ConverterCall::Status::HostFailed)
             return hostFailed(m_program, QStringLiteral("the request was not understood"));
         return call;
     }
-    if (waited == child && WIFEXITED(status))
+    if (status != -1 && WIFEXITED(status))
         return raised(
             formatText(GetLocalizedString(StringId::ConverterExited), {libraryName, WEXITSTATUS(status)}));
     return raised(formatText(GetLocalizedString(StringId::ConverterExited), {libraryName, -1}));

@@ -1,14 +1,24 @@
 // zandrel-converter-host: loads one converter library, makes one call into it, answers, and ends.
 // The program starts it for every inspection and conversion (ConverterHost.cpp). Its standard
 // output goes to the program's standard error, so a talkative converter cannot garble the answer.
+// It ends when the program does, however the program ends, and then removes the program's private
+// folder, which nobody else is left to remove.
 
 #include "ConverterAbi.h"
 #include "ConverterHostProtocol.h"
+#include "FolderDependencies.h"
+#include "platform/SignalSafeRemoval.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <exception>
+#include <optional>
 #include <string>
 
 namespace {
@@ -51,6 +61,35 @@ private:
     void *m_handle = nullptr;
     std::string m_error;
 };
+
+// Set before the handler is installed, read only by it.
+pid_t programProcess = 0;
+const char *privateFolder = nullptr;
+
+extern "C" void onProgramEnded(int signalNumber)
+{
+    // Only when the program is really gone: otherwise it removes its folder itself.
+    if (privateFolder && ::getppid() != programProcess)
+        zandrel::platform::removeFolderAndFiles(privateFolder);
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
+// The kernel sends SIGTERM when the program ends, however it ends; a program that ended before
+// the request for that is found by its process id.
+void endWithProgram(pid_t program, const std::string &folder)
+{
+    programProcess = program;
+    // Kept for the whole life of the process: the handler may still run while it exits.
+    privateFolder = folder.empty() ? nullptr : ::strdup(folder.c_str());
+    struct sigaction action {};
+    action.sa_handler = onProgramEnded;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != program)
+        ::raise(SIGTERM);
+}
 
 int32_t keepGoing()
 {
@@ -106,11 +145,28 @@ Encoder answer(Status status)
     return encoder;
 }
 
-Encoder notLoaded(const LoadedLibrary &library)
+Encoder notLoaded(const std::string &reason)
 {
     Encoder encoder = answer(Status::NotLoadable);
-    encoder.field(library.error());
+    encoder.field(reason);
     return encoder;
+}
+
+// A C++ exception that leaves the converter is an error that it raised, with the exception's text.
+template <typename Call> std::optional<Encoder> exceptionFrom(Call &&call)
+{
+    try {
+        call();
+        return std::nullopt;
+    } catch (const std::exception &error) {
+        Encoder encoder = answer(Status::Threw);
+        encoder.field(error.what());
+        return encoder;
+    } catch (...) {
+        Encoder encoder = answer(Status::Threw);
+        encoder.field(std::string());
+        return encoder;
+    }
 }
 
 Encoder inspect(Decoder &request, const std::string &libraryPath)
@@ -120,15 +176,21 @@ Encoder inspect(Decoder &request, const std::string &libraryPath)
     if (!request.ok() || !request.atEnd())
         return answer(Status::BadRequest);
 
+    FolderDependencies dependencies;
+    if (!dependencies.load(libraryPath))
+        return notLoaded(dependencies.error());
     const LoadedLibrary library(libraryPath);
     if (!library.isLoaded())
-        return notLoaded(library);
+        return notLoaded(library.error());
     const auto inspectFile = library.symbol<converter_InspectFile_fn>(ZANDREL_CONVERTER_INSPECT_EXPORT);
     if (!inspectFile)
         return answer(Status::ExportMissing);
     char buffer[ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE];
-    const std::int16_t result =
-        inspectFile(jobFile.c_str(), &info, buffer, ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE - 1);
+    std::int16_t result = 0;
+    if (std::optional<Encoder> thrown = exceptionFrom([&] {
+            result = inspectFile(jobFile.c_str(), &info, buffer, ZANDREL_CONVERTER_INSPECT_BUFFER_SIZE - 1);
+        }))
+        return *thrown;
     Encoder encoder = answer(Status::Called);
     encoder.i16(result);
     encoder.record(info);
@@ -146,15 +208,21 @@ Encoder translate(Decoder &request, const std::string &libraryPath)
     if (!request.ok() || !request.atEnd())
         return answer(Status::BadRequest);
 
+    FolderDependencies dependencies;
+    if (!dependencies.load(libraryPath))
+        return notLoaded(dependencies.error());
     const LoadedLibrary library(libraryPath);
     if (!library.isLoaded())
-        return notLoaded(library);
+        return notLoaded(library.error());
     const auto translatePlus = library.symbol<converter_TranslatePlus_fn>(ZANDREL_CONVERTER_TRANSLATE_EXPORT);
     if (!translatePlus)
         return answer(Status::ExportMissing);
-    const std::int16_t result =
-        translatePlus(languageFile.c_str(), sourceFile.c_str(), &source, outputFile.c_str(), &target,
-                      keepGoing, doNothing, doNothing, nullptr);
+    std::int16_t result = 0;
+    if (std::optional<Encoder> thrown = exceptionFrom([&] {
+            result = translatePlus(languageFile.c_str(), sourceFile.c_str(), &source, outputFile.c_str(),
+                                   &target, keepGoing, doNothing, doNothing, nullptr);
+        }))
+        return *thrown;
     Encoder encoder = answer(Status::Called);
     encoder.i16(result);
     encoder.record(source);
@@ -171,9 +239,14 @@ int main()
     Decoder request(bytes);
     const std::uint32_t magic = request.u32();
     const auto operation = static_cast<Operation>(request.u8());
+    const auto program = static_cast<pid_t>(request.u32());
+    const std::string folder = request.field();
     const std::string libraryPath = request.field();
     Encoder reply = answer(Status::BadRequest);
     if (request.ok() && magic == requestMagic) {
+        // Processes that the converter starts must not hold the program's channel.
+        ::fcntl(channelDescriptor, F_SETFD, FD_CLOEXEC);
+        endWithProgram(program, folder);
         if (operation == Operation::Inspect)
             reply = inspect(request, libraryPath);
         else if (operation == Operation::Translate)

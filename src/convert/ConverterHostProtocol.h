@@ -2,6 +2,8 @@
 // The messages between the program and its converter host, the short-lived helper process that
 // loads a converter library and makes one call into it, so that a converter that faults takes
 // down only the helper. One request goes in and one answer comes out over descriptor 3.
+// Every request starts with the magic, the operation, the program's process id (the helper ends
+// when that process does) and the private folder that the helper then removes (may be empty).
 
 #include "ConverterAbi.h"
 
@@ -16,7 +18,7 @@ namespace zandrel::converterhost {
 static_assert(std::endian::native == std::endian::little, "the converter record is little-endian");
 
 inline constexpr int channelDescriptor = 3;
-inline constexpr std::uint32_t requestMagic = 0x3148435A; // "ZCH1"
+inline constexpr std::uint32_t requestMagic = 0x3248435A; // "ZCH2"
 // No request or answer comes near this; anything larger is a fault.
 inline constexpr std::uint32_t maxFieldSize = 1u << 20;
 
@@ -27,6 +29,7 @@ enum class Status : std::uint8_t {
     NotLoadable = 2,   // the library could not be loaded
     ExportMissing = 3, // the library lacks the export
     BadRequest = 4,    // the host did not understand the request
+    Threw = 5,         // the export threw a C++ exception: its text, empty for an unknown type
 };
 
 class Encoder {

@@ -16,6 +16,8 @@ inline constexpr int NoGridCoordinates = 10068;
 inline constexpr int ConverterFaulted = 10130;
 inline constexpr int ConverterExited = 10131;
 inline constexpr int ConverterHostFailed = 10132;
+inline constexpr int ConversionFolderFailed = 10133;
+inline constexpr int ConverterThrewUnknown = 10134;
 } // namespace StringId
 
 class Interaction;

@@ -5,18 +5,13 @@
 #include "app/Format.h"
 #include "app/StringTable.h"
 #include "convert/ConvertFile.h"
+#include "convert/ConverterMessages.h"
 #include "convert/GridFileWarnings.h"
 #include "platform/FileOperations.h"
 #include "platform/TemporaryFiles.h"
 #include "platform/XmlDocument.h"
 
-#include <QFile>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <optional>
-#include <unistd.h>
 
 namespace zandrel {
 
@@ -38,28 +33,46 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         return GenerationOutcome::Failed;
     }
 
-    // A converted Job file lives in a folder of its own that goes with this generation.
-    std::optional<platform::PrivateTemporaryFolder> conversionFolder;
+    // A converted Job file is made in a folder of its own, and read without a name from then on.
+    std::optional<platform::AnonymousFile> convertedDexmor;
     QString dexmorFile = inputs.sourceFile;
     if (IsJobFile(inputs.sourceFile)) {
+        QString folderError;
+        std::optional<platform::PrivateTemporaryFolder> conversionFolder =
+            platform::PrivateTemporaryFolder::create(platform::temporaryFolder(), temporaryPrefix,
+                                                     &folderError);
+        if (!conversionFolder) {
+            m_interaction.showMessage(
+                MessageKind::Error,
+                message(StringId::ConversionFolderFailed, {platform::temporaryFolder(), folderError}));
+            return GenerationOutcome::Failed;
+        }
         QString convertedFile;
         QString geoDataFolder;
-        conversionFolder = platform::PrivateTemporaryFolder::create(platform::temporaryFolder(), temporaryPrefix, nullptr);
-        if (!conversionFolder
-            || !ConvertJobFile(inputs.sourceFile, conversionFolder->path() + u'/', convertedFile, geoDataFolder,
-                               batchMode, m_interaction)) {
+        if (!ConvertJobFile(inputs.sourceFile, conversionFolder->path() + u'/', convertedFile, geoDataFolder,
+                            batchMode, m_interaction)) {
             if (!batchMode)
                 m_interaction.showMessage(MessageKind::Error, message(StringId::JobNotConverted));
             return GenerationOutcome::EndProgram;
         }
+        // Its name and folder go now, so that nothing is left however the program ends.
+        QString readError;
+        convertedDexmor = platform::AnonymousFile::takeOver(convertedFile, &readError);
+        conversionFolder.reset();
+        if (!convertedDexmor) {
+            m_interaction.showMessage(MessageKind::Error,
+                                      message(StringId::DexmorNotReadable, {inputs.sourceFile, readError}));
+            return GenerationOutcome::Failed;
+        }
+        dexmorFile = convertedDexmor->path();
         if (!batchMode)
-            ShowGridFileWarnings(m_interaction, convertedFile, geoDataFolder);
-        dexmorFile = convertedFile;
+            ShowGridFileWarnings(m_interaction, dexmorFile, geoDataFolder);
     }
 
+    // Without a name: whatever way the generation or the program ends, it leaves nothing behind.
     QString temporaryError;
-    std::optional<platform::TemporaryFile> generated =
-        platform::TemporaryFile::create(platform::temporaryFolder(), temporaryPrefix, &temporaryError);
+    std::optional<platform::AnonymousFile> generated =
+        platform::AnonymousFile::create(platform::temporaryFolder(), &temporaryError);
     if (!generated) {
         m_interaction.showMessage(MessageKind::Error, message(StringId::TemporaryFileFailed,
                                                               {platform::temporaryFolder(), temporaryError}));
@@ -69,7 +82,7 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
     if (IsDexmorEntry(inputs.styleSheetPath)) {
         QString copyError;
         // Checked here: a missing Dexmor file must not turn into an empty output.
-        if (!platform::replaceWithCopy(dexmorFile, generated->path(), &copyError)) {
+        if (!platform::copyFileInto(dexmorFile, generated->descriptor(), &copyError)) {
             m_interaction.showMessage(MessageKind::Error,
                                       message(StringId::DexmorNotReadable, {inputs.sourceFile, copyError}));
             return GenerationOutcome::Failed;
@@ -110,24 +123,14 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
 
     QString extension;
     {
-        const int fd = ::open(QFile::encodeName(generated->path()).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) {
-            m_interaction.showMessage(MessageKind::Error,
-                                      message(StringId::TemporaryFileFailed,
-                                              {platform::temporaryFolder(), QString::fromLocal8Bit(strerror(errno))}));
-            return GenerationOutcome::Failed;
-        }
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
         BusyPointer busy(m_interaction);
         try {
-            source.transformNodeToFile(styleSheet, fd);
+            source.transformNodeToFile(styleSheet, generated->descriptor());
         } catch (const platform::XmlWriteError &error) {
             m_interaction.setBusy(false);
-            m_interaction.showMessage(MessageKind::Error,
-                                      message(StringId::OutputNotWritten, {generated->path(), error.reason()}));
+            m_interaction.showMessage(
+                MessageKind::Error,
+                message(StringId::OutputNotWritten, {platform::temporaryFolder(), error.reason()}));
             return GenerationOutcome::Failed;
         }
         extension = GetOutputExtension(styleSheet);
@@ -140,14 +143,14 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
 
 GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                                         const QString &extension,
-                                                        const platform::TemporaryFile &generated,
+                                                        const platform::AnonymousFile &generated,
                                                         const QString &dexmorFile)
 {
     if (!inputs.outputFileName.isEmpty()) {
         if (path::extension(inputs.outputFileName).isEmpty())
             inputs.outputFileName += u'.' + extension;
-        return writeOutput(generated.path(), inputs.outputFileName, inputs, dexmorFile) ? GenerationOutcome::Written
-                                                                                       : GenerationOutcome::Failed;
+        return writeOutput(generated, inputs.outputFileName, inputs, dexmorFile) ? GenerationOutcome::Written
+                                                                                 : GenerationOutcome::Failed;
     }
 
     SaveFileRequest request;
@@ -164,7 +167,7 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     case Answer::Status::Given:
         break;
     }
-    if (!writeOutput(generated.path(), choice.text, inputs, dexmorFile))
+    if (!writeOutput(generated, choice.text, inputs, dexmorFile))
         return GenerationOutcome::Failed;
     if (inputs.viewGeneratedFile)
         m_interaction.showGeneratedFile(choice.text, inputs.textFileViewer);
@@ -173,8 +176,8 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     return GenerationOutcome::Written;
 }
 
-bool GenerationPipeline::writeOutput(const QString &generated, const QString &target, const GenerationInputs &inputs,
-                                     const QString &dexmorFile)
+bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, const QString &target,
+                                     const GenerationInputs &inputs, const QString &dexmorFile)
 {
     // A report must never overwrite the job it was made from, nor its style sheet.
     for (const QString &input : {inputs.sourceFile, dexmorFile, inputs.styleSheetPath}) {
@@ -184,7 +187,7 @@ bool GenerationPipeline::writeOutput(const QString &generated, const QString &ta
         }
     }
     QString reason;
-    if (!platform::replaceWithCopy(generated, target, &reason)) {
+    if (!platform::replaceWithContents(generated.descriptor(), target, &reason)) {
         m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
         return false;
     }

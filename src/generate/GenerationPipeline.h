@@ -7,7 +7,7 @@
 namespace zandrel {
 
 namespace platform {
-class TemporaryFile;
+class AnonymousFile;
 }
 
 // What the main dialog hands to a generation.
@@ -41,10 +41,11 @@ public:
     GenerationOutcome run(GenerationInputs &inputs, bool batchMode);
 
 private:
-    GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName, const QString &extension,
-                                        const platform::TemporaryFile &generated, const QString &dexmorFile);
-    bool writeOutput(const QString &generated, const QString &target, const GenerationInputs &inputs,
-                     const QString &dexmorFile);
+    GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
+                                        const QString &extension, const platform::AnonymousFile &generated,
+                                        const QString &dexmorFile);
+    bool writeOutput(const platform::AnonymousFile &generated, const QString &target,
+                     const GenerationInputs &inputs, const QString &dexmorFile);
     void showLoadError(int messageId, const QString &file, int errorCode, const QString &reason);
 
     Interaction &m_interaction;

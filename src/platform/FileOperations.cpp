@@ -1,12 +1,14 @@
 #include "FileOperations.h"
 
-#include <QFile>
+#include "ReplacementFile.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <cerrno>
@@ -19,52 +21,9 @@
 
 namespace zandrel::platform {
 
-bool replaceWithCopy(const QString &source, const QString &target, QString *error)
-{
-    auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    const QFileInfo targetInfo(target);
-    if (targetInfo.isDir())
-        return fail(QStringLiteral("It is a folder."));
-    if (targetInfo.exists() && !targetInfo.isWritable())
-        return fail(QStringLiteral("The file is read-only."));
-    if (!targetInfo.dir().exists())
-        return fail(QStringLiteral("The folder %1 does not exist.").arg(targetInfo.absolutePath()));
-
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly))
-        return fail(input.errorString());
-    QSaveFile output(target);
-    // Unbuffered: a full disk must fail the write itself, not a buffer flush at commit, which
-    // would let an empty file replace a good one.
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(output.errorString());
-
-    constexpr qint64 chunkSize = 4 * 1024 * 1024;
-    QByteArray buffer(chunkSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 read = input.read(buffer.data(), chunkSize);
-        if (read < 0) {
-            output.cancelWriting();
-            return fail(input.errorString());
-        }
-        if (read == 0)
-            break;
-        if (output.write(buffer.constData(), read) != read) {
-            const QString reason = output.errorString();
-            output.cancelWriting();
-            return fail(reason);
-        }
-    }
-    if (!output.commit())
-        return fail(output.errorString());
-    return true;
-}
-
 namespace {
+
+constexpr qint64 copyChunkSize = 4 * 1024 * 1024;
 
 QString systemError(int error)
 {
@@ -77,6 +36,65 @@ bool failWith(QString *error, const QString &reason)
         *error = reason;
     return false;
 }
+
+// Reads up to size bytes at the offset; -1 with errno on failure.
+qint64 readAt(int fd, char *buffer, qint64 size, qint64 offset)
+{
+    for (;;) {
+        const ssize_t read = ::pread(fd, buffer, std::size_t(size), offset);
+        if (read >= 0 || errno != EINTR)
+            return read;
+    }
+}
+
+} // namespace
+
+bool copyFileInto(const QString &source, int target, QString *error)
+{
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return failWith(error, input.errorString());
+    QByteArray buffer(copyChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = input.read(buffer.data(), copyChunkSize);
+        if (read < 0)
+            return failWith(error, input.errorString());
+        if (read == 0)
+            return true;
+        if (!writeAll(target, buffer.constData(), read))
+            return failWith(error, systemError(errno));
+    }
+}
+
+bool replaceWithContents(int source, const QString &target, QString *error)
+{
+    const QFileInfo targetInfo(target);
+    if (targetInfo.isDir())
+        return failWith(error, QStringLiteral("It is a folder."));
+    if (targetInfo.exists() && !targetInfo.isWritable())
+        return failWith(error, QStringLiteral("The file is read-only."));
+    if (!targetInfo.dir().exists())
+        return failWith(error,
+                        QStringLiteral("The folder %1 does not exist.").arg(targetInfo.absolutePath()));
+
+    std::optional<ReplacementFile> output = ReplacementFile::open(target, error);
+    if (!output)
+        return false;
+    QByteArray buffer(copyChunkSize, Qt::Uninitialized);
+    for (qint64 offset = 0;;) {
+        const qint64 read = readAt(source, buffer.data(), copyChunkSize, offset);
+        if (read < 0)
+            return failWith(error, systemError(errno));
+        if (read == 0)
+            break;
+        if (!writeAll(output->descriptor(), buffer.constData(), read))
+            return failWith(error, systemError(errno));
+        offset += read;
+    }
+    return output->commit(error);
+}
+
+namespace {
 
 // A file descriptor that is closed when it goes out of scope, unless closed before.
 class FileDescriptor {
@@ -115,25 +133,15 @@ bool userMaySetGroup(gid_t group)
 
 bool replaceAtomically(const QString &path, const QByteArray &bytes, const struct stat &old, QString *error)
 {
-    QSaveFile output(path);
-    // Unbuffered for the same reason as in replaceWithCopy.
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failWith(error, output.errorString());
+    std::optional<ReplacementFile> output = ReplacementFile::open(path, error);
+    if (!output)
+        return false;
     // The group first: changing it may clear the set-group-ID bit that the mode then restores.
-    if (::fchown(output.handle(), uid_t(-1), old.st_gid) != 0 ||
-        ::fchmod(output.handle(), old.st_mode & 07777) != 0) {
-        const QString reason = systemError(errno);
-        output.cancelWriting();
-        return failWith(error, reason);
-    }
-    if (output.write(bytes) != bytes.size()) {
-        const QString reason = output.errorString();
-        output.cancelWriting();
-        return failWith(error, reason);
-    }
-    if (!output.commit())
-        return failWith(error, output.errorString());
-    return true;
+    if (::fchown(output->descriptor(), uid_t(-1), old.st_gid) != 0 ||
+        ::fchmod(output->descriptor(), old.st_mode & 07777) != 0 ||
+        !writeAll(output->descriptor(), bytes.constData(), bytes.size()))
+        return failWith(error, systemError(errno));
+    return output->commit(error);
 }
 
 // Never truncated first, so the file is not empty or cut short while it is written.

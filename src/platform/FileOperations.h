@@ -6,10 +6,12 @@
 
 namespace zandrel::platform {
 
-// Replaces the target with a copy of the source atomically: the copy is written beside the
-// target and renamed over it, so a failed copy never leaves a half file where a good one was.
-// On failure returns false and puts the reason into *error.
-bool replaceWithCopy(const QString &source, const QString &target, QString *error);
+// Appends the whole content of the source file to an open file. False with the reason in *error.
+bool copyFileInto(const QString &source, int target, QString *error);
+
+// Replaces the target with the whole content of an open file (read from its start) atomically:
+// see ReplacementFile. On failure returns false and puts the reason into *error.
+bool replaceWithContents(int source, const QString &target, QString *error);
 
 // How an existing file gets new content.
 enum class RewriteMethod {

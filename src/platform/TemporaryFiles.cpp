@@ -4,9 +4,9 @@
 #include <QFile>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace zandrel::platform {
@@ -27,40 +27,67 @@ QByteArray templateFor(const QString &folder, const QString &prefix)
 
 QString temporaryFolder()
 {
-    return QDir::tempPath();
+    const QString folder = QDir::tempPath();
+    // Qt gives an empty path for a TMPDIR that does not exist.
+    if (folder.isEmpty() && !qEnvironmentVariableIsEmpty("TMPDIR"))
+        return QDir::cleanPath(qEnvironmentVariable("TMPDIR"));
+    return folder;
 }
 
-std::optional<TemporaryFile> TemporaryFile::create(const QString &folder, const QString &prefix, QString *error)
+std::optional<AnonymousFile> AnonymousFile::create(const QString &folder, QString *error)
 {
-    QByteArray name = templateFor(folder, prefix);
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    int fd = ::open(nativeFolder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // EOPNOTSUPP: the file system cannot; EISDIR: the kernel does not know O_TMPFILE.
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+        QByteArray name = templateFor(folder, QStringLiteral("Indy"));
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            ::unlink(name.constData());
+    }
     if (fd < 0) {
         if (error)
             *error = systemErrorText(errno);
         return std::nullopt;
     }
-    ::close(fd);
-    return TemporaryFile(QFile::decodeName(name));
+    return AnonymousFile(fd);
 }
 
-TemporaryFile::TemporaryFile(TemporaryFile &&other) noexcept : m_path(std::exchange(other.m_path, QString()))
+std::optional<AnonymousFile> AnonymousFile::takeOver(const QString &path, QString *error)
 {
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = systemErrorText(errno);
+        return std::nullopt;
+    }
+    ::unlink(nativePath.constData());
+    return AnonymousFile(fd);
 }
 
-TemporaryFile &TemporaryFile::operator=(TemporaryFile &&other) noexcept
+AnonymousFile::AnonymousFile(AnonymousFile &&other) noexcept : m_fd(std::exchange(other.m_fd, -1))
+{}
+
+AnonymousFile &AnonymousFile::operator=(AnonymousFile &&other) noexcept
 {
     if (this != &other) {
-        if (!m_path.isEmpty())
-            QFile::remove(m_path);
-        m_path = std::exchange(other.m_path, QString());
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
     }
     return *this;
 }
 
-TemporaryFile::~TemporaryFile()
+AnonymousFile::~AnonymousFile()
 {
-    if (!m_path.isEmpty())
-        QFile::remove(m_path);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString AnonymousFile::path() const
+{
+    return QStringLiteral("/proc/self/fd/%1").arg(m_fd);
 }
 
 std::optional<PrivateTemporaryFolder> PrivateTemporaryFolder::create(const QString &parent, const QString &prefix,
@@ -75,8 +102,12 @@ std::optional<PrivateTemporaryFolder> PrivateTemporaryFolder::create(const QStri
     return PrivateTemporaryFolder(QFile::decodeName(name));
 }
 
+PrivateTemporaryFolder::PrivateTemporaryFolder(QString path)
+    : m_path(std::move(path)), m_onSignal(TerminationCleanup::removeFolder(QFile::encodeName(m_path)))
+{}
+
 PrivateTemporaryFolder::PrivateTemporaryFolder(PrivateTemporaryFolder &&other) noexcept
-    : m_path(std::exchange(other.m_path, QString()))
+    : m_path(std::exchange(other.m_path, QString())), m_onSignal(std::move(other.m_onSignal))
 {
 }
 
@@ -85,6 +116,7 @@ PrivateTemporaryFolder &PrivateTemporaryFolder::operator=(PrivateTemporaryFolder
     if (this != &other) {
         removeNow();
         m_path = std::exchange(other.m_path, QString());
+        m_onSignal = std::move(other.m_onSignal);
     }
     return *this;
 }
@@ -99,6 +131,7 @@ void PrivateTemporaryFolder::removeNow()
     if (!m_path.isEmpty())
         QDir(m_path).removeRecursively();
     m_path.clear();
+    m_onSignal.release();
 }
 
 } // namespace zandrel::platform

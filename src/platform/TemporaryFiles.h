@@ -1,38 +1,46 @@
 #pragma once
 
+#include "TerminationCleanup.h"
+
 #include <QString>
 
 #include <optional>
 
 namespace zandrel::platform {
 
-// The system temporary folder, without a trailing separator.
+// The system temporary folder, without a trailing separator. A TMPDIR that names no folder is
+// given back as it is, so that what is made in it fails and says why, rather than landing in the
+// current folder.
 QString temporaryFolder();
 
-// A new, empty file with a unique name made securely (mkstemp) in a folder. It is removed when
-// the object goes, unless it was kept.
-class TemporaryFile {
+// A file without a name: its data lives as long as the object, and goes with the process however
+// that ends, even killed outright. It is read and written through its descriptor.
+class AnonymousFile {
 public:
-    // nullopt when no file could be made; *error then says why.
-    static std::optional<TemporaryFile> create(const QString &folder, const QString &prefix, QString *error);
+    // A new, empty file on the file system of the folder (O_TMPFILE; where the file system cannot
+    // do that, a file made with mkstemp and unlinked at once). nullopt with *error when not.
+    static std::optional<AnonymousFile> create(const QString &folder, QString *error);
+    // Opens an existing file for reading and removes its name. nullopt with *error when it cannot
+    // be opened; the name stays then.
+    static std::optional<AnonymousFile> takeOver(const QString &path, QString *error);
 
-    TemporaryFile(TemporaryFile &&other) noexcept;
-    TemporaryFile &operator=(TemporaryFile &&other) noexcept;
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-    ~TemporaryFile();
+    AnonymousFile(AnonymousFile &&other) noexcept;
+    AnonymousFile &operator=(AnonymousFile &&other) noexcept;
+    AnonymousFile(const AnonymousFile &) = delete;
+    AnonymousFile &operator=(const AnonymousFile &) = delete;
+    ~AnonymousFile();
 
-    const QString &path() const { return m_path; }
-    // Leaves the file in place when the object goes.
-    void keep() { m_path.clear(); }
+    int descriptor() const { return m_fd; }
+    // A path that opens the file again while the object lives, for code that takes paths.
+    QString path() const;
 
 private:
-    explicit TemporaryFile(QString path) : m_path(std::move(path)) {}
-    QString m_path;
+    explicit AnonymousFile(int fd) : m_fd(fd) {}
+    int m_fd = -1;
 };
 
 // A new folder that only this user can enter (mkdtemp), removed with its contents when the
-// object goes.
+// object goes, or by a signal that ends the program.
 class PrivateTemporaryFolder {
 public:
     static std::optional<PrivateTemporaryFolder> create(const QString &parent, const QString &prefix,
@@ -45,11 +53,12 @@ public:
     ~PrivateTemporaryFolder();
 
     const QString &path() const { return m_path; }
+    void removeNow();
 
 private:
-    explicit PrivateTemporaryFolder(QString path) : m_path(std::move(path)) {}
-    void removeNow();
+    explicit PrivateTemporaryFolder(QString path);
     QString m_path;
+    TerminationCleanup m_onSignal;
 };
 
 } // namespace zandrel::platform

@@ -1,0 +1,175 @@
+#include "ReplacementFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace zandrel::platform {
+
+namespace {
+
+bool fail(QString *error, int errorNumber)
+{
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(errorNumber));
+    return false;
+}
+
+// The file a path names once symbolic links are followed; the path itself when it is none.
+QString finalTarget(const QString &path)
+{
+    QFileInfo target(path);
+    for (int depth = 0; depth < 128 && target.isSymLink(); ++depth)
+        target.setFile(target.symLinkTarget());
+    return target.isSymLink() ? path : target.filePath();
+}
+
+QByteArray uniqueNameBeside(const QByteArray &target)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray name = target + '.';
+    for (int i = 0; i < 8; ++i)
+        name += letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))];
+    return name;
+}
+
+} // namespace
+
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, std::size_t(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+std::optional<ReplacementFile> ReplacementFile::open(const QString &target, QString *error)
+{
+    const QString finalPath = finalTarget(target);
+    const QByteArray nativeTarget = QFile::encodeName(finalPath);
+    const QByteArray folder = QFile::encodeName(QFileInfo(finalPath).absolutePath());
+    struct stat old {};
+    const bool exists = ::stat(nativeTarget.constData(), &old) == 0;
+    // Nobody else may read it before it has the target's permissions.
+    const mode_t mode = exists ? 0600 : 0666;
+
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    QByteArray namedPath;
+    // EOPNOTSUPP: the file system cannot; EISDIR: the kernel does not know O_TMPFILE.
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+            namedPath = uniqueNameBeside(nativeTarget);
+            fd = ::open(namedPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    if (fd < 0) {
+        fail(error, errno);
+        return std::nullopt;
+    }
+    ReplacementFile file(fd, nativeTarget, namedPath);
+    if (exists && ::fchmod(fd, old.st_mode & 07777) != 0) {
+        fail(error, errno);
+        return std::nullopt;
+    }
+    return file;
+}
+
+ReplacementFile::ReplacementFile(int fd, QByteArray target, QByteArray namedPath)
+    : m_fd(fd), m_target(std::move(target)), m_namedPath(std::move(namedPath))
+{
+    if (!m_namedPath.isEmpty())
+        m_onSignal = TerminationCleanup::removeFile(m_namedPath);
+}
+
+ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_target(std::move(other.m_target)),
+      m_namedPath(std::move(other.m_namedPath)), m_onSignal(std::move(other.m_onSignal))
+{}
+
+ReplacementFile::~ReplacementFile()
+{
+    discard();
+}
+
+void ReplacementFile::discard() noexcept
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (!m_namedPath.isEmpty())
+        ::unlink(m_namedPath.constData());
+    m_namedPath.clear();
+    m_onSignal.release();
+}
+
+bool ReplacementFile::giveName(QByteArray &name, QString *error)
+{
+    if (!m_namedPath.isEmpty()) {
+        name = m_namedPath;
+        return true;
+    }
+    // A file without a name gets one through its /proc link; linkat never replaces a file, so a
+    // name that is taken is tried again with another.
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(m_fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = uniqueNameBeside(m_target);
+        // Registered first: a signal that comes right after the link finds the name to remove.
+        m_onSignal = TerminationCleanup::removeFile(name);
+        if (::linkat(AT_FDCWD, link.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            m_namedPath = name;
+            return true;
+        }
+        const int linkError = errno;
+        m_onSignal.release();
+        if (linkError != EEXIST)
+            return fail(error, linkError);
+    }
+    return fail(error, EEXIST);
+}
+
+bool ReplacementFile::commit(QString *error)
+{
+    if (m_fd < 0)
+        return fail(error, EBADF);
+    if (::fsync(m_fd) != 0) {
+        const int syncError = errno;
+        discard();
+        return fail(error, syncError);
+    }
+    QByteArray name;
+    if (!giveName(name, error)) {
+        discard();
+        return false;
+    }
+    if (::rename(name.constData(), m_target.constData()) != 0) {
+        const int renameError = errno;
+        discard();
+        return fail(error, renameError);
+    }
+    m_namedPath.clear();
+    m_onSignal.release();
+    // Flushed already: closing cannot lose anything any more.
+    ::close(std::exchange(m_fd, -1));
+    return true;
+}
+
+} // namespace zandrel::platform
