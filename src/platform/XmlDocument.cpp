@@ -72,8 +72,8 @@ xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParser
         return nullptr;
     }
     // Only files: a document type or entity that names a FIFO or a device would wait for ever
-    // or never end.
-    if (url) {
+    // or never end. A document that a style sheet names is the style sheet's own choice.
+    if (url && !openingNamedDocument()) {
         const XmlText unescaped(reinterpret_cast<xmlChar *>(xmlURIUnescapeString(url, 0, nullptr)));
         const char *path = unescaped ? reinterpret_cast<const char *>(unescaped.get()) : url;
         if (std::strncmp(path, "file://", 7) == 0)

@@ -134,6 +134,15 @@ xsltSecurityPrefsPtr securityPrefs()
     return prefs;
 }
 
+namespace {
+thread_local bool namedDocument = false;
+}
+
+bool openingNamedDocument()
+{
+    return namedDocument;
+}
+
 // The processor's loader for xsl:import, xsl:include and document(): the same as its own, with
 // white space dropped as the document that asked for the load would drop it.
 xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *, xsltLoadType type)
@@ -151,8 +160,10 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         xmlDictReference(dict);
     }
     xmlCtxtUseOptions(context.get(), parseOptions(preserve, options | XML_PARSE_NONET));
+    namedDocument = true;
     xmlParserInputPtr input =
         xmlLoadExternalEntity(reinterpret_cast<const char *>(uri), nullptr, context.get());
+    namedDocument = false;
     if (!input)
         return nullptr;
     inputPush(context.get(), input);

@@ -17,6 +17,10 @@ xsltSecurityPrefsPtr securityPrefs();
 xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *context,
                                   xsltLoadType type);
 
+// True while the processor opens a document that a style sheet names (xsl:import, xsl:include,
+// document()) on this thread, as opposed to a document type or entity named inside a document.
+bool openingNamedDocument();
+
 // Parser options of a document loaded with or without its white space.
 int parseOptions(bool preserveWhiteSpace, int options);
 
