@@ -2,6 +2,7 @@
 // gives its memory back, and leaves the old output as it was; ordinary results pass untouched.
 #include "platform/MemoryCeiling.h"
 #include "platform/NodeAllocator.h"
+#include "platform/ScriptFunctions.h"
 #include "platform/XmlDocument.h"
 #include "platform/XsltRun.h"
 #include "support/TestFiles.h"
@@ -59,6 +60,31 @@ long childrenPeakKiB()
 
 class MemoryCeilingTest : public QObject {
     Q_OBJECT
+
+    unsigned long long m_measurements = 0;
+
+    // The processor's messages of a transformation with a 64 MB allowance that must fail; the
+    // heap measurements it made go to m_measurements.
+    QString stoppedTransformation(const QByteArray &sheet)
+    {
+        QTemporaryDir dir;
+        const QString sheetPath = dir.filePath(QStringLiteral("sheet.xsl"));
+        if (!writeFile(sheetPath, sheet))
+            return QStringLiteral("style sheet not written");
+        XmlDocument source;
+        XmlDocument style;
+        if (!source.load(sampleJob) || !style.load(sheetPath))
+            return QStringLiteral("not loaded");
+        source.setTransformationMemoryLimit(allowanceMB << 20);
+        const unsigned long long before = platform::MemoryInUse::measurements();
+        try {
+            transformToFile(source, style, dir.filePath(QStringLiteral("out")));
+            return QStringLiteral("the transformation was not stopped");
+        } catch (const XsltProcessorError &error) {
+            m_measurements = platform::MemoryInUse::measurements() - before;
+            return error.messages().join(u'\n');
+        }
+    }
 
 private Q_SLOTS:
     void enormousResultStops_data()
@@ -132,6 +158,45 @@ private Q_SLOTS:
         // Everything the stopped transformation built has been given back.
         QVERIFY2(platform::MemoryInUse::bytes() - before < (1 << 20),
                  qPrintable(QString::number(platform::MemoryInUse::bytes() - before)));
+    }
+
+    // A script that allocates up to the ceiling is stopped there without the whole heap being
+    // measured for each of its blocks: near the ceiling, and while the engine collects its
+    // garbage there, that made such a script run for minutes past its time limit.
+    void scriptAtTheCeilingMeasuresRarely_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("objects pushed") << QByteArray("while (true) a.push({x: [1, 2, 3, 4, 5, 6, 7, 8]});");
+        QTest::newRow("texts pushed") << QByteArray("for (var i = 0; ; i++) a.push('point ' + i);");
+    }
+    void scriptAtTheCeilingMeasuresRarely()
+    {
+        QFETCH(QByteArray, body);
+        const QByteArray sheet = styleSheet("<xsl:value-of select=\"u:fill()\"/>",
+                                            "<msxsl:script language=\"JScript\" implements-prefix=\"u\">\n"
+                                            "function fill() { var a = []; " +
+                                                body + " }\n</msxsl:script>\n");
+        const QString message = stoppedTransformation(sheet);
+        QVERIFY2(message.startsWith(
+                     QStringLiteral("The transformation was stopped because it needed more than 64 MB")),
+                 qPrintable(message));
+        QVERIFY2(m_measurements < 16, qPrintable(QString::number(m_measurements)));
+    }
+
+    // Past its time limit a script gets no memory either, so that work inside one call of the
+    // engine (a join here, which on its own would pass the memory ceiling) cannot run on.
+    void scriptPastItsTimeLimitGetsNoMemory()
+    {
+        const std::chrono::milliseconds limit = platform::ScriptHost::timeLimit();
+        platform::ScriptHost::setTimeLimit(std::chrono::milliseconds(1));
+        const QString message = stoppedTransformation(styleSheet(
+            "<xsl:value-of select=\"u:join()\"/>",
+            "<msxsl:script language=\"JScript\" implements-prefix=\"u\">\n"
+            "function join() { return new Array(100000000).join('x').length; }\n</msxsl:script>\n"));
+        platform::ScriptHost::setTimeLimit(limit);
+        QVERIFY2(message.contains(QStringLiteral("ran longer than 0.001 s")) &&
+                     !message.contains(QStringLiteral("needed more than")),
+                 qPrintable(message));
     }
 
     // Results well within the allowance, and the limit of the transformation after a stopped one,

@@ -32,6 +32,9 @@ MemoryCeiling *active = nullptr;
 
 void MemoryInUse::ceilingPassed()
 {
+    // Told once: a stopping script engine may be refused millions of blocks after it.
+    if (s_passed.load(std::memory_order_relaxed))
+        return;
     const std::lock_guard lock(activeMutex);
     if (active)
         active->pass();
@@ -39,6 +42,7 @@ void MemoryInUse::ceilingPassed()
 
 long long MemoryInUse::bytes()
 {
+    s_measurements.fetch_add(1, std::memory_order_relaxed);
 #if defined(ZANDREL_ADDRESS_SANITIZER)
     // The sanitizer's allocator stands in for the C library's, whose statistics stay empty.
     const std::size_t heap = __sanitizer_get_current_allocated_bytes();
@@ -49,32 +53,43 @@ long long MemoryInUse::bytes()
     return static_cast<long long>(heap + nodeSlabBytesInUse());
 }
 
+void MemoryInUse::measure()
+{
+    s_blocksSinceCheck.store(0, std::memory_order_relaxed);
+    s_scriptBytesAtMeasured.store(s_scriptBytes.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    s_measured.store(bytes(), std::memory_order_relaxed);
+}
+
 void MemoryInUse::check(std::size_t pendingBytes)
 {
     s_blocksSinceCheck.store(0, std::memory_order_relaxed);
     const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
     if (ceiling == noCeiling)
         return;
-    const long long now = bytes();
-    s_measured.store(now, std::memory_order_relaxed);
-    if (now + static_cast<long long>(pendingBytes) > ceiling)
+    measure();
+    if (s_measured.load(std::memory_order_relaxed) + static_cast<long long>(pendingBytes) > ceiling)
         ceilingPassed();
 }
 
-bool MemoryInUse::refuses(std::size_t bytes)
+bool MemoryInUse::refusesScriptGrowth(std::size_t growth)
 {
     const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
-    if (ceiling == noCeiling)
+    if (ceiling == noCeiling || growth == 0)
         return false;
-    allocating(bytes);
-    const auto pending = static_cast<long long>(bytes);
-    if (s_measured.load(std::memory_order_relaxed) + pending <= ceiling)
+    const auto estimate = [growth] {
+        return s_measured.load(std::memory_order_relaxed) + s_scriptBytes.load(std::memory_order_relaxed) -
+               s_scriptBytesAtMeasured.load(std::memory_order_relaxed) + static_cast<long long>(growth);
+    };
+    if (estimate() <= ceiling)
         return false;
-    // Measured afresh: the engine collects its garbage after a refusal and asks again.
-    const long long now = MemoryInUse::bytes();
-    s_measured.store(now, std::memory_order_relaxed);
-    if (now + pending <= ceiling)
-        return false;
+    // The script's own blocks are counted exactly; what the XML library gave back since the last
+    // measurement is not. Measured afresh only when the library has been at work since then:
+    // while a script runs (and while its engine collects garbage) it is not.
+    if (!s_passed.load(std::memory_order_relaxed) && s_blocksSinceCheck.load(std::memory_order_relaxed) > 0) {
+        measure();
+        if (estimate() <= ceiling)
+            return false;
+    }
     ceilingPassed();
     return true;
 }
@@ -86,10 +101,10 @@ MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPass
     active = this;
     const long long limit =
         static_cast<long long>(std::min<std::size_t>(allowance, MemoryInUse::noCeiling / 2));
-    MemoryInUse::s_blocksSinceCheck.store(0, std::memory_order_relaxed);
-    const long long now = MemoryInUse::bytes();
-    MemoryInUse::s_measured.store(now, std::memory_order_relaxed);
-    MemoryInUse::s_ceiling.store(now + limit, std::memory_order_relaxed);
+    MemoryInUse::s_passed.store(false, std::memory_order_relaxed);
+    MemoryInUse::measure();
+    MemoryInUse::s_ceiling.store(MemoryInUse::s_measured.load(std::memory_order_relaxed) + limit,
+                                 std::memory_order_relaxed);
 }
 
 MemoryCeiling::~MemoryCeiling()
@@ -106,6 +121,7 @@ void MemoryCeiling::pass()
     if (m_passed || std::this_thread::get_id() != m_thread)
         return;
     m_passed = true;
+    MemoryInUse::s_passed.store(true, std::memory_order_relaxed);
     if (m_onPassed)
         m_onPassed();
 }

@@ -19,6 +19,10 @@
 #include <string>
 #include <vector>
 
+// Holding off and releasing the engine's garbage collection; see Duktape.c.
+extern "C" int zandrel_script_hold_collection(duk_context *context);
+extern "C" void zandrel_script_release_collection(duk_context *context);
+
 namespace zandrel::platform {
 
 // Milliseconds one script call may run; see ScriptHost::setTimeLimit.
@@ -28,6 +32,28 @@ extern std::atomic<long long> timeLimitMilliseconds;
 class ScriptEngine {
 public:
     bool timedOut() const { return std::chrono::steady_clock::now() > m_deadline; }
+
+    // Whether the engine's allocator is to refuse a block that grows its memory by this much:
+    // the running call's time is up. The clock is read at every few blocks and every large one.
+    bool refusesBlock(std::size_t growth)
+    {
+        if (m_pastDeadline)
+            return true;
+        if (++m_blocksSinceClock < clockInterval && growth < largeGrowth)
+            return false;
+        m_blocksSinceClock = 0;
+        m_pastDeadline = timedOut();
+        return m_pastDeadline;
+    }
+
+    // The allocator refused a block, so the running script is being stopped: collecting its
+    // garbage again and again before it gives up is no use.
+    void blockRefused(bool pastCeiling)
+    {
+        m_refusedPastCeiling = m_refusedPastCeiling || pastCeiling;
+        if (!m_collectionHeld && m_context)
+            m_collectionHeld = zandrel_script_hold_collection(m_context) != 0;
+    }
 
     ScriptEngine(const xmlChar *uri, bool trimText);
     ~ScriptEngine();
@@ -47,6 +73,21 @@ private:
     void startClock()
     {
         m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMilliseconds.load());
+        m_pastDeadline = false;
+        m_refusedPastCeiling = false;
+    }
+    // Between calls the engine runs no script: nothing is timed.
+    void stopClock()
+    {
+        m_deadline = std::chrono::steady_clock::time_point::max();
+        m_pastDeadline = false;
+        releaseCollection();
+    }
+    void releaseCollection()
+    {
+        if (m_collectionHeld)
+            zandrel_script_release_collection(m_context);
+        m_collectionHeld = false;
     }
 
     static ScriptEngine *of(duk_context *context)
@@ -57,10 +98,12 @@ private:
     }
 
     QString errorText(duk_idx_t index);
+    void reportCallError(xmlXPathParserContextPtr parser, const char *name, const QString &message);
 
     void call(xmlXPathParserContextPtr parser, int count);
     void pushValue(xmlXPathObjectPtr value);
-    xmlXPathObjectPtr resultValue(duk_idx_t index);
+    // nullptr with the reason when the value cannot be a text of the result.
+    xmlXPathObjectPtr resultValue(duk_idx_t index, QString *problem);
     void pushNode(xmlNodePtr node);
     void pushList(std::vector<xmlNodePtr> nodes);
 
@@ -97,6 +140,12 @@ private:
     bool m_trimText;
     std::set<std::string> m_builtIns;
     std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
+    static constexpr unsigned clockInterval = 64;
+    static constexpr std::size_t largeGrowth = 64 * 1024;
+    unsigned m_blocksSinceClock = 0;
+    bool m_pastDeadline = false;
+    bool m_collectionHeld = false;
+    bool m_refusedPastCeiling = false;
     // Nodes handed to the scripts in the current call; objects from earlier calls are stale.
     unsigned m_generation = 0;
     std::vector<std::vector<xmlNodePtr>> m_lists;

@@ -22,8 +22,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace zandrel::platform {
 
@@ -56,20 +59,142 @@ void fatalError(void *, const char *message)
     std::abort();
 }
 
-// Past the transformation's memory ceiling the engine's blocks are refused, which it turns into
-// a script error.
-void *scriptAllocate(void *, duk_size_t size)
+// Whether XML 1.0 has the character.
+bool isXmlCharacter(char32_t c)
 {
-    return MemoryInUse::refuses(size) ? nullptr : std::malloc(size);
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-void *scriptReallocate(void *, void *block, duk_size_t size)
+// One character of the engine's extended UTF-8 at the position: its value and its length in bytes,
+// or a length of 0 for bytes that are no character. Surrogates are characters here.
+std::pair<char32_t, std::size_t> characterAt(const unsigned char *bytes, std::size_t length, std::size_t at)
 {
-    return size > 0 && MemoryInUse::refuses(size) ? nullptr : std::realloc(block, size);
+    const unsigned char lead = bytes[at];
+    if (lead < 0x80)
+        return {lead, 1};
+    const std::size_t size = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+    if (size == 0 || at + size > length)
+        return {0, 0};
+    char32_t value = lead & (0x7F >> size);
+    for (std::size_t i = 1; i < size; ++i) {
+        if ((bytes[at + i] & 0xC0) != 0x80)
+            return {0, 0};
+        value = (value << 6) | (bytes[at + i] & 0x3F);
+    }
+    // Overlong forms and values past Unicode are no characters.
+    if ((size == 3 && value < 0x800) || (size == 4 && (value < 0x10000 || value > 0x10FFFF)))
+        return {0, 0};
+    return {value, size};
+}
+
+void appendUtf8(QByteArray &text, char32_t c)
+{
+    if (c < 0x80) {
+        text += char(c);
+    } else if (c < 0x800) {
+        text += char(0xC0 | (c >> 6));
+        text += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += char(0xE0 | (c >> 12));
+        text += char(0x80 | ((c >> 6) & 0x3F));
+        text += char(0x80 | (c & 0x3F));
+    } else {
+        text += char(0xF0 | (c >> 18));
+        text += char(0x80 | ((c >> 12) & 0x3F));
+        text += char(0x80 | ((c >> 6) & 0x3F));
+        text += char(0x80 | (c & 0x3F));
+    }
+}
+
+// A text of the engine as UTF-8 that XML can hold. The engine keeps a character beyond U+FFFF
+// that a script built from its two surrogates as two three-byte sequences: they are joined into
+// the character. nullopt, with what stands where, for a character XML cannot hold (a control
+// character, an unpaired surrogate) or bytes that are no UTF-8.
+std::optional<QByteArray> xmlTextOfScriptString(const char *text, std::size_t length, QString *problem)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text ? text : "");
+    QByteArray result;
+    result.reserve(qsizetype(length));
+    int position = 0;
+    for (std::size_t at = 0; at < length;) {
+        ++position;
+        auto [character, size] = characterAt(bytes, length, at);
+        if (size == 0) {
+            *problem = QStringLiteral("the byte 0x%1 at character %2, which is no UTF-8")
+                           .arg(QString::number(bytes[at], 16).toUpper().rightJustified(2, u'0'))
+                           .arg(position);
+            return std::nullopt;
+        }
+        if (character >= 0xD800 && character <= 0xDBFF && at + size < length) {
+            const auto [low, lowSize] = characterAt(bytes, length, at + size);
+            if (lowSize != 0 && low >= 0xDC00 && low <= 0xDFFF) {
+                character = 0x10000 + ((character - 0xD800) << 10) + (low - 0xDC00);
+                size += lowSize;
+            }
+        }
+        if (!isXmlCharacter(character)) {
+            *problem = QStringLiteral("U+%1 at character %2")
+                           .arg(QString::number(uint(character), 16).toUpper().rightJustified(4, u'0'))
+                           .arg(position);
+            return std::nullopt;
+        }
+        appendUtf8(result, character);
+        at += size;
+    }
+    return result;
+}
+
+std::size_t blockSize(void *block)
+{
+    return block ? ::malloc_usable_size(block) : 0;
+}
+
+// The engine's blocks are counted as they come and go. Past the call's time limit, or past the
+// transformation's memory ceiling, a block that grows its memory is refused, which the engine
+// turns into a script error: the time check between instructions does not run inside the
+// engine's own work (a join, a sort, a garbage collection), which can take far longer.
+bool refusesGrowth(ScriptEngine *engine, std::size_t growth)
+{
+    if (engine->refusesBlock(growth)) {
+        engine->blockRefused(false);
+        return true;
+    }
+    if (MemoryInUse::refusesScriptGrowth(growth)) {
+        engine->blockRefused(true);
+        return true;
+    }
+    return false;
+}
+
+void *scriptAllocate(void *engine, duk_size_t size)
+{
+    if (refusesGrowth(static_cast<ScriptEngine *>(engine), size))
+        return nullptr;
+    void *block = std::malloc(size);
+    MemoryInUse::scriptBytesChanged(static_cast<long long>(blockSize(block)));
+    return block;
+}
+
+void *scriptReallocate(void *engine, void *block, duk_size_t size)
+{
+    const std::size_t oldSize = blockSize(block);
+    if (size > oldSize && refusesGrowth(static_cast<ScriptEngine *>(engine), size - oldSize))
+        return nullptr;
+    void *moved = std::realloc(block, size);
+    // A size of 0 frees the block; a failed move leaves it as it was.
+    if (moved || size == 0)
+        MemoryInUse::scriptBytesChanged(static_cast<long long>(blockSize(moved)) -
+                                        static_cast<long long>(oldSize));
+    return moved;
 }
 
 void scriptFree(void *, void *block)
 {
+    MemoryInUse::scriptBytesChanged(-static_cast<long long>(blockSize(block)));
     std::free(block);
 }
 
@@ -95,6 +220,7 @@ ScriptEngine::ScriptEngine(const xmlChar *uri, bool trimText)
 
 ScriptEngine::~ScriptEngine()
 {
+    releaseCollection();
     duk_destroy_heap(m_context);
 }
 
@@ -108,10 +234,12 @@ void ScriptEngine::evaluate(const xmlNode *script)
     if (duk_pcompile_lstring_filename(m_context, 0, text, std::strlen(text)) != 0 ||
         duk_pcall(m_context, 0) != 0) {
         const QString message = errorText(-1);
+        stopClock();
         duk_pop(m_context);
         throw XsltProcessorError({QStringLiteral("msxsl:script (%1): the script does not run: %2")
                                       .arg(QString::fromUtf8(place), message)});
     }
+    stopClock();
     duk_pop(m_context);
 }
 
@@ -135,6 +263,9 @@ QString ScriptEngine::errorText(duk_idx_t index)
     if (timedOut())
         return QStringLiteral("it ran longer than %1 s and was stopped")
             .arg(double(timeLimitMilliseconds.load()) / 1000);
+    // The engine's own error for a refused block may be lost in its error handling.
+    if (m_refusedPastCeiling)
+        return QStringLiteral("it needed more memory than the transformation may take and was stopped");
     QString message = QString::fromUtf8(duk_safe_to_string(m_context, index));
     if (duk_is_error(m_context, index) || duk_is_object(m_context, index)) {
         duk_get_prop_string(m_context, index, "lineNumber");
@@ -172,7 +303,7 @@ void ScriptEngine::pushValue(xmlXPathObjectPtr value)
     }
 }
 
-xmlXPathObjectPtr ScriptEngine::resultValue(duk_idx_t index)
+xmlXPathObjectPtr ScriptEngine::resultValue(duk_idx_t index, QString *problem)
 {
     if (duk_is_boolean(m_context, index))
         return xmlXPathNewBoolean(duk_get_boolean(m_context, index));
@@ -189,7 +320,10 @@ xmlXPathObjectPtr ScriptEngine::resultValue(duk_idx_t index)
     }
     if (xmlNodePtr node = nodeOf(index))
         return xmlXPathNewNodeSet(node->type == XML_NAMESPACE_DECL ? nullptr : node);
-    return xmlXPathNewCString(duk_safe_to_string(m_context, index));
+    duk_size_t length = 0;
+    const char *text = duk_safe_to_lstring(m_context, index, &length);
+    const std::optional<QByteArray> xmlText = xmlTextOfScriptString(text, length, problem);
+    return xmlText ? xmlXPathNewCString(xmlText->constData()) : nullptr;
 }
 
 void ScriptEngine::callFromXPath(xmlXPathParserContextPtr parser, int count)
@@ -211,7 +345,6 @@ void ScriptEngine::callFromXPath(xmlXPathParserContextPtr parser, int count)
 
 void ScriptEngine::call(xmlXPathParserContextPtr parser, int count)
 {
-    xsltTransformContextPtr transform = xsltXPathGetTransformContext(parser);
     const char *name = reinterpret_cast<const char *>(parser->context->function);
     std::vector<xmlXPathObjectPtr> arguments(static_cast<std::size_t>(count));
     for (int i = count - 1; i >= 0; --i)
@@ -220,26 +353,38 @@ void ScriptEngine::call(xmlXPathParserContextPtr parser, int count)
     // Nodes of earlier calls may be gone (result tree fragments are freed): start afresh.
     ++m_generation;
     m_lists.clear();
+    // The clock runs from here: the arguments are the call's first blocks.
+    startClock();
     duk_get_global_string(m_context, name);
     for (xmlXPathObjectPtr argument : arguments)
         pushValue(argument);
-    startClock();
     const bool failed = duk_pcall(m_context, count) != 0;
     if (failed) {
-        const QString message = errorText(-1);
-        xsltTransformError(transform, nullptr, transform ? transform->inst : nullptr,
-                           "msxsl:script function %s(): %s\n", name, message.toUtf8().constData());
-        if (transform)
-            transform->state = XSLT_STATE_STOPPED;
-        parser->error = XPATH_EXPR_ERROR;
+        reportCallError(parser, name, errorText(-1));
     } else {
-        valuePush(parser, resultValue(-1));
+        QString problem;
+        if (xmlXPathObjectPtr result = resultValue(-1, &problem))
+            valuePush(parser, result);
+        else
+            reportCallError(parser, name,
+                            QStringLiteral("its result cannot be written as XML: it holds %1.").arg(problem));
     }
+    stopClock();
     duk_pop(m_context);
     m_lists.clear();
     ++m_generation;
     for (xmlXPathObjectPtr argument : arguments)
         xmlXPathFreeObject(argument);
+}
+
+void ScriptEngine::reportCallError(xmlXPathParserContextPtr parser, const char *name, const QString &message)
+{
+    xsltTransformContextPtr transform = xsltXPathGetTransformContext(parser);
+    xsltTransformError(transform, nullptr, transform ? transform->inst : nullptr,
+                       "msxsl:script function %s(): %s\n", name, message.toUtf8().constData());
+    if (transform)
+        transform->state = XSLT_STATE_STOPPED;
+    parser->error = XPATH_EXPR_ERROR;
 }
 
 ScriptHost::ScriptHost(xsltStylesheet *style, bool trimText)
