@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 using namespace zandrel::platform;
 using namespace std::chrono_literals;
@@ -356,6 +357,10 @@ void TestRegistryStore::missingOrBrokenFileHasNoKey_data()
     QTest::newRow("folder at the path") << "folder";
     QTest::newRow("empty file") << "empty";
     QTest::newRow("not a registry file") << "binary";
+    // None of them is read: a FIFO would wait for a writer for ever, a device never ends.
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("device") << "device";
+    QTest::newRow("far too large") << "large";
 }
 
 void TestRegistryStore::missingOrBrokenFileHasNoKey()
@@ -370,8 +375,20 @@ void TestRegistryStore::missingOrBrokenFileHasNoKey()
         writeBytes(m_userFile, QByteArray());
     else if (situation == u"binary")
         writeBytes(m_userFile, QByteArray("\x00\x01\x02\xff[\x00]\n\"a\"\x00=", 13));
+    else if (situation == u"fifo")
+        QVERIFY(QDir().mkpath(QFileInfo(m_userFile).absolutePath()) &&
+                ::mkfifo(QFile::encodeName(m_userFile).constData(), 0600) == 0);
+    else if (situation == u"device")
+        QVERIFY(QDir().mkpath(QFileInfo(m_userFile).absolutePath()) &&
+                QFile::link(QStringLiteral("/dev/zero"), m_userFile));
+    else if (situation == u"large")
+        writeBytes(m_userFile, header + zandrelSection + "\"a\"=\"b\"\n" + QByteArray(64 << 20, '\n'));
     else
         writeBytes(m_dir->filePath(QStringLiteral("config/zandrel/other.reg")), header + zandrelSection);
+    // The machine-wide file is the same odd file.
+    if (situation == u"fifo" || situation == u"device" || situation == u"large")
+        QVERIFY(QDir().mkpath(QFileInfo(m_machineFile).absolutePath()) &&
+                QFile::link(m_userFile, m_machineFile));
 
     const RegFileStore store(userFile, m_machineFile);
     QVERIFY(!store.openKey(RegistryHive::CurrentUser, zandrelKey));
@@ -630,6 +647,7 @@ void TestRegistryStore::writeFailsAndKeepsOldFile_data()
     row("line break in value name", "name line break", "line break");
     row("broken UTF-16 in value name", "name surrogate", "not valid Unicode");
     row("null character in text", "null text", "null character");
+    row("FIFO at the file's path", "fifo", "not a regular file");
 }
 
 void TestRegistryStore::writeFailsAndKeepsOldFile()
@@ -669,6 +687,9 @@ void TestRegistryStore::writeFailsAndKeepsOldFile()
         value.name = QStringLiteral("a") + QChar(0xDC00);
     } else if (situation == u"null text") {
         value.text = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    } else if (situation == u"fifo") {
+        userFile = m_dir->filePath(QStringLiteral("config/zandrel/fifo.reg"));
+        QCOMPARE(::mkfifo(QFile::encodeName(userFile).constData(), 0600), 0);
     }
     const QStringList filesBefore = filesIn(QFileInfo(m_userFile).absolutePath());
 

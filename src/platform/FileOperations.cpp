@@ -1,5 +1,6 @@
 #include "FileOperations.h"
 
+#include "FileDescriptor.h"
 #include "ReplacementFile.h"
 
 #include <QDir>
@@ -95,30 +96,6 @@ bool replaceWithContents(int source, const QString &target, QString *error)
 }
 
 namespace {
-
-// A file descriptor that is closed when it goes out of scope, unless closed before.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-    // Closes now, so that a late write error reaches the caller.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 bool userMaySetGroup(gid_t group)
 {

@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/RegFile.h"
 
 #include <QDir>
@@ -9,8 +10,14 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zandrel::platform {
 
@@ -45,24 +52,48 @@ QString displayName(const QString &fileName)
     return QDir::toNativeSeparators(fileName);
 }
 
-// Reads the whole file; on failure puts the reason into *reason.
+// Reads the whole file; on failure puts the reason into *reason. Only a regular file of a
+// settings file's size is read: a FIFO would wait for a writer for ever and a device never ends.
 std::optional<QByteArray> readWholeFile(const QString &fileName, QString *reason)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *reason = file.errorString();
+    const auto fail = [reason](const QString &why) {
+        *reason = why;
         return std::nullopt;
+    };
+    const QString tooLarge = QStringLiteral("the file is larger than %1 MB, too large for a settings file")
+                                 .arg(maxFileSize / (1024 * 1024));
+    // Not blocking, so that opening a FIFO does not wait for a writer.
+    const FileDescriptor file(
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.isOpen())
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    const int fd = file.get();
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(status.st_mode))
+        return fail(QStringLiteral("it is not a regular file"));
+    if (status.st_size > maxFileSize)
+        return fail(tooLarge);
+    // Bounded all the same: the file may grow while it is read.
+    QByteArray bytes(qsizetype(status.st_size) + 1, Qt::Uninitialized);
+    qsizetype total = 0;
+    for (;;) {
+        if (total == bytes.size()) {
+            if (total > maxFileSize)
+                return fail(tooLarge);
+            bytes.resize(std::min<qsizetype>(total * 2, maxFileSize + 1));
+        }
+        const ssize_t count = ::read(fd, bytes.data() + total, std::size_t(bytes.size() - total));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        if (count == 0)
+            break;
+        total += count;
     }
-    if (file.size() > maxFileSize) {
-        *reason = QStringLiteral("the file is larger than %1 MB, too large for a settings file")
-                      .arg(maxFileSize / (1024 * 1024));
-        return std::nullopt;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *reason = file.errorString();
-        return std::nullopt;
-    }
+    bytes.truncate(total);
     return bytes;
 }
 

@@ -2,6 +2,7 @@
 #include "XmlSupport.h"
 
 #include "ClassicNumbers.h"
+#include "FileDescriptor.h"
 #include "MsxslExtensions.h"
 #include "NodeAllocator.h"
 #include "ProcessorMessages.h"
@@ -103,22 +104,6 @@ void initialiseProcessor()
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 QString systemErrorText(int error)
 {
