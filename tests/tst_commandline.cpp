@@ -1,14 +1,20 @@
 // Runs the built program as a script would: no display, no terminal.
+#include "support/Fifo.h"
 #include "support/TestFiles.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <clocale>
+#include <fcntl.h>
 #include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -32,6 +38,13 @@ class CommandLineTest : public QObject {
     Run run(const QStringList &arguments, const QString &executable = program, const QString &locale = {})
     {
         QProcess process;
+        start(process, arguments, executable, locale);
+        return finish(process);
+    }
+
+    void start(QProcess &process, const QStringList &arguments, const QString &executable = program,
+               const QString &locale = {})
+    {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!locale.isEmpty()) {
             environment.insert(QStringLiteral("LC_ALL"), locale);
@@ -45,8 +58,15 @@ class CommandLineTest : public QObject {
         process.setWorkingDirectory(m_work.path());
         process.setStandardInputFile(QProcess::nullDevice());
         process.start(executable, arguments);
-        if (!process.waitForFinished(120000))
+    }
+
+    static Run finish(QProcess &process)
+    {
+        if (!process.waitForFinished(120000)) {
+            process.kill();
+            process.waitForFinished();
             return {};
+        }
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
@@ -224,6 +244,80 @@ private Q_SLOTS:
             QVERIFY2(result.err.contains(message), qPrintable(result.err));
         QVERIFY(!QFile::exists(m_work.filePath(QStringLiteral("x.csv"))));
         QFile::remove(m_work.filePath(QStringLiteral("exit ok.csv")));
+    }
+
+    // A source or style sheet that is a FIFO (a pipe from another program) is read once.
+    void fifoArgumentsAreReadOnce_data()
+    {
+        QTest::addColumn<int>("fifoArgument");
+        QTest::newRow("Dexmor file") << 0;
+        QTest::newRow("style sheet") << 1;
+    }
+    void fifoArgumentsAreReadOnce()
+    {
+        QFETCH(int, fifoArgument);
+        QStringList arguments{pipelineData + QStringLiteral("/job.dxm"),
+                              pipelineData + QStringLiteral("/points.xsl"),
+                              m_work.filePath(QStringLiteral("from fifo.csv"))};
+        const QByteArray content = readAll(arguments[fifoArgument]);
+        const QString fifo =
+            m_work.filePath(QStringLiteral("fifo") + QFileInfo(arguments[fifoArgument]).suffix());
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        arguments[fifoArgument] = fifo;
+        QProcess process;
+        start(process, arguments);
+        QVERIFY(feedFifo(QFile::encodeName(fifo), content, process));
+        const Run result = finish(process);
+        QFile::remove(fifo);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.err, QString());
+        QVERIFY(readAll(arguments[2]).startsWith("P1,1000.5,2000.25\n"));
+        QFile::remove(arguments[2]);
+    }
+
+    // File names are bytes; those that are no valid UTF-8 open and are written as they are.
+    void namesThatAreNoUtf8()
+    {
+        const QByteArray folder = QFile::encodeName(m_work.path()) + '/';
+        const QByteArray source = folder + "job \xff.dxm";
+        const QByteArray sheet = folder + "points \xe9.xsl";
+        const QByteArray output = folder + "out \xfe\xc3";
+        for (const auto &[from, to] : {std::pair{pipelineData + QStringLiteral("/job.dxm"), source},
+                                       std::pair{pipelineData + QStringLiteral("/points.xsl"), sheet}}) {
+            const QByteArray content = readAll(from);
+            const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, content.constData(), std::size_t(content.size())), ssize_t(content.size()));
+            ::close(fd);
+        }
+        // Qt cannot remove them with the folder: their names would not make the round trip.
+        const auto removeFiles = qScopeGuard([&] {
+            for (const QByteArray &name : {source, sheet, output + ".csv"})
+                ::unlink(name.constData());
+        });
+        // The arguments as the shell passes them: raw bytes, written here as octal escapes.
+        const auto escaped = [](const QByteArray &name) {
+            QString text;
+            for (const char c : name)
+                text +=
+                    QStringLiteral("\\0%1").arg(uint(static_cast<unsigned char>(c)), 3, 8, QLatin1Char('0'));
+            return text;
+        };
+        const Run result = run(
+            {QStringLiteral("-c"),
+             QStringLiteral(
+                 "exec \"$0\" \"$(printf '%b' \"$1\")\" \"$(printf '%b' \"$2\")\" \"$(printf '%b' \"$3\")\""),
+             program, escaped(source), escaped(sheet), escaped(output)},
+            QStringLiteral("/bin/sh"));
+        QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.err, QString());
+        const int fd = ::open((output + ".csv").constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        char start[18] = {};
+        QCOMPARE(::read(fd, start, sizeof start), ssize_t(sizeof start));
+        ::close(fd);
+        QCOMPARE(QByteArray(start, sizeof start), QByteArray("P1,1000.5,2000.25\n"));
     }
 
     void languageLibraryBesideTheProgram()

@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace zandrel;
@@ -280,6 +284,146 @@ private Q_SLOTS:
         }
         QCOMPARE(readAll(data(QStringLiteral("job.dxm"))), jobBefore);
         QCOMPARE(readAll(data(QStringLiteral("points.xsl"))), styleBefore);
+    }
+
+    // Nor any file the style sheet reads: what it imports or includes, what document() reads.
+    void outputThatTheStyleSheetReadsIsRefused_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("imported style sheet") << "out-imported.xsl";
+        QTest::newRow("included style sheet") << "out-included.xsl";
+        QTest::newRow("document read") << "out-lookup.xml";
+    }
+    void outputThatTheStyleSheetReadsIsRefused()
+    {
+        QFETCH(QString, target);
+        const QByteArray stylesheet =
+            "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">";
+        QVERIFY(writeFile(data(QStringLiteral("out-imported.xsl")),
+                          stylesheet + "<xsl:output method=\"text\"/></xsl:stylesheet>"));
+        QVERIFY(writeFile(data(QStringLiteral("out-included.xsl")),
+                          stylesheet + "<xsl:variable name=\"fileExt\" select=\"'csv'\"/></xsl:stylesheet>"));
+        QVERIFY(writeFile(data(QStringLiteral("out-lookup.xml")), "<codes/>"));
+        QVERIFY(writeFile(
+            data(QStringLiteral("out-reading.xsl")),
+            stylesheet +
+                "<xsl:import href=\"out-imported.xsl\"/><xsl:include href=\"out-included.xsl\"/>"
+                "<xsl:template match=\"/\"><xsl:value-of select=\"count(document('out-lookup.xml')/codes)\"/>"
+                "</xsl:template></xsl:stylesheet>"));
+        const QByteArray before = readAll(data(target));
+        for (const bool viaDialog : {false, true}) {
+            ScriptedInteraction interaction;
+            GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("out-reading.xsl"),
+                                         viaDialog ? QString() : target);
+            interaction.saveAnswers.push_back(Answer::given(data(target)));
+            QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+            QCOMPARE(interaction.messages.size(), 1);
+            QCOMPARE(interaction.messages[0].kind, MessageKind::Error);
+            QVERIFY2(
+                interaction.messages[0].text.contains(QStringLiteral("a file that the style sheet reads")),
+                qPrintable(interaction.messages[0].text));
+            QVERIFY(interaction.messages[0].text.contains(data(target)));
+        }
+        QCOMPARE(readAll(data(target)), before);
+    }
+
+    // A write that fails says why, in the system's words, and names the output file: writing
+    // into a device that is full (which is written to directly, never replaced), and writing the
+    // temporary file past the process's file size limit.
+    void failedWritesNameTheOutput_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("fileSizeLimit"); // bytes, or 0 for none
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full device") << "/dev/full" << 0 << "/dev/full"
+                                     << QString::fromLocal8Bit(std::strerror(ENOSPC));
+        QTest::newRow("file size limit")
+            << "out" << 16 << data(QStringLiteral("out.csv")) << QString::fromLocal8Bit(std::strerror(EFBIG));
+    }
+    void failedWritesNameTheOutput()
+    {
+        QFETCH(QString, output);
+        QFETCH(int, fileSizeLimit);
+        QFETCH(QString, named);
+        QFETCH(QString, reason);
+        ScriptedInteraction interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"));
+        in.outputFileName = output.startsWith(u'/') ? output : data(output);
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (fileSizeLimit) {
+            rlimit limited = before;
+            limited.rlim_cur = rlim_t(fileSizeLimit);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        }
+        const GenerationOutcome outcome = run(interaction, in);
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(outcome, GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        const QString text = interaction.messages[0].text;
+        QVERIFY2(text.contains(named) && text.contains(reason) && !text.contains(QStringLiteral("Indy")),
+                 qPrintable(text));
+        QVERIFY(!QFile::exists(output + QStringLiteral(".csv")));
+    }
+
+    // A job that needs more memory than a transformation may take is not loaded, and the user
+    // is told so, with the setting that sets the limit.
+    void jobTooLargeForTheMemoryLimit()
+    {
+        QByteArray job = "<?xml version=\"1.0\"?>\n<DexmorJob>\n";
+        for (int i = 0; i < 20000; ++i)
+            job += "  <Point name=\"P" + QByteArray::number(i) +
+                   "\" easting=\"1000.5\" northing=\"2000.25\"/>\n";
+        QVERIFY(writeFile(data(QStringLiteral("out-large.dxm")), job + "</DexmorJob>\n"));
+        ScriptedInteraction interaction;
+        GenerationInputs in =
+            inputs(QStringLiteral("out-large.dxm"), QStringLiteral("points.xsl"), QStringLiteral("out"));
+        in.transformationMemoryLimitMB = 1;
+        QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QCOMPARE(interaction.messages[0].kind, MessageKind::Plain);
+        const QString text = interaction.messages[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("Error loading Dexmor file (")) &&
+                     text.contains(QStringLiteral("1 MB")) &&
+                     text.contains(QStringLiteral("TransformationMemoryLimit")),
+                 qPrintable(text));
+        QVERIFY(!QFile::exists(data(QStringLiteral("out.csv"))));
+    }
+
+    // An extension with a folder part would put the output somewhere else than named.
+    void extensionWithAFolderPartIsRefused_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<bool>("viaDialog");
+        QTest::newRow("folder that does not exist") << "csv/report" << false;
+        QTest::newRow("folder that exists") << "d/report" << false;
+        QTest::newRow("up and down") << "/../out-up.csv" << false;
+        QTest::newRow("Save dialog") << "d/report" << true;
+    }
+    void extensionWithAFolderPartIsRefused()
+    {
+        QFETCH(QString, extension);
+        QFETCH(bool, viaDialog);
+        QVERIFY(QDir().mkpath(data(QStringLiteral("out.d"))));
+        QByteArray sheet = readAll(data(QStringLiteral("points.xsl")));
+        sheet.replace("select=\"'csv'\"", "select=\"'" + extension.toUtf8() + "'\"");
+        QVERIFY(writeFile(data(QStringLiteral("out-extension.xsl")), sheet));
+        ScriptedInteraction interaction;
+        interaction.saveAnswers.push_back(Answer::given(data(QStringLiteral("out-chosen.csv"))));
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("out-extension.xsl"),
+                                     viaDialog ? QString() : QStringLiteral("out"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
+        QCOMPARE(interaction.messages.size(), 1);
+        QVERIFY2(interaction.messages[0].text.contains(
+                     QStringLiteral("\"%1\", which is no file extension").arg(extension)),
+                 qPrintable(interaction.messages[0].text));
+        QVERIFY(interaction.saveRequests.isEmpty());
+        QCOMPARE(QDir(data(QStringLiteral("out.d"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+        QVERIFY(!QFile::exists(data(QStringLiteral("out-up.csv"))));
     }
 
     void unwritableOutputIsReported_data()

@@ -6,12 +6,17 @@
 #include "app/StringTable.h"
 #include "convert/ConverterMessages.h"
 #include "generate/GenerationPipeline.h"
+#include "platform/FileNames.h"
 #include "support/ConverterFixture.h"
+#include "support/Fifo.h"
 #include "support/ScriptedInteraction.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace zandrel;
 using namespace convertertest;
@@ -72,6 +77,12 @@ class JobConversionTest : public QObject {
     Run runProgram(const QStringList &arguments, const QByteArray &locale = "C.UTF-8")
     {
         QProcess process;
+        startProgram(process, arguments, locale);
+        return finishProgram(process);
+    }
+
+    void startProgram(QProcess &process, const QStringList &arguments, const QByteArray &locale = "C.UTF-8")
+    {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ZANDREL_CONVERTER_HOST"})
             environment.remove(QLatin1String(name));
@@ -80,8 +91,15 @@ class JobConversionTest : public QObject {
         process.setProcessEnvironment(environment);
         process.setStandardInputFile(QProcess::nullDevice());
         process.start(program, arguments);
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    }
+
+    static Run finishProgram(QProcess &process)
+    {
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+            process.kill();
+            process.waitForFinished();
             return {};
+        }
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
     }
 
@@ -387,6 +405,42 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(work("out.dxm")), exitCode == 0);
         if (exitCode == 0)
             QCOMPARE(readAll(work("out.dxm")), readAll(testJob));
+    }
+
+    // A Job file that is a FIFO is read once (the converters get a copy of it); one whose name
+    // is no valid UTF-8 is found by its bytes.
+    void jobFilesThatAreOdd_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("FIFO") << true;
+        QTest::newRow("name that is no UTF-8") << false;
+    }
+    void jobFilesThatAreOdd()
+    {
+        QFETCH(bool, fifo);
+        const QString job = jobFrom(testJob, products[2]);
+        QVERIFY(!job.isEmpty());
+        if (fifo) {
+            const QByteArray piped = QFile::encodeName(work(QStringLiteral("piped.job")));
+            QCOMPARE(::mkfifo(piped.constData(), 0600), 0);
+            QProcess process;
+            startProgram(process, {QFile::decodeName(piped), dexmorEntry, work("out")});
+            QVERIFY(feedFifo(piped, readAll(job), process));
+            const Run run = finishProgram(process);
+            QCOMPARE(run.exitCode, 0);
+            QCOMPARE(run.errors, QString());
+        } else {
+            const QByteArray named = QFile::encodeName(work(QStringLiteral("field "))) + "\xff\xfe.job";
+            QCOMPARE(::rename(QFile::encodeName(job).constData(), named.constData()), 0);
+            // Qt cannot remove it with the folder: its name would not make the round trip.
+            const auto removeNamed = qScopeGuard([&named] { ::unlink(named.constData()); });
+            ScriptedInteraction interaction;
+            QCOMPARE(
+                runPipeline(interaction, platform::fileNameFromNative(named), dexmorEntry, work("out"), true),
+                GenerationOutcome::Written);
+            QVERIFY(interaction.messages.isEmpty());
+        }
+        QCOMPARE(readAll(work("out.dxm")), readAll(testJob));
     }
 
     void userDecimalSeparator_data()

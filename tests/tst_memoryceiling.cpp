@@ -49,6 +49,18 @@ bool builtWithAddressSanitizer()
     return false;
 }
 
+// The address space the process has mapped now.
+std::size_t addressSpaceInUse()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return std::size_t(line.mid(7).trimmed().split(' ').value(0).toULongLong()) * 1024;
+    return 0;
+}
+
 long childrenPeakKiB()
 {
     rusage usage{};
@@ -87,6 +99,34 @@ class MemoryCeilingTest : public QObject {
     }
 
 private Q_SLOTS:
+    // A transformation whose thread the system cannot give (its stack does not fit in the
+    // process's address space) is an error, not an empty result. First of all: a transformation
+    // that ran leaves its thread's stack to the C library for the next one.
+    void transformationThatCannotStartIsAnError()
+    {
+        if (builtWithAddressSanitizer())
+            QSKIP("the sanitizer needs an address space without a limit");
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("small.xsl")), styleSheet("<r/>")));
+        XmlDocument source;
+        XmlDocument style;
+        QVERIFY(source.load(sampleJob));
+        QVERIFY(style.load(dir.filePath(QStringLiteral("small.xsl"))));
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &before), 0);
+        rlimit limited = before;
+        limited.rlim_cur = rlim_t(addressSpaceInUse() + (std::size_t(128) << 20));
+        QCOMPARE(::setrlimit(RLIMIT_AS, &limited), 0);
+        QString message;
+        try {
+            transformToFile(source, style, dir.filePath(QStringLiteral("out")));
+        } catch (const XsltProcessorError &error) {
+            message = error.messages().join(u'\n');
+        }
+        ::setrlimit(RLIMIT_AS, &before);
+        QVERIFY2(message.contains(QStringLiteral("could not be started")), qPrintable(message));
+    }
+
     void enormousResultStops_data()
     {
         QTest::addColumn<QByteArray>("sheet");

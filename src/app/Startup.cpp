@@ -4,6 +4,7 @@
 #include "StringTable.h"
 #include "generate/GenerationError.h"
 #include "generate/GenerationPipeline.h"
+#include "platform/FileNames.h"
 #include "platform/XmlDocument.h"
 
 #include <QtGlobal>
@@ -16,7 +17,8 @@ QStringList countedArguments(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
+        // The arguments are file names: their bytes are kept, valid UTF-8 or not.
+        const QString argument = platform::fileNameFromNative(argv[i]);
         if (!argument.isEmpty())
             arguments.append(argument);
     }

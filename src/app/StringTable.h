@@ -44,6 +44,11 @@ inline constexpr int AnswersNotSaved = 10111;
 inline constexpr int ChooseMenuEntry = 10112;
 inline constexpr int FileDoesNotExist = 10114;
 inline constexpr int ValueNotXmlText = 10115;
+inline constexpr int OutputNotWrittenInTemporaryFolder = 10116;
+inline constexpr int OutputIsReadByStyleSheet = 10117;
+inline constexpr int DocumentPastMemoryLimit = 10118;
+inline constexpr int DocumentOutOfMemory = 10119;
+inline constexpr int ExtensionWithFolder = 10120;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -5,11 +5,11 @@
 #include "app/Format.h"
 #include "generate/Interaction.h"
 #include "generate/PathPieces.h"
+#include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "platform/RegistryStore.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
@@ -32,8 +32,8 @@ QByteArray dexmorFileName(const QByteArray &path)
 // Moves the converter's file to the converted file's name without replacing anything there.
 bool renameWithoutReplacing(const QString &from, const QString &to)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
-                       QFile::encodeName(to).constData(), RENAME_NOREPLACE) == 0;
+    return ::renameat2(AT_FDCWD, platform::nativeFileName(from).constData(), AT_FDCWD,
+                       platform::nativeFileName(to).constData(), RENAME_NOREPLACE) == 0;
 }
 
 } // namespace
@@ -89,8 +89,9 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
     const QByteArray sourcePath = platform::ShortAnsiPath(jobFile);
     const QByteArray outputPath = platform::ShortAnsiPath(outputFolder) + dexmorFileName(sourcePath);
     convertedFile = outputFolder + path::namePart(jobFile) + QStringLiteral(".dxm");
-    const QString converterOutput = QFile::decodeName(outputPath);
-    if (QFileInfo::exists(converterOutput) || QFileInfo::exists(convertedFile))
+    const QString converterOutput = platform::fileNameFromNative(outputPath);
+    if (platform::fileKind(converterOutput) != platform::FileKind::Missing ||
+        platform::fileKind(convertedFile) != platform::FileKind::Missing)
         return false;
 
     const QString library = FindVersionLibrary(context, kind, version);
@@ -129,7 +130,7 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
     // The short and the long name are one here; the move matters only where they differ.
     if (converterOutput != convertedFile)
         renameWithoutReplacing(converterOutput, convertedFile);
-    return QFileInfo(convertedFile).isFile();
+    return platform::fileKind(convertedFile) == platform::FileKind::Regular;
 }
 
 bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString &convertedFile,

@@ -3,6 +3,7 @@
 #include "PathPieces.h"
 #include "app/Format.h"
 #include "app/StringTable.h"
+#include "platform/FileOperations.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,7 +77,7 @@ Answer ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request)
     if (!m_interactive) {
         // Nobody can confirm a replacement, so an existing file is never replaced.
         const QString target = QDir::current().filePath(path::fileName(request.fileName));
-        if (QFileInfo::exists(target)) {
+        if (platform::fileKind(target) != platform::FileKind::Missing) {
             showMessage(MessageKind::Error,
                         formatText(GetLocalizedString(StringId::OutputExistsUnconfirmed), {target}));
             return Answer::failed();
@@ -91,7 +92,7 @@ Answer ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request)
         QString target = answer->trimmed().isEmpty() ? request.fileName : answer->trimmed();
         if (!request.defaultSuffix.isEmpty() && path::extension(target).isEmpty())
             target += u'.' + request.defaultSuffix;
-        if (!QFileInfo::exists(target))
+        if (platform::fileKind(target) == platform::FileKind::Missing)
             return Answer::given(target);
         const std::optional<QString> replace =
             ask(formatText(GetLocalizedString(StringId::ReplaceExistingQuestion), {target}));

@@ -7,10 +7,15 @@
 #include "convert/ConvertFile.h"
 #include "convert/ConverterMessages.h"
 #include "convert/GridFileWarnings.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "platform/TemporaryFiles.h"
 #include "platform/XmlDocument.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
 
 namespace zandrel {
@@ -22,6 +27,27 @@ const QString temporaryPrefix = QStringLiteral("Indy");
 QString message(int id, std::initializer_list<FormatArgument> arguments = {})
 {
     return formatText(GetLocalizedString(id), arguments);
+}
+
+// The output file as it will be named: the name given with the extension appended where it has
+// none, or the name the Save dialog will propose.
+QString outputNameFor(const GenerationInputs &inputs, const QString &extension)
+{
+    if (inputs.outputFileName.isEmpty())
+        return path::namePart(inputs.sourceFile) + u'.' + extension;
+    if (path::extension(inputs.outputFileName).isEmpty())
+        return inputs.outputFileName + u'.' + extension;
+    return inputs.outputFileName;
+}
+
+// A Job file that can be read only once (a FIFO) copied into the conversion's folder, for the
+// converters, which read it more than once; empty with errno set when that fails.
+QString readOnceCopy(const QString &jobFile, const QString &folder)
+{
+    const QString copy = folder + u'/' + path::fileName(jobFile);
+    const platform::FileDescriptor file(
+        ::open(platform::nativeFileName(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    return file.isOpen() && platform::copyFileInto(jobFile, file.get(), nullptr) ? copy : QString();
 }
 
 } // namespace
@@ -49,8 +75,11 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         }
         QString convertedFile;
         QString geoDataFolder;
-        if (!ConvertJobFile(inputs.sourceFile, conversionFolder->path() + u'/', convertedFile, geoDataFolder,
-                            batchMode, m_interaction)) {
+        const QString jobFile = platform::fileKind(inputs.sourceFile) == platform::FileKind::Other
+                                    ? readOnceCopy(inputs.sourceFile, conversionFolder->path())
+                                    : inputs.sourceFile;
+        if (jobFile.isEmpty() || !ConvertJobFile(jobFile, conversionFolder->path() + u'/', convertedFile,
+                                                 geoDataFolder, batchMode, m_interaction)) {
             if (!batchMode)
                 m_interaction.showMessage(MessageKind::Error, message(StringId::JobNotConverted));
             return GenerationOutcome::EndProgram;
@@ -87,8 +116,8 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
                                       message(StringId::DexmorNotReadable, {inputs.sourceFile, copyError}));
             return GenerationOutcome::Failed;
         }
-        return saveGeneratedFile(inputs, path::withoutExtension(inputs.sourceFile), QStringLiteral("dxm"), *generated,
-                                 dexmorFile);
+        return saveGeneratedFile(inputs, path::withoutExtension(inputs.sourceFile), QStringLiteral("dxm"),
+                                 *generated, {dexmorFile, {}});
     }
 
     platform::XmlDocument source;
@@ -96,23 +125,25 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
     source.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     styleSheet.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     source.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
+    styleSheet.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
+    // Read once for the document and for the answers written back: the file may be a FIFO.
+    QByteArray styleSheetBytes;
     {
         BusyPointer busy(m_interaction);
         if (!source.load(dexmorFile)) {
             m_interaction.setBusy(false);
-            showLoadError(StringId::DexmorLoadError, inputs.sourceFile, source.parseError().errorCode,
-                          source.parseError().reason);
+            showLoadError(StringId::DexmorLoadError, inputs.sourceFile, source.parseError());
             return GenerationOutcome::Failed;
         }
-        if (!styleSheet.load(inputs.styleSheetPath)) {
+        if (!styleSheet.load(inputs.styleSheetPath, styleSheetBytes)) {
             m_interaction.setBusy(false);
-            showLoadError(StringId::StyleSheetLoadError, inputs.styleSheetPath, styleSheet.parseError().errorCode,
-                          styleSheet.parseError().reason);
+            showLoadError(StringId::StyleSheetLoadError, inputs.styleSheetPath, styleSheet.parseError());
             return GenerationOutcome::Failed;
         }
     }
 
-    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath, m_interaction)) {
+    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath, StyleSheetLines(std::move(styleSheetBytes)),
+                               m_interaction)) {
     case UserVariablesResult::Cancelled:
         return GenerationOutcome::Cancelled;
     case UserVariablesResult::Failed:
@@ -121,16 +152,24 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         break;
     }
 
+    // A device or a FIFO named as the output cannot be replaced: the result goes straight into it.
+    if (!inputs.outputFileName.isEmpty() &&
+        platform::fileKind(inputs.outputFileName) == platform::FileKind::Other)
+        return transformIntoDevice(source, styleSheet, inputs, dexmorFile);
+
     QString extension;
+    QStringList styleSheetFiles;
     {
         BusyPointer busy(m_interaction);
         try {
-            source.transformNodeToFile(styleSheet, generated->descriptor());
+            styleSheetFiles = source.transformNodeToFile(styleSheet, generated->descriptor());
         } catch (const platform::XmlWriteError &error) {
             m_interaction.setBusy(false);
-            m_interaction.showMessage(
-                MessageKind::Error,
-                message(StringId::OutputNotWritten, {platform::temporaryFolder(), error.reason()}));
+            // The user knows the output by its name, and where to make room by the folder's.
+            m_interaction.showMessage(MessageKind::Error,
+                                      message(StringId::OutputNotWrittenInTemporaryFolder,
+                                              {outputNameFor(inputs, GetOutputExtension(styleSheet)),
+                                               platform::temporaryFolder(), error.reason()}));
             return GenerationOutcome::Failed;
         }
         extension = GetOutputExtension(styleSheet);
@@ -138,18 +177,53 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
     // Batch mode ends the process after this one generation.
     if (batchMode)
         platform::XmlDocument::keepUntilProcessEnds(std::move(source));
-    return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated, dexmorFile);
+    return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated,
+                             {dexmorFile, styleSheetFiles});
+}
+
+GenerationOutcome GenerationPipeline::transformIntoDevice(const platform::XmlDocument &source,
+                                                          const platform::XmlDocument &styleSheet,
+                                                          const GenerationInputs &inputs,
+                                                          const QString &dexmorFile)
+{
+    const QString &target = inputs.outputFileName;
+    if (refusedAsInput(target, inputs, {dexmorFile, {}}))
+        return GenerationOutcome::Failed;
+    const platform::FileDescriptor output(
+        ::open(platform::nativeFileName(target).constData(), O_WRONLY | O_CLOEXEC));
+    QString reason = output.isOpen() ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    if (output.isOpen()) {
+        BusyPointer busy(m_interaction);
+        try {
+            source.transformNodeToFile(styleSheet, output.get());
+        } catch (const platform::XmlWriteError &error) {
+            reason = error.reason();
+        }
+    }
+    if (reason.isEmpty())
+        return GenerationOutcome::Written;
+    m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
+    return GenerationOutcome::Failed;
 }
 
 GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                                         const QString &extension,
                                                         const platform::AnonymousFile &generated,
-                                                        const QString &dexmorFile)
+                                                        const InputFiles &inputFiles)
 {
+    const bool extensionUsed = inputs.outputFileName.isEmpty() ||
+                               (path::extension(inputs.outputFileName).isEmpty() &&
+                                platform::fileKind(inputs.outputFileName) != platform::FileKind::Other);
+    // A folder part would put the output elsewhere than the user named it.
+    if (extensionUsed && extension.contains(u'/')) {
+        m_interaction.showMessage(MessageKind::Error,
+                                  message(StringId::ExtensionWithFolder, {inputs.styleSheetPath, extension}));
+        return GenerationOutcome::Failed;
+    }
     if (!inputs.outputFileName.isEmpty()) {
-        if (path::extension(inputs.outputFileName).isEmpty())
+        if (extensionUsed)
             inputs.outputFileName += u'.' + extension;
-        return writeOutput(generated, inputs.outputFileName, inputs, dexmorFile) ? GenerationOutcome::Written
+        return writeOutput(generated, inputs.outputFileName, inputs, inputFiles) ? GenerationOutcome::Written
                                                                                  : GenerationOutcome::Failed;
     }
 
@@ -167,7 +241,7 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     case Answer::Status::Given:
         break;
     }
-    if (!writeOutput(generated, choice.text, inputs, dexmorFile))
+    if (!writeOutput(generated, choice.text, inputs, inputFiles))
         return GenerationOutcome::Failed;
     if (inputs.viewGeneratedFile)
         m_interaction.showGeneratedFile(choice.text, inputs.textFileViewer);
@@ -176,16 +250,32 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     return GenerationOutcome::Written;
 }
 
-bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, const QString &target,
-                                     const GenerationInputs &inputs, const QString &dexmorFile)
+bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationInputs &inputs,
+                                        const InputFiles &inputFiles)
 {
-    // A report must never overwrite the job it was made from, nor its style sheet.
-    for (const QString &input : {inputs.sourceFile, dexmorFile, inputs.styleSheetPath}) {
+    // A report must never overwrite the job it was made from, nor its style sheet, nor a file
+    // the style sheet reads.
+    for (const QString &input : {inputs.sourceFile, inputFiles.dexmorFile, inputs.styleSheetPath}) {
         if (platform::isSameFile(target, input)) {
             m_interaction.showMessage(MessageKind::Error, message(StringId::OutputIsAnInput, {target}));
-            return false;
+            return true;
         }
     }
+    for (const QString &input : inputFiles.styleSheetFiles) {
+        if (platform::isSameFile(target, input)) {
+            m_interaction.showMessage(MessageKind::Error,
+                                      message(StringId::OutputIsReadByStyleSheet, {target}));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, const QString &target,
+                                     const GenerationInputs &inputs, const InputFiles &inputFiles)
+{
+    if (refusedAsInput(target, inputs, inputFiles))
+        return false;
     QString reason;
     if (!platform::replaceWithContents(generated.descriptor(), target, &reason)) {
         m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
@@ -194,11 +284,18 @@ bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, c
     return true;
 }
 
-void GenerationPipeline::showLoadError(int messageId, const QString &file, int errorCode, const QString &reason)
+void GenerationPipeline::showLoadError(int messageId, const QString &file,
+                                       const platform::XmlParseError &error)
 {
-    const QString text = GetLocalizedString(messageId) + QStringLiteral(" (") + file + QStringLiteral(")\r\n")
-                         + GetLocalizedString(StringId::ErrorNumber) + u' ' + QString::number(errorCode)
-                         + QStringLiteral("\r\n") + GetLocalizedString(StringId::Reason) + u' ' + reason;
+    // The parser's own words for running out of memory say nothing a user can act on.
+    const QString reason = !error.outOfMemory ? error.reason
+                           : error.memoryLimit
+                               ? message(StringId::DocumentPastMemoryLimit, {int(error.memoryLimit >> 20)})
+                               : message(StringId::DocumentOutOfMemory);
+    const QString text = GetLocalizedString(messageId) + QStringLiteral(" (") + file +
+                         QStringLiteral(")\r\n") + GetLocalizedString(StringId::ErrorNumber) + u' ' +
+                         QString::number(error.errorCode) + QStringLiteral("\r\n") +
+                         GetLocalizedString(StringId::Reason) + u' ' + reason;
     m_interaction.showMessage(MessageKind::Plain, text);
 }
 

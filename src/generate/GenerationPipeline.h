@@ -3,12 +3,15 @@
 #include "Interaction.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace zandrel {
 
 namespace platform {
 class AnonymousFile;
-}
+class XmlDocument;
+struct XmlParseError;
+} // namespace platform
 
 // What the main dialog hands to a generation.
 struct GenerationInputs {
@@ -41,12 +44,23 @@ public:
     GenerationOutcome run(GenerationInputs &inputs, bool batchMode);
 
 private:
+    // The files a generation reads besides the source and the style sheet the user named: the
+    // Dexmor file (a converted Job file's), and those the style sheet imports, includes or reads.
+    struct InputFiles {
+        QString dexmorFile;
+        QStringList styleSheetFiles;
+    };
+
     GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                         const QString &extension, const platform::AnonymousFile &generated,
-                                        const QString &dexmorFile);
+                                        const InputFiles &inputFiles);
+    GenerationOutcome transformIntoDevice(const platform::XmlDocument &source,
+                                          const platform::XmlDocument &styleSheet,
+                                          const GenerationInputs &inputs, const QString &dexmorFile);
+    bool refusedAsInput(const QString &target, const GenerationInputs &inputs, const InputFiles &inputFiles);
     bool writeOutput(const platform::AnonymousFile &generated, const QString &target,
-                     const GenerationInputs &inputs, const QString &dexmorFile);
-    void showLoadError(int messageId, const QString &file, int errorCode, const QString &reason);
+                     const GenerationInputs &inputs, const InputFiles &inputFiles);
+    void showLoadError(int messageId, const QString &file, const platform::XmlParseError &error);
 
     Interaction &m_interaction;
 };

@@ -3,8 +3,6 @@
 #include "platform/FileOperations.h"
 #include "uservalue/UserValue.h"
 
-#include <QFile>
-
 #include <vector>
 
 namespace zandrel {
@@ -232,13 +230,10 @@ StyleSheetLines::StyleSheetLines(QByteArray bytes) : m_bytes(std::move(bytes))
 
 std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
+    std::optional<QByteArray> bytes = platform::readWholeFile(path, error);
+    if (!bytes)
         return std::nullopt;
-    }
-    return StyleSheetLines(file.readAll());
+    return StyleSheetLines(std::move(*bytes));
 }
 
 bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QString *error)

@@ -5,12 +5,14 @@
 #include "StyleSheetLines.h"
 #include "app/Format.h"
 #include "app/StringTable.h"
+#include "platform/FileNames.h"
 #include "platform/XmlDocument.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace zandrel {
 
@@ -185,10 +187,13 @@ bool keepsWrittenNumber(ValueType type, const QString &select, const QString &an
     return false;
 }
 
+// Like a file with the read-only attribute: no write permission for anyone. A style sheet that
+// is no regular file (a FIFO it was read from) cannot take the answers either.
 bool isReadOnly(const QString &path)
 {
-    const QFileInfo info(path);
-    return !info.exists() || !(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+    struct stat status {};
+    return ::stat(platform::nativeFileName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+           !(status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
 }
 
 } // namespace
@@ -377,7 +382,13 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
         throw GenerationError(
             formatText(GetLocalizedString(StringId::StyleSheetLoadError), {}) + QStringLiteral(" (") + styleSheetPath
             + QStringLiteral("): ") + readError);
-    const bool haveLines = !lines->isEmpty();
+    return ApplyUserVariables(styleSheet, styleSheetPath, std::move(*lines), interaction, locale);
+}
+
+UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+                                       StyleSheetLines lines, Interaction &interaction, const QLocale &locale)
+{
+    const bool haveLines = !lines.isEmpty();
     bool modified = false;
 
     std::vector<platform::XmlElement> variables = styleSheet.getElementsByTagName(variableTag);
@@ -423,7 +434,8 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
             if (!isXmlText(value))
                 throw GenerationError(GetLocalizedString(StringId::ValueNotXmlText));
             target.setAttribute(selectAttribute, value);
-            if (haveLines && currentType != ValueType::FileName && UpdateVariableLine(*lines, fields.target, value))
+            if (haveLines && currentType != ValueType::FileName &&
+                UpdateVariableLine(lines, fields.target, value))
                 modified = true;
         }
     }
@@ -431,7 +443,7 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
     if (haveLines && modified && !isReadOnly(styleSheetPath)) {
         QString writeError;
         // The answers still apply to this generation; only offering them next time is lost.
-        if (!writeStyleSheetLines(styleSheetPath, *lines, &writeError))
+        if (!writeStyleSheetLines(styleSheetPath, lines, &writeError))
             interaction.showMessage(MessageKind::Warning, formatText(GetLocalizedString(StringId::AnswersNotSaved),
                                                                      {styleSheetPath, writeError}));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StyleSheetLines.h"
 #include "uservalue/UserValue.h"
 
 #include <QLocale>
@@ -62,5 +63,10 @@ enum class UserVariablesResult { Applied, Cancelled, Failed };
 // writes them back into the style sheet file so that they are offered again next time.
 UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
                                        Interaction &interaction, const QLocale &locale = QLocale::system());
+// The same with the style sheet file as it was read when the document was loaded: a file that
+// is a FIFO can be read only once.
+UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+                                       StyleSheetLines styleSheetLines, Interaction &interaction,
+                                       const QLocale &locale = QLocale::system());
 
 } // namespace zandrel

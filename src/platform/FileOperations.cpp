@@ -1,11 +1,10 @@
 #include "FileOperations.h"
 
 #include "FileDescriptor.h"
+#include "FileNames.h"
 #include "ReplacementFile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -13,9 +12,12 @@
 #include <vector>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,16 +52,54 @@ qint64 readAt(int fd, char *buffer, qint64 size, qint64 offset)
 
 } // namespace
 
+FileKind fileKind(const QString &path)
+{
+    struct stat status {};
+    if (::stat(nativeFileName(path).constData(), &status) != 0)
+        return FileKind::Missing;
+    return S_ISREG(status.st_mode)   ? FileKind::Regular
+           : S_ISDIR(status.st_mode) ? FileKind::Folder
+                                     : FileKind::Other;
+}
+
+bool readAllFrom(int fileDescriptor, QByteArray &bytes)
+{
+    constexpr qsizetype chunk = 64 * 1024;
+    for (;;) {
+        const qsizetype size = bytes.size();
+        bytes.resize(size + chunk);
+        const ssize_t count = ::read(fileDescriptor, bytes.data() + size, std::size_t(chunk));
+        bytes.resize(size + std::max<ssize_t>(count, 0));
+        if (count == 0)
+            return true;
+        if (count < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+std::optional<QByteArray> readWholeFile(const QString &path, QString *error)
+{
+    const FileDescriptor file(::open(nativeFileName(path).constData(), O_RDONLY | O_CLOEXEC));
+    QByteArray bytes;
+    if (file.isOpen() && readAllFrom(file.get(), bytes))
+        return bytes;
+    if (error)
+        *error = systemError(errno);
+    return std::nullopt;
+}
+
 bool copyFileInto(const QString &source, int target, QString *error)
 {
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return failWith(error, input.errorString());
+    const FileDescriptor input(::open(nativeFileName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (!input.isOpen())
+        return failWith(error, systemError(errno));
     QByteArray buffer(copyChunkSize, Qt::Uninitialized);
     for (;;) {
-        const qint64 read = input.read(buffer.data(), copyChunkSize);
+        const ssize_t read = ::read(input.get(), buffer.data(), std::size_t(copyChunkSize));
+        if (read < 0 && errno == EINTR)
+            continue;
         if (read < 0)
-            return failWith(error, input.errorString());
+            return failWith(error, systemError(errno));
         if (read == 0)
             return true;
         if (!writeAll(target, buffer.constData(), read))
@@ -69,14 +109,19 @@ bool copyFileInto(const QString &source, int target, QString *error)
 
 bool replaceWithContents(int source, const QString &target, QString *error)
 {
-    const QFileInfo targetInfo(target);
-    if (targetInfo.isDir())
+    const FileKind targetKind = fileKind(target);
+    if (targetKind == FileKind::Folder)
         return failWith(error, QStringLiteral("It is a folder."));
-    if (targetInfo.exists() && !targetInfo.isWritable())
+    if (targetKind != FileKind::Missing && ::access(nativeFileName(target).constData(), W_OK) != 0 &&
+        errno != ENOENT)
         return failWith(error, QStringLiteral("The file is read-only."));
-    if (!targetInfo.dir().exists())
+    const qsizetype slash = target.lastIndexOf(u'/');
+    const QString folder = slash < 0    ? QStringLiteral(".")
+                           : slash == 0 ? QStringLiteral("/")
+                                        : target.left(slash);
+    if (fileKind(folder) != FileKind::Folder)
         return failWith(error,
-                        QStringLiteral("The folder %1 does not exist.").arg(targetInfo.absolutePath()));
+                        QStringLiteral("The folder %1 does not exist.").arg(QDir(folder).absolutePath()));
 
     std::optional<ReplacementFile> output = ReplacementFile::open(target, error);
     if (!output)
@@ -158,38 +203,47 @@ RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user)
 
 bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    const QString target = QFileInfo(path).canonicalFilePath();
-    if (target.isEmpty())
-        return failWith(error, systemError(ENOENT));
-    const QByteArray nativeTarget = QFile::encodeName(target);
+    char resolved[PATH_MAX];
+    if (!::realpath(nativeFileName(path).constData(), resolved))
+        return failWith(error, systemError(errno));
+    const QByteArray nativeTarget(resolved);
     struct stat old {};
     if (::stat(nativeTarget.constData(), &old) != 0)
         return failWith(error, systemError(errno));
     if (!S_ISREG(old.st_mode))
         return failWith(error, QStringLiteral("It is not a regular file."));
-    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const QByteArray folder = nativeTarget.left(std::max<qsizetype>(nativeTarget.lastIndexOf('/'), 1));
     FileStanding standing;
     standing.owner = old.st_uid;
     standing.links = old.st_nlink;
     standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
     standing.groupSettable = userMaySetGroup(old.st_gid);
     if (rewriteMethodFor(standing, ::geteuid()) == RewriteMethod::ReplaceAtomically)
-        return replaceAtomically(target, bytes, old, error);
+        return replaceAtomically(fileNameFromNative(nativeTarget), bytes, old, error);
     return overwriteInPlace(nativeTarget, bytes, old, error);
+}
+
+bool removeTree(const QString &folder)
+{
+    const auto removeEntry = [](const char *path, const struct stat *, int, struct FTW *) {
+        return ::remove(path) == 0 ? 0 : 1;
+    };
+    return ::nftw(nativeFileName(folder).constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
 bool isSameFile(const QString &first, const QString &second)
 {
     struct stat a {};
     struct stat b {};
-    if (::stat(QFile::encodeName(first).constData(), &a) != 0 || ::stat(QFile::encodeName(second).constData(), &b) != 0)
+    if (::stat(nativeFileName(first).constData(), &a) != 0 ||
+        ::stat(nativeFileName(second).constData(), &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 QByteArray ShortAnsiPath(const QString &path)
 {
-    return QFile::encodeName(path);
+    return nativeFileName(path);
 }
 
 QChar userDecimalSeparator()

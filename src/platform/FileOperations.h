@@ -1,16 +1,31 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 #include <sys/types.h>
 
 namespace zandrel::platform {
 
-// Appends the whole content of the source file to an open file. False with the reason in *error.
+// What a path names, symbolic links followed.
+enum class FileKind { Missing, Regular, Folder, Other };
+FileKind fileKind(const QString &path);
+
+// The whole content of a file, read once from start to end, so that it may be a FIFO; nullopt
+// with the reason.
+std::optional<QByteArray> readWholeFile(const QString &path, QString *error);
+// Appends what is left to read from an open file; false with errno set.
+bool readAllFrom(int fileDescriptor, QByteArray &bytes);
+
+// Appends the whole content of the source file to an open file, reading it once from start to
+// end, so that it may be a FIFO. False with the reason in *error.
 bool copyFileInto(const QString &source, int target, QString *error);
 
 // Replaces the target with the whole content of an open file (read from its start) atomically:
-// see ReplacementFile. On failure returns false and puts the reason into *error.
+// see ReplacementFile; a target that is a device or a FIFO is written to directly. On failure
+// returns false and puts the reason into *error.
 bool replaceWithContents(int source, const QString &target, QString *error);
 
 // How an existing file gets new content.
@@ -37,6 +52,10 @@ RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user);
 // Gives an existing file the bytes, keeping its owner, group and mode, by the method that suits
 // it. A symbolic link is followed. False with the reason when that fails.
 bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error);
+
+// Removes a folder with everything in it, whatever bytes the names inside are made of; links
+// are removed, not followed. False when something stayed.
+bool removeTree(const QString &folder);
 
 // True when both paths name the same existing file (hard and symbolic links included).
 bool isSameFile(const QString &first, const QString &second);

@@ -11,6 +11,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 #include <optional>
 
 namespace zandrel::platform {
@@ -46,11 +47,21 @@ public:
     // The first reference to an entity that no declaration defines. The parser leaves such a
     // reference out and goes on, which would quietly drop text from a document.
     const std::optional<XmlParseError> &undeclaredEntity() const { return m_undeclaredEntity; }
+    // Whether the libraries ran out of memory, or a message about it could not even be kept.
+    bool outOfMemory() const { return m_outOfMemory; }
 
 private:
+    // Called from inside the C libraries, through which no exception may pass.
     static void onStructured(void *self, xmlErrorPtr error)
     {
-        static_cast<ProcessorMessages *>(self)->addError(error);
+        auto *messages = static_cast<ProcessorMessages *>(self);
+        if (error && error->code == XML_ERR_NO_MEMORY)
+            messages->m_outOfMemory = true;
+        try {
+            messages->addError(error);
+        } catch (const std::bad_alloc &) {
+            messages->m_outOfMemory = true;
+        }
     }
 
     static void onGeneric(void *self, const char *format, ...)
@@ -60,8 +71,14 @@ private:
         char buffer[4096];
         const int length = std::vsnprintf(buffer, sizeof buffer, format, arguments);
         va_end(arguments);
-        if (length > 0)
-            static_cast<ProcessorMessages *>(self)->addText(QString::fromUtf8(buffer));
+        if (length <= 0)
+            return;
+        auto *messages = static_cast<ProcessorMessages *>(self);
+        try {
+            messages->addText(QString::fromUtf8(buffer));
+        } catch (const std::bad_alloc &) {
+            messages->m_outOfMemory = true;
+        }
     }
 
     void addError(const xmlError *error)
@@ -130,6 +147,7 @@ private:
     QString m_pending;
     std::optional<XmlParseError> m_firstError;
     std::optional<XmlParseError> m_undeclaredEntity;
+    bool m_outOfMemory = false;
 };
 
 

@@ -1,6 +1,7 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/FileNames.h"
 #include "platform/RegFile.h"
 
 #include <QDir>
@@ -64,7 +65,7 @@ std::optional<QByteArray> readWholeFile(const QString &fileName, QString *reason
                                  .arg(maxFileSize / (1024 * 1024));
     // Not blocking, so that opening a FIFO does not wait for a writer.
     const FileDescriptor file(
-        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        ::open(nativeFileName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.isOpen())
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
     const int fd = file.get();

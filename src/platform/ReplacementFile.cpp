@@ -1,10 +1,11 @@
 #include "ReplacementFile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "FileNames.h"
+
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -23,13 +24,26 @@ bool fail(QString *error, int errorNumber)
     return false;
 }
 
-// The file a path names once symbolic links are followed; the path itself when it is none.
-QString finalTarget(const QString &path)
+QByteArray folderOf(const QByteArray &path)
 {
-    QFileInfo target(path);
-    for (int depth = 0; depth < 128 && target.isSymLink(); ++depth)
-        target.setFile(target.symLinkTarget());
-    return target.isSymLink() ? path : target.filePath();
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// The file a path names once symbolic links are followed, also one that does not exist yet; the
+// path itself for a loop of links.
+QByteArray finalTarget(const QByteArray &path)
+{
+    QByteArray target = path;
+    for (int depth = 0; depth < 128; ++depth) {
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(target.constData(), link, sizeof link);
+        if (length < 0)
+            return target;
+        const QByteArray next(link, length);
+        target = next.startsWith('/') ? next : folderOf(target) + '/' + next;
+    }
+    return path;
 }
 
 QByteArray uniqueNameBeside(const QByteArray &target)
@@ -62,11 +76,21 @@ bool writeAll(int fd, const char *data, qint64 size)
 
 std::optional<ReplacementFile> ReplacementFile::open(const QString &target, QString *error)
 {
-    const QString finalPath = finalTarget(target);
-    const QByteArray nativeTarget = QFile::encodeName(finalPath);
-    const QByteArray folder = QFile::encodeName(QFileInfo(finalPath).absolutePath());
+    const QByteArray nativeTarget = finalTarget(nativeFileName(target));
+    const QByteArray folder = folderOf(nativeTarget);
     struct stat old {};
     const bool exists = ::stat(nativeTarget.constData(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) {
+        // A device or a FIFO: no file can take its place, and none should.
+        const int fd = ::open(nativeTarget.constData(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            fail(error, errno);
+            return std::nullopt;
+        }
+        ReplacementFile direct(fd, nativeTarget, {});
+        direct.m_direct = true;
+        return direct;
+    }
     // Nobody else may read it before it has the target's permissions.
     const mode_t mode = exists ? 0600 : 0666;
 
@@ -102,7 +126,8 @@ ReplacementFile::ReplacementFile(int fd, QByteArray target, QByteArray namedPath
 
 ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_target(std::move(other.m_target)),
-      m_namedPath(std::move(other.m_namedPath)), m_onSignal(std::move(other.m_onSignal))
+      m_namedPath(std::move(other.m_namedPath)), m_onSignal(std::move(other.m_onSignal)),
+      m_direct(other.m_direct)
 {}
 
 ReplacementFile::~ReplacementFile()
@@ -150,6 +175,8 @@ bool ReplacementFile::commit(QString *error)
 {
     if (m_fd < 0)
         return fail(error, EBADF);
+    if (m_direct)
+        return ::close(std::exchange(m_fd, -1)) == 0 || fail(error, errno);
     if (::fsync(m_fd) != 0) {
         const int syncError = errno;
         discard();

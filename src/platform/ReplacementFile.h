@@ -13,7 +13,8 @@ namespace zandrel::platform {
 // never leaves a half file where a good one was. Until then it has no name (O_TMPFILE): however
 // the program ends on the way, nothing is left behind. Where the file system cannot make a file
 // without a name, it is made under a unique name beside the target that a signal ending the
-// program removes.
+// program removes. A target that is a device or a FIFO cannot be replaced and is written to
+// directly. Names that are no valid UTF-8 are kept (see FileNames.h).
 class ReplacementFile {
 public:
     // A symbolic link is followed: the file it points to is replaced. An existing target's
@@ -41,6 +42,7 @@ private:
     QByteArray m_target;
     QByteArray m_namedPath; // only where the file could not be made without a name
     TerminationCleanup m_onSignal;
+    bool m_direct = false; // writes into the target itself
 };
 
 // Writes all the bytes; false with errno set when the file takes no more.

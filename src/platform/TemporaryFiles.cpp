@@ -1,7 +1,9 @@
 #include "TemporaryFiles.h"
 
+#include "FileNames.h"
+#include "FileOperations.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,7 +22,7 @@ QString systemErrorText(int error)
 
 QByteArray templateFor(const QString &folder, const QString &prefix)
 {
-    return QFile::encodeName(QDir(folder).filePath(prefix)) + "XXXXXX";
+    return nativeFileName(QDir(folder).filePath(prefix)) + "XXXXXX";
 }
 
 } // namespace
@@ -36,7 +38,7 @@ QString temporaryFolder()
 
 std::optional<AnonymousFile> AnonymousFile::create(const QString &folder, QString *error)
 {
-    const QByteArray nativeFolder = QFile::encodeName(folder);
+    const QByteArray nativeFolder = nativeFileName(folder);
     int fd = ::open(nativeFolder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     // EOPNOTSUPP: the file system cannot; EISDIR: the kernel does not know O_TMPFILE.
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
@@ -55,7 +57,7 @@ std::optional<AnonymousFile> AnonymousFile::create(const QString &folder, QStrin
 
 std::optional<AnonymousFile> AnonymousFile::takeOver(const QString &path, QString *error)
 {
-    const QByteArray nativePath = QFile::encodeName(path);
+    const QByteArray nativePath = nativeFileName(path);
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (error)
@@ -99,11 +101,11 @@ std::optional<PrivateTemporaryFolder> PrivateTemporaryFolder::create(const QStri
             *error = systemErrorText(errno);
         return std::nullopt;
     }
-    return PrivateTemporaryFolder(QFile::decodeName(name));
+    return PrivateTemporaryFolder(fileNameFromNative(name));
 }
 
 PrivateTemporaryFolder::PrivateTemporaryFolder(QString path)
-    : m_path(std::move(path)), m_onSignal(TerminationCleanup::removeFolder(QFile::encodeName(m_path)))
+    : m_path(std::move(path)), m_onSignal(TerminationCleanup::removeFolder(nativeFileName(m_path)))
 {}
 
 PrivateTemporaryFolder::PrivateTemporaryFolder(PrivateTemporaryFolder &&other) noexcept
@@ -129,7 +131,7 @@ PrivateTemporaryFolder::~PrivateTemporaryFolder()
 void PrivateTemporaryFolder::removeNow()
 {
     if (!m_path.isEmpty())
-        QDir(m_path).removeRecursively();
+        removeTree(m_path);
     m_path.clear();
     m_onSignal.release();
 }

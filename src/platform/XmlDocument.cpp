@@ -3,6 +3,9 @@
 
 #include "ClassicNumbers.h"
 #include "FileDescriptor.h"
+#include "FileNames.h"
+#include "FileOperations.h"
+#include "MemoryCeiling.h"
 #include "MsxslExtensions.h"
 #include "NodeAllocator.h"
 #include "ProcessorMessages.h"
@@ -235,15 +238,27 @@ void XmlDocument::keepUntilProcessEnds(XmlDocument &&document)
     kept->push_back(std::move(document));
 }
 
-void XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const
+QStringList XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const
 {
     if (!m_doc || !styleSheet.m_doc)
         throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
+    QStringList filesRead;
     runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace,
-                       fileDescriptor, m_transformationMemoryLimit, m_virtualNewlines.get()});
+                       fileDescriptor, m_transformationMemoryLimit, m_virtualNewlines.get(), &filesRead});
+    return filesRead;
 }
 
 bool XmlDocument::load(const QString &path)
+{
+    return load(path, nullptr);
+}
+
+bool XmlDocument::load(const QString &path, QByteArray &fileBytes)
+{
+    return load(path, &fileBytes);
+}
+
+bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
 {
     if (m_doc) {
         xmlFreeDoc(m_doc);
@@ -252,8 +267,10 @@ bool XmlDocument::load(const QString &path)
     m_parseError = {};
     m_virtualNewlines =
         m_preserveWhiteSpace ? nullptr : std::make_unique<VirtualNewlines>(VirtualNewlines::Mode::Noted);
+    if (fileBytes)
+        fileBytes->clear();
 
-    const QByteArray nativePath = QFile::encodeName(path);
+    const QByteArray nativePath = nativeFileName(path);
     // Opened here so that a missing or unreadable file gets the system's own reason.
     const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
@@ -265,26 +282,49 @@ bool XmlDocument::load(const QString &path)
         m_parseError = {fileOpenErrorCode, systemErrorText(EISDIR)};
         return false;
     }
+    if (fileBytes && S_ISREG(status.st_mode))
+        fileBytes->reserve(qsizetype(status.st_size));
+    if (fileBytes && !readAllFrom(file.get(), *fileBytes)) {
+        m_parseError = {fileOpenErrorCode, systemErrorText(errno)};
+        return false;
+    }
 
     const ClassicNumbers numbers;
     ProcessorMessages messages;
     std::unique_ptr<xmlParserCtxt, ParserContextOwner> context(xmlNewParserCtxt());
     if (!context) {
-        m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM)};
+        m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM), true};
         return false;
     }
     const int options = parseOptions(m_preserveWhiteSpace, documentParseOptions);
+    const std::size_t allowance =
+        m_transformationMemoryLimit ? m_transformationMemoryLimit : automaticMemoryAllowance();
+    bool pastCeiling = false;
     xmlDoc *doc = nullptr;
     {
+        // A job larger than the computer can hold stops loading, as a transformation stops: the
+        // parser is told to build no more and to end, which are two plain stores, safe inside an
+        // allocation of its own.
+        xmlParserCtxt *parser = context.get();
+        const MemoryCeiling ceiling(allowance, [parser, &pastCeiling] {
+            pastCeiling = true;
+            parser->disableSAX = 1;
+            parser->instate = XML_PARSER_EOF;
+        });
         const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace, m_virtualNewlines.get());
-        doc = xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
+        doc = fileBytes ? xmlCtxtReadMemory(context.get(), fileBytes->constData(), int(fileBytes->size()),
+                                            nativePath.constData(), nullptr, options)
+                        : xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
     }
-    if (!doc || !context->wellFormed || messages.undeclaredEntity()) {
+    if (!doc || !context->wellFormed || messages.undeclaredEntity() || pastCeiling ||
+        messages.outOfMemory()) {
         if (m_virtualNewlines)
             m_virtualNewlines->clear();
         if (doc)
             xmlFreeDoc(doc);
-        if (messages.undeclaredEntity() && doc && context->wellFormed) {
+        if (pastCeiling || messages.outOfMemory()) {
+            m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM), true, pastCeiling ? allowance : 0};
+        } else if (messages.undeclaredEntity() && doc && context->wellFormed) {
             m_parseError = *messages.undeclaredEntity();
         } else if (messages.firstError()) {
             m_parseError = *messages.firstError();

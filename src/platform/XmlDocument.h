@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,10 @@ class VirtualNewlines;
 struct XmlParseError {
     int errorCode = 0;
     QString reason;
+    // The document needs more memory than it may have: the load stopped at the memory limit
+    // (in bytes), or the system gave no more (a limit of 0).
+    bool outOfMemory = false;
+    std::size_t memoryLimit = 0;
 };
 
 // The XSLT processor stopped: the style sheet did not compile or failed while running.
@@ -79,11 +84,15 @@ public:
     bool preserveWhiteSpace() const { return m_preserveWhiteSpace; }
 
     // The memory a transformation of this document may take beyond the documents already
-    // loaded; 0 (the default) for three quarters of what the system has available then.
+    // loaded; 0 (the default) for three quarters of what the system has available then. Loading
+    // the document may take as much beyond what is in use before.
     void setTransformationMemoryLimit(std::size_t bytes) { m_transformationMemoryLimit = bytes; }
 
     // True when the file was read and is well-formed; otherwise parseError() says why.
     bool load(const QString &path);
+    // The same, and the bytes of the file as they were read, for a caller that needs them too:
+    // a FIFO can be read only once.
+    bool load(const QString &path, QByteArray &fileBytes);
     const XmlParseError &parseError() const { return m_parseError; }
     bool isLoaded() const { return m_doc != nullptr; }
 
@@ -92,9 +101,10 @@ public:
     std::vector<XmlElement> getElementsByTagName(const QString &qualifiedName) const;
 
     // Applies the style sheet document to this document and writes the serialised result to
-    // the open file descriptor, exactly as the processor serialises it.
+    // the open file descriptor, exactly as the processor serialises it. Returns the local files
+    // the processor read for the style sheet (imported, included, read by document()).
     // Throws XsltProcessorError when the processor fails, XmlWriteError when writing fails.
-    void transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const;
+    QStringList transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const;
 
     _xmlDoc *native() const { return m_doc; }
 
@@ -103,6 +113,8 @@ public:
     static void keepUntilProcessEnds(XmlDocument &&document);
 
 private:
+    bool load(const QString &path, QByteArray *fileBytes);
+
     _xmlDoc *m_doc = nullptr;
     XmlParseError m_parseError;
     bool m_preserveWhiteSpace = false;

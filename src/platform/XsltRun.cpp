@@ -5,11 +5,13 @@
 #include "XmlSupport.h"
 
 #include "ClassicNumbers.h"
+#include "FileNames.h"
 #include "MemoryCeiling.h"
 #include "MsxmlSort.h"
 #include "MsxslExtensions.h"
 #include "ProcessorMessages.h"
 #include "ScriptFunctions.h"
+#include "StyleSheetDocuments.h"
 #include "StyleSheetFaults.h"
 #include "VirtualNewlines.h"
 #include "WhitespaceLoader.h"
@@ -18,6 +20,8 @@
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/uri.h>
+#include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltInternals.h>
@@ -28,6 +32,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <sys/stat.h>
 
 namespace zandrel::platform {
 
@@ -212,7 +217,9 @@ std::size_t automaticMemoryAllowance()
 void runTransformation(const TransformRequest &request)
 {
     std::exception_ptr failure;
-    std::unique_ptr<QThread> worker(QThread::create([&request, &failure] {
+    bool started = false;
+    std::unique_ptr<QThread> worker(QThread::create([&request, &failure, &started] {
+        started = true;
         try {
             const ClassicNumbers numbers;
             transform(request);
@@ -223,6 +230,12 @@ void runTransformation(const TransformRequest &request)
     worker->setStackSize(transformationStackBytes);
     worker->start();
     worker->wait();
+    // A thread that never ran wrote nothing: that is no empty result.
+    if (!started)
+        throw XsltProcessorError(
+            {QStringLiteral("The transformation could not be started: the system gave no "
+                            "thread with a stack of %1 MB for it (too little memory left).")
+                 .arg(transformationStackBytes >> 20)});
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -231,6 +244,82 @@ namespace {
 
 void transformWithin(const TransformRequest &request, xsltTransformContext *&running,
                      const MemoryCeiling &ceiling);
+
+// The local file a document's URL names, as the loader opened it; empty for none.
+QString localFileOf(const xmlDoc *document)
+{
+    if (!document || !document->URL)
+        return {};
+    const char *url = reinterpret_cast<const char *>(document->URL);
+    struct stat status {};
+    if (::stat(url, &status) == 0)
+        return fileNameFromNative(url);
+    const XmlText unescaped(reinterpret_cast<xmlChar *>(xmlURIUnescapeString(url, 0, nullptr)));
+    const char *path = unescaped ? reinterpret_cast<const char *>(unescaped.get()) : url;
+    if (std::strncmp(path, "file://", 7) == 0)
+        path += 7;
+    else if (std::strncmp(path, "file:", 5) == 0)
+        path += 5;
+    return ::stat(path, &status) == 0 ? fileNameFromNative(path) : QString();
+}
+
+// Writes through to a file descriptor and keeps the system's reason when that fails, which the
+// library's own writer reports only as a "flush error".
+struct ResultWriter {
+    int fileDescriptor;
+    int error = 0;
+
+    static int write(void *self, const char *bytes, int length)
+    {
+        auto *writer = static_cast<ResultWriter *>(self);
+        for (int written = 0; written < length;) {
+            const ssize_t count =
+                ::write(writer->fileDescriptor, bytes + written, std::size_t(length - written));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0) {
+                writer->error = count < 0 ? errno : EIO;
+                return -1;
+            }
+            written += int(count);
+        }
+        return length;
+    }
+};
+
+// Serialises the result as the style sheet's xsl:output says, as xsltSaveResultToFd does.
+void writeResult(int fileDescriptor, xmlDoc *result, xsltStylesheet *style)
+{
+    const xmlChar *encoding = nullptr;
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding)
+    xmlCharEncodingHandlerPtr encoder =
+        encoding ? xmlFindCharEncodingHandler(reinterpret_cast<const char *>(encoding)) : nullptr;
+    if (encoder && xmlStrEqual(reinterpret_cast<const xmlChar *>(encoder->name), xml("UTF-8")))
+        encoder = nullptr;
+    ResultWriter writer{fileDescriptor};
+    xmlOutputBufferPtr output = xmlOutputBufferCreateIO(&ResultWriter::write, nullptr, &writer, encoder);
+    if (!output)
+        throw XmlWriteError(systemErrorText(ENOMEM));
+    const int saved = xsltSaveResultTo(output, result, style);
+    const int closed = xmlOutputBufferClose(output);
+    if (saved < 0 || closed < 0)
+        throw XmlWriteError(systemErrorText(writer.error ? writer.error : EIO));
+}
+
+QStringList filesReadBy(xsltStylesheet *style, xsltTransformContext *context)
+{
+    std::vector<const xmlDoc *> documents;
+    collectStyleSheetDocuments(style, documents);
+    for (xsltDocumentPtr read = context->docList; read; read = read->next)
+        documents.push_back(read->doc);
+    QStringList files;
+    for (const xmlDoc *document : documents) {
+        const QString file = localFileOf(document);
+        if (!file.isEmpty() && !files.contains(file))
+            files.append(file);
+    }
+    return files;
+}
 
 void transform(const TransformRequest &request)
 {
@@ -346,12 +435,10 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         throw XsltProcessorError(lines);
     }
 
+    if (request.filesRead)
+        *request.filesRead = filesReadBy(style.get(), context.get());
     finishVirtualNewlines(result.get());
-    const int written = xsltSaveResultToFd(request.fileDescriptor, result.get(), style.get());
-    if (written < 0) {
-        const QStringList lines = messages.lines();
-        throw XmlWriteError(lines.isEmpty() ? systemErrorText(errno) : lines.last());
-    }
+    writeResult(request.fileDescriptor, result.get(), style.get());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <libxslt/documents.h>
 #include <libxslt/security.h>
 
+#include <QStringList>
+
 #include <cstddef>
 
 namespace zandrel::platform {
@@ -36,6 +38,9 @@ struct TransformRequest {
     // The source's noted virtual newlines, made before the transformation when its style sheet
     // may read them.
     class VirtualNewlines *virtualNewlines = nullptr;
+    // When set, receives the local files that the processor read for the style sheet: those it
+    // imports and includes, and the documents that document() read.
+    QStringList *filesRead = nullptr;
 };
 
 // Three quarters of the memory available at the moment (at least 256 MiB): what a
