@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QString>
 
 #include <cstdint>
@@ -24,4 +27,17 @@ inline std::pair<QString, QString> twoTexts(const uint8_t *data, size_t size)
     if (zero < 0)
         return {QString::fromUtf8(bytes), QString()};
     return {QString::fromUtf8(bytes.left(zero)), QString::fromUtf8(bytes.mid(zero + 1))};
+}
+
+// A file of this process in the temporary folder, for targets that read their input from a file.
+inline QString scratchPath(const char *name)
+{
+    return QDir::temp().filePath(
+        QStringLiteral("zandrel-fuzz-%1-%2").arg(QCoreApplication::applicationPid()).arg(QLatin1String(name)));
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }

@@ -3,8 +3,6 @@
 #include "FuzzSupport.h"
 #include "platform/XmlDocument.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -13,17 +11,6 @@
 using namespace zandrel::platform;
 
 namespace {
-
-QString scratchPath(const char *name)
-{
-    return QDir::temp().filePath(QStringLiteral("zandrel-fuzz-%1-%2").arg(QCoreApplication::applicationPid()).arg(QLatin1String(name)));
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 const XmlDocument &job(bool preserve)
 {

@@ -10,6 +10,7 @@
 #include "platform/RegistryStore.h"
 #include "support/ConverterFixture.h"
 #include "support/ScriptedInteraction.h"
+#include "support/Sanitizers.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,22 +31,6 @@ const QString relativePlaceholder = QStringLiteral("@REL@");          // the fol
 QString literal(const QString &text)
 {
     return QRegularExpression::escape(text);
-}
-
-} // namespace
-
-namespace {
-
-bool builtWithAddressSanitizer()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "platform/XsltRun.h"
 #include "support/TestFiles.h"
 #include "support/TransformToFile.h"
+#include "support/Sanitizers.h"
 
 #include <QDir>
 #include <QProcess>
@@ -37,17 +38,6 @@ QByteArray styleSheet(const QByteArray &body, const QByteArray &extra = {})
 // Every element of the job in every element: about 1 000 times the job per level.
 const QByteArray everyElement = "<xsl:for-each select=\"//*\">";
 
-bool builtWithAddressSanitizer()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
-}
 
 // The address space the process has mapped now.
 std::size_t addressSpaceInUse()

@@ -78,14 +78,8 @@ xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParser
     // Only files: a document type or entity that names a FIFO or a device would wait for ever
     // or never end. A document that a style sheet names is the style sheet's own choice.
     if (url && !openingNamedDocument()) {
-        const XmlText unescaped(reinterpret_cast<xmlChar *>(xmlURIUnescapeString(url, 0, nullptr)));
-        const char *path = unescaped ? reinterpret_cast<const char *>(unescaped.get()) : url;
-        if (std::strncmp(path, "file://", 7) == 0)
-            path += 7;
-        else if (std::strncmp(path, "file:", 5) == 0)
-            path += 5;
         struct stat status {};
-        if (::stat(path, &status) == 0 && !S_ISREG(status.st_mode)) {
+        if (::stat(localPathOf(url).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
             if (context && context->sax && context->sax->warning)
                 context->sax->warning(context, "%s is not a file and was not loaded.\n", url);
             return nullptr;

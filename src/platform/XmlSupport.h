@@ -4,6 +4,7 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/uri.h>
 #include <libxml/xmlmemory.h>
 #include <libxml/xpath.h>
 
@@ -34,6 +35,19 @@ struct XmlFree {
     void operator()(xmlChar *text) const { xmlFree(text); }
 };
 using XmlText = std::unique_ptr<xmlChar, XmlFree>;
+
+// The file path that a URL of the XML library names: unescaped, without "file:" or "file://".
+inline QByteArray localPathOf(const char *url)
+{
+    char *unescaped = xmlURIUnescapeString(url, 0, nullptr);
+    QByteArray path(unescaped ? unescaped : url);
+    xmlFree(unescaped);
+    if (path.startsWith("file://"))
+        path.remove(0, 7);
+    else if (path.startsWith("file:"))
+        path.remove(0, 5);
+    return path;
+}
 
 struct XPathObjectFree {
     void operator()(xmlXPathObject *object) const { xmlXPathFreeObject(object); }

@@ -254,13 +254,8 @@ QString localFileOf(const xmlDoc *document)
     struct stat status {};
     if (::stat(url, &status) == 0)
         return fileNameFromNative(url);
-    const XmlText unescaped(reinterpret_cast<xmlChar *>(xmlURIUnescapeString(url, 0, nullptr)));
-    const char *path = unescaped ? reinterpret_cast<const char *>(unescaped.get()) : url;
-    if (std::strncmp(path, "file://", 7) == 0)
-        path += 7;
-    else if (std::strncmp(path, "file:", 5) == 0)
-        path += 5;
-    return ::stat(path, &status) == 0 ? fileNameFromNative(path) : QString();
+    const QByteArray path = localPathOf(url);
+    return ::stat(path.constData(), &status) == 0 ? fileNameFromNative(path.constData()) : QString();
 }
 
 // Writes through to a file descriptor and keeps the system's reason when that fails, which the
