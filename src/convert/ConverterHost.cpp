@@ -1,4 +1,5 @@
 #include "ConverterHost.h"
+#include "platform/SystemError.h"
 
 #include "ConverterHostProtocol.h"
 #include "ConverterMessages.h"
@@ -24,6 +25,8 @@
 extern char **environ;
 
 namespace zandrel {
+
+using platform::systemErrorText;
 
 namespace {
 
@@ -67,11 +70,6 @@ private:
     posix_spawn_file_actions_t m_actions;
     bool m_ok = false;
 };
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 bool sendAll(int fd, const std::string &bytes)
 {
@@ -319,20 +317,20 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
 
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
-        return hostFailed(m_program, systemError(errno));
+        return hostFailed(m_program, systemErrorText(errno));
     Descriptor ours(pair[0]);
     // Kept away from the channel's own number, so that the move onto it clears close-on-exec.
     Descriptor theirs(::fcntl(pair[1], F_DUPFD_CLOEXEC, channelDescriptor + 1));
     ::close(pair[1]);
     if (theirs.get() < 0)
-        return hostFailed(m_program, systemError(errno));
+        return hostFailed(m_program, systemErrorText(errno));
 
     SpawnActions actions;
     if (!actions.ok() ||
         ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
         ::posix_spawn_file_actions_adddup2(actions.get(), 2, 1) != 0 ||
         ::posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), channelDescriptor) != 0)
-        return hostFailed(m_program, systemError(ENOMEM));
+        return hostFailed(m_program, systemErrorText(ENOMEM));
 
     const QByteArray program = QFile::encodeName(m_program);
     char *arguments[] = {const_cast<char *>(program.constData()), nullptr};
@@ -343,7 +341,7 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
         ::posix_spawn(&child, program.constData(), actions.get(), nullptr, arguments, environ);
     theirs.reset();
     if (spawnError != 0)
-        return hostFailed(m_program, systemError(spawnError));
+        return hostFailed(m_program, systemErrorText(spawnError));
 
     HelperProcess helper(child);
     // A host that dies before reading shows in its exit status below.

@@ -1,4 +1,5 @@
 #include "GenerationPipeline.h"
+#include "platform/SystemError.h"
 
 #include "PathPieces.h"
 #include "StyleSheetVariables.h"
@@ -19,6 +20,8 @@
 #include <optional>
 
 namespace zandrel {
+
+using platform::systemErrorText;
 
 namespace {
 
@@ -191,7 +194,7 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const platform::XmlDoc
         return GenerationOutcome::Failed;
     const platform::FileDescriptor output(
         ::open(platform::nativeFileName(target).constData(), O_WRONLY | O_CLOEXEC));
-    QString reason = output.isOpen() ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    QString reason = output.isOpen() ? QString() : systemErrorText(errno);
     if (output.isOpen()) {
         BusyPointer busy(m_interaction);
         try {

@@ -1,4 +1,5 @@
 #include "FileOperations.h"
+#include "SystemError.h"
 
 #include "FileDescriptor.h"
 #include "FileNames.h"
@@ -27,11 +28,6 @@ namespace zandrel::platform {
 namespace {
 
 constexpr qint64 copyChunkSize = 4 * 1024 * 1024;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 bool failWith(QString *error, const QString &reason)
 {
@@ -84,7 +80,7 @@ std::optional<QByteArray> readWholeFile(const QString &path, QString *error)
     if (file.isOpen() && readAllFrom(file.get(), bytes))
         return bytes;
     if (error)
-        *error = systemError(errno);
+        *error = systemErrorText(errno);
     return std::nullopt;
 }
 
@@ -92,18 +88,18 @@ bool copyFileInto(const QString &source, int target, QString *error)
 {
     const FileDescriptor input(::open(nativeFileName(source).constData(), O_RDONLY | O_CLOEXEC));
     if (!input.isOpen())
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     QByteArray buffer(copyChunkSize, Qt::Uninitialized);
     for (;;) {
         const ssize_t read = ::read(input.get(), buffer.data(), std::size_t(copyChunkSize));
         if (read < 0 && errno == EINTR)
             continue;
         if (read < 0)
-            return failWith(error, systemError(errno));
+            return failWith(error, systemErrorText(errno));
         if (read == 0)
             return true;
         if (!writeAll(target, buffer.constData(), read))
-            return failWith(error, systemError(errno));
+            return failWith(error, systemErrorText(errno));
     }
 }
 
@@ -130,11 +126,11 @@ bool replaceWithContents(int source, const QString &target, QString *error)
     for (qint64 offset = 0;;) {
         const qint64 read = readAt(source, buffer.data(), copyChunkSize, offset);
         if (read < 0)
-            return failWith(error, systemError(errno));
+            return failWith(error, systemErrorText(errno));
         if (read == 0)
             break;
         if (!writeAll(output->descriptor(), buffer.constData(), read))
-            return failWith(error, systemError(errno));
+            return failWith(error, systemErrorText(errno));
         offset += read;
     }
     return output->commit(error);
@@ -162,7 +158,7 @@ bool replaceAtomically(const QString &path, const QByteArray &bytes, const struc
     if (::fchown(output->descriptor(), uid_t(-1), old.st_gid) != 0 ||
         ::fchmod(output->descriptor(), old.st_mode & 07777) != 0 ||
         !writeAll(output->descriptor(), bytes.constData(), bytes.size()))
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     return output->commit(error);
 }
 
@@ -171,12 +167,12 @@ bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const str
 {
     FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
     if (file.get() < 0)
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     // A full disk shows before the first byte is changed, where the file system can say so.
     if (bytes.size() > old.st_size &&
         ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, old.st_size, bytes.size() - old.st_size) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS)
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t count =
@@ -184,11 +180,11 @@ bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const str
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return failWith(error, systemError(count < 0 ? errno : EIO));
+            return failWith(error, systemErrorText(count < 0 ? errno : EIO));
         written += count;
     }
     if (::ftruncate(file.get(), bytes.size()) != 0 || ::fsync(file.get()) != 0 || !file.close())
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     return true;
 }
 
@@ -205,11 +201,11 @@ bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
 {
     char resolved[PATH_MAX];
     if (!::realpath(nativeFileName(path).constData(), resolved))
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     const QByteArray nativeTarget(resolved);
     struct stat old {};
     if (::stat(nativeTarget.constData(), &old) != 0)
-        return failWith(error, systemError(errno));
+        return failWith(error, systemErrorText(errno));
     if (!S_ISREG(old.st_mode))
         return failWith(error, QStringLiteral("It is not a regular file."));
     const QByteArray folder = nativeTarget.left(std::max<qsizetype>(nativeTarget.lastIndexOf('/'), 1));

@@ -1,4 +1,5 @@
 #include "platform/RegistryStore.h"
+#include "platform/SystemError.h"
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileNames.h"
@@ -67,11 +68,11 @@ std::optional<QByteArray> readWholeFile(const QString &fileName, QString *reason
     const FileDescriptor file(
         ::open(nativeFileName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.isOpen())
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(systemErrorText(errno));
     const int fd = file.get();
     struct stat status {};
     if (::fstat(fd, &status) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(systemErrorText(errno));
     if (!S_ISREG(status.st_mode))
         return fail(QStringLiteral("it is not a regular file"));
     if (status.st_size > maxFileSize)
@@ -89,7 +90,7 @@ std::optional<QByteArray> readWholeFile(const QString &fileName, QString *reason
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
-            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+            return fail(systemErrorText(errno));
         if (count == 0)
             break;
         total += count;

@@ -1,4 +1,5 @@
 #include "ReplacementFile.h"
+#include "SystemError.h"
 
 #include "FileNames.h"
 
@@ -20,7 +21,7 @@ namespace {
 bool fail(QString *error, int errorNumber)
 {
     if (error)
-        *error = QString::fromLocal8Bit(std::strerror(errorNumber));
+        *error = systemErrorText(errorNumber);
     return false;
 }
 

@@ -1,4 +1,5 @@
 #include "ScriptFunctions.h"
+#include "StyleSheetDocuments.h"
 #include "XmlSupport.h"
 
 #include "MemoryCeiling.h"
@@ -39,18 +40,6 @@ bool isScriptElement(const xmlNode *node)
 }
 
 // Every style sheet document of a compiled style sheet: its own, its inclusions', its imports'.
-void collectDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &documents)
-{
-    for (; style; style = style->next) {
-        if (style->doc)
-            documents.push_back(style->doc);
-        for (const xsltDocument *included = style->docList; included; included = included->next)
-            if (included->doc)
-                documents.push_back(included->doc);
-        collectDocuments(style->imports, documents);
-    }
-}
-
 // The Duktape heap's fatal errors come only from outside a protected call, which this file
 // never makes; should one come, ending the process is the only safe way out.
 void fatalError(void *, const char *message)
@@ -390,7 +379,7 @@ void ScriptEngine::reportCallError(xmlXPathParserContextPtr parser, const char *
 ScriptHost::ScriptHost(xsltStylesheet *style, bool trimText)
 {
     std::vector<const xmlDoc *> documents;
-    collectDocuments(style, documents);
+    collectStyleSheetDocuments(style, documents);
     for (const xmlDoc *document : documents) {
         const xmlNode *root = xmlDocGetRootElement(document);
         for (const xmlNode *node = root ? root->children : nullptr; node; node = node->next) {

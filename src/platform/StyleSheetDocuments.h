@@ -11,9 +11,11 @@ namespace zandrel::platform {
 inline void collectStyleSheetDocuments(const xsltStylesheet *style, std::vector<const xmlDoc *> &documents)
 {
     for (; style; style = style->next) {
-        documents.push_back(style->doc);
+        if (style->doc)
+            documents.push_back(style->doc);
         for (xsltDocumentPtr included = style->docList; included; included = included->next)
-            documents.push_back(included->doc);
+            if (included->doc)
+                documents.push_back(included->doc);
         collectStyleSheetDocuments(style->imports, documents);
     }
 }

@@ -1,4 +1,5 @@
 #include "TemporaryFiles.h"
+#include "SystemError.h"
 
 #include "FileNames.h"
 #include "FileOperations.h"
@@ -14,11 +15,6 @@
 namespace zandrel::platform {
 
 namespace {
-
-QString systemErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QByteArray templateFor(const QString &folder, const QString &prefix)
 {

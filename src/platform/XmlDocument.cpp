@@ -1,4 +1,5 @@
 #include "XmlDocument.h"
+#include "SystemError.h"
 #include "XmlSupport.h"
 
 #include "ClassicNumbers.h"
@@ -100,11 +101,6 @@ void initialiseProcessor()
         xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
-}
-
-QString systemErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // The error number given for a file that cannot be opened at all.

@@ -2,6 +2,7 @@
 // the original platform's extensions, on a thread whose stack holds the deepest recursion the
 // processor's limits allow.
 #include "XsltRun.h"
+#include "SystemError.h"
 #include "XmlSupport.h"
 
 #include "ClassicNumbers.h"
@@ -37,11 +38,6 @@
 namespace zandrel::platform {
 
 namespace {
-
-QString systemErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // What the processor's own loads follow while a style sheet compiles or a transformation runs.
 struct ProcessorLoads {
