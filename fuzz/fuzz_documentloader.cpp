@@ -3,14 +3,14 @@
 // same text once white space is taken out (dropping it may only remove white space, or put a
 // virtual newline where it stood).
 #include "FuzzSupport.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 
 #include <QFile>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::processor;
 
 namespace {
 

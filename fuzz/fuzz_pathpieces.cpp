@@ -2,8 +2,8 @@
 // separator.
 #include "FuzzSupport.h"
 #include "app/Format.h"
+#include "base/PathPieces.h"
 #include "generate/FileFilter.h"
-#include "generate/PathPieces.h"
 
 using namespace zandrel;
 

@@ -3,8 +3,10 @@
 #include "FuzzSupport.h"
 #include "generate/ConvertFormModel.h"
 #include "help/HelpDocument.h"
+#include "layout/WindowPosition.h"
 
 using namespace zandrel;
+using namespace zandrel::layout;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -16,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (const std::optional<HelpPlacement> placement = parseHelpPlacement(text)) {
         const std::optional<HelpPlacement> again = parseHelpPlacement(formatHelpPlacement(*placement));
-        FUZZ_EXPECT(again && again->top == placement->top && again->left == placement->left
-                    && again->height == placement->height && again->width == placement->width);
+        FUZZ_EXPECT(again && again->top == placement->top && again->left == placement->left &&
+                    again->height == placement->height && again->width == placement->width);
     }
     return 0;
 }

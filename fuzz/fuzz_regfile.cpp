@@ -1,10 +1,10 @@
 // The settings file reader: any bytes are read without harm and written back unchanged, and a
 // value set in a file read from them reads back as it was set.
 #include "FuzzSupport.h"
-#include "platform/RegFile.h"
+#include "settings/RegFile.h"
 
-using zandrel::platform::RegFile;
-using zandrel::platform::RegistryValue;
+using zandrel::settings::RegFile;
+using zandrel::settings::RegistryValue;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,14 +1,14 @@
 // Any bytes as a style sheet, compiled and run over a small job in both white-space modes: the
 // processor never crashes or leaks, and a failure is always an error with a message.
 #include "FuzzSupport.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 
 #include <QFile>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::processor;
 
 namespace {
 
@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     const QString outputPath = scratchPath("output");
-    const int fd = ::open(QFile::encodeName(outputPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(outputPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     FUZZ_EXPECT(fd >= 0);
     try {
         job(preserve).transformNodeToFile(styleSheet, fd);

@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "generate/StyleSheetLines.h"
 #include "generate/StyleSheetVariables.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,7 +15,8 @@ namespace {
 
 QString scratchFile()
 {
-    static const QString path = QDir::temp().filePath(QStringLiteral("zandrel-fuzz-%1.xsl").arg(QCoreApplication::applicationPid()));
+    static const QString path =
+        QDir::temp().filePath(QStringLiteral("zandrel-fuzz-%1.xsl").arg(QCoreApplication::applicationPid()));
     return path;
 }
 
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!file.open(QIODevice::WriteOnly) || file.write(lines.bytes()) < 0)
         return 0;
     file.close();
-    platform::XmlDocument document;
+    processor::XmlDocument document;
     const bool loaded = document.load(file.fileName());
     // The file stays well-formed whatever the answer, and holds it exactly when XML can.
     FUZZ_EXPECT(loaded);

@@ -1,7 +1,7 @@
 // The user-variable definitions: any definition is read without harm, and any answer written
 // as a select text reads back as the same text.
 #include "FuzzSupport.h"
-#include "generate/GenerationError.h"
+#include "base/GenerationError.h"
 #include "generate/StyleSheetVariables.h"
 
 #include <QLocale>
@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Limits and every menu entry but the last come trimmed; the fields never hold a separator
     // except the upper limit, which keeps the rest of the definition.
     if (definition.type == ValueType::Double || definition.type == ValueType::Integer)
-        FUZZ_EXPECT(definition.minimumText == trimmedText(definition.minimumText)
-                    && !definition.minimumText.contains(u'|'));
+        FUZZ_EXPECT(definition.minimumText == trimmedText(definition.minimumText) &&
+                    !definition.minimumText.contains(u'|'));
     for (qsizetype i = 0; i + 1 < definition.menuEntries.size(); ++i)
-        FUZZ_EXPECT(definition.menuEntries.at(i) == trimmedText(definition.menuEntries.at(i))
-                    && !definition.menuEntries.at(i).contains(u'|'));
+        FUZZ_EXPECT(definition.menuEntries.at(i) == trimmedText(definition.menuEntries.at(i)) &&
+                    !definition.menuEntries.at(i).contains(u'|'));
     FUZZ_EXPECT(!fields.target.contains(u'|') && !fields.prompt.contains(u'|'));
     UnquoteSelect(first);
 

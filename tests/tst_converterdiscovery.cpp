@@ -3,14 +3,14 @@
 
 #include "app/Format.h"
 #include "app/StringTable.h"
+#include "base/GenerationError.h"
 #include "convert/ConverterDiscovery.h"
 #include "convert/ConverterHost.h"
 #include "convert/ConverterMessages.h"
-#include "generate/GenerationError.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 #include "support/ConverterFixture.h"
-#include "support/ScriptedInteraction.h"
 #include "support/Sanitizers.h"
+#include "support/ScriptedInteraction.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -45,13 +45,13 @@ class ConverterDiscoveryTest : public QObject {
     QString m_job;
 
     // Writes the registry with the folder in place of @DIR@ and gives a store over it.
-    platform::RegFileStore registry(const QByteArray &text)
+    settings::RegFileStore registry(const QByteArray &text)
     {
         QByteArray bytes = text;
         bytes.replace(placeholder.toUtf8(), QFile::encodeName(m_folder));
         bytes.replace(relativePlaceholder.toUtf8(), QFile::encodeName(m_folder.mid(1)));
         writeFile(m_machineFile, bytes);
-        return platform::RegFileStore(m_root->filePath(QStringLiteral("user.reg")), m_machineFile);
+        return settings::RegFileStore(m_root->filePath(QStringLiteral("user.reg")), m_machineFile);
     }
 
     QString withFolder(QString text) const { return text.replace(placeholder, m_folder); }
@@ -255,7 +255,7 @@ private Q_SLOTS:
             const QString path = m_folder + u'/' + name;
             QVERIFY(name.endsWith(u'/') ? QDir().mkpath(path) : writeFile(path, "library"));
         }
-        const platform::RegFileStore store = registry(machine);
+        const settings::RegFileStore store = registry(machine);
         const ConverterHost host(hostProgram());
         ScriptedInteraction interaction;
         const ConverterContext context{store, host, interaction, separator.front()};
@@ -278,7 +278,7 @@ private Q_SLOTS:
     void registryValueOfAnotherType()
     {
         QFETCH(QByteArray, machine);
-        const platform::RegFileStore store = registry(machine);
+        const settings::RegFileStore store = registry(machine);
         const ConverterHost host(hostProgram());
         ScriptedInteraction interaction;
         const ConverterContext context{store, host, interaction};
@@ -301,7 +301,7 @@ private Q_SLOTS:
         QFETCH(int, version);
         QFETCH(QString, expected);
         QVERIFY(writeFile(m_folder + QStringLiteral("/qelbor1200.so"), "library")); // never scanned for
-        const platform::RegFileStore store =
+        const settings::RegFileStore store =
             registry(MachineRegistry()
                          .converter(QStringLiteral("Sarnetto"), placeholder,
                                     {"11.0=b.so", "11=c.so", "11.00=a.so", "9.50=d.so", ".50=e.so", ".0=f.so",
@@ -316,7 +316,7 @@ private Q_SLOTS:
 
     void findVersionLibraryWithoutKeys()
     {
-        const platform::RegFileStore store = registry(
+        const settings::RegFileStore store = registry(
             MachineRegistry()
                 .converter(QStringLiteral("Sarnetto"), placeholder, {"11.0=b.so", "11=c.so"})
                 .key(QStringLiteral("SOFTWARE\\Veltrix\\Haldex\\Device Drivers\\Bramwick\\Converter"))
@@ -418,7 +418,7 @@ private Q_SLOTS:
                               {"13.00=mirk1300.so"});
         QVERIFY(writeFile(m_root->filePath(QStringLiteral("fake/mirk1300.so")), "not a library\n"));
 
-        const platform::RegFileStore store = registry(machine.bytes());
+        const settings::RegFileStore store = registry(machine.bytes());
         const ConverterHost host(hostProgram());
         ScriptedInteraction interaction;
         const ConverterContext context{store, host, interaction};
@@ -453,13 +453,13 @@ private Q_SLOTS:
         QTest::newRow("C++ exception")
             << "throw:Prüfsumme falsch" << literal(QStringLiteral("Prüfsumme falsch"));
         // The address sanitizer's own handler turns a fault into exit status 1.
-        QTest::newRow("fault") << "crash"
-                               << literal(
-                                      QStringLiteral("The converter library CONVERTERFOLDER/mirk1300.so ")) +
-                                      (builtWithAddressSanitizer()
-                                           ? QStringLiteral("(stopped unexpectedly \\(.+\\)|ended its process "
-                                                            "with exit status 1)")
-                                           : QStringLiteral("stopped unexpectedly \\(.+\\)"));
+        QTest::newRow("fault")
+            << "crash"
+            << literal(QStringLiteral("The converter library CONVERTERFOLDER/mirk1300.so ")) +
+                   (builtWithAddressSanitizer()
+                        ? QStringLiteral("(stopped unexpectedly \\(.+\\)|ended its process "
+                                         "with exit status 1)")
+                        : QStringLiteral("stopped unexpectedly \\(.+\\)"));
     }
     void errorsWhileInspectingAreNotCaught()
     {
@@ -470,7 +470,7 @@ private Q_SLOTS:
                      .exitCode,
                  0);
         QVERIFY(installConverter(QStringLiteral("mirk1300.so"), m_folder, QStringLiteral("mirk1300.so")));
-        const platform::RegFileStore store =
+        const settings::RegFileStore store =
             registry(MachineRegistry()
                          .converter(QStringLiteral("Bramwick"), placeholder + u'/', {"13.00=mirk1300.so"})
                          .bytes());
@@ -497,7 +497,7 @@ private Q_SLOTS:
                           {"--product", "bramwick", "--version", "1300"})
                      .exitCode,
                  0);
-        const platform::RegFileStore store =
+        const settings::RegFileStore store =
             registry(MachineRegistry().builtConverters(builtConverters()).bytes());
         const ConverterHost host(m_root->filePath(QStringLiteral("no-such-host")));
         ScriptedInteraction interaction;

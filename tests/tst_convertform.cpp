@@ -1,9 +1,10 @@
-#include "support/TestFiles.h"
 #include "generate/ConvertForm.h"
-#include "generate/Settings.h"
 #include "help/HelpDocument.h"
 #include "help/HelpForm.h"
-#include "platform/RegistryStore.h"
+#include "layout/WindowPosition.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsKeys.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,13 +25,15 @@
 #include <functional>
 
 using namespace zandrel;
+using namespace zandrel::layout;
 
 namespace {
 
 // Answers the modal windows as they are shown, one handler per showing, in order.
 class ModalScript : public QObject {
 public:
-    explicit ModalScript(std::vector<std::function<void(QWidget *)>> handlers) : m_handlers(std::move(handlers))
+    explicit ModalScript(std::vector<std::function<void(QWidget *)>> handlers)
+        : m_handlers(std::move(handlers))
     {
         qApp->installEventFilter(this);
     }
@@ -41,8 +44,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         auto *widget = qobject_cast<QWidget *>(watched);
-        if (event->type() == QEvent::Show && widget && widget->isWindow() && widget->isModal()
-            && m_handled < int(m_handlers.size())) {
+        if (event->type() == QEvent::Show && widget && widget->isWindow() && widget->isModal() &&
+            m_handled < int(m_handlers.size())) {
             auto handler = m_handlers[std::size_t(m_handled++)];
             QTimer::singleShot(0, widget, [handler, widget] { handler(widget); });
         }
@@ -63,15 +66,16 @@ class ConvertFormTest : public QObject {
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
-    platform::RegFileStore freshSettings()
+    settings::RegFileStore freshSettings()
     {
         QFile::remove(path(QStringLiteral("user.reg")));
         QFile user(path(QStringLiteral("user.reg")));
         if (user.open(QIODevice::WriteOnly))
-            user.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\""
-                       + path(QStringLiteral("styles/Points CSV.xsl")).toUtf8() + "\"\n\"JobOrDexmorFile\"=\""
-                       + path(QStringLiteral("job.dxm")).toUtf8() + "\"\n");
-        return platform::RegFileStore(path(QStringLiteral("user.reg")), path(QStringLiteral("machine.reg")));
+            user.write("Windows Registry Editor Version "
+                       "5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\"" +
+                       path(QStringLiteral("styles/Points CSV.xsl")).toUtf8() + "\"\n\"JobOrDexmorFile\"=\"" +
+                       path(QStringLiteral("job.dxm")).toUtf8() + "\"\n");
+        return settings::RegFileStore(path(QStringLiteral("user.reg")), path(QStringLiteral("machine.reg")));
     }
 
 private Q_SLOTS:
@@ -83,17 +87,19 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(samples + QStringLiteral("/job.dxm"), path(QStringLiteral("job.dxm"))));
         QVERIFY(QFile::copy(samples + QStringLiteral("/stylesheets/Points CSV.xsl"),
                             path(QStringLiteral("styles/Points CSV.xsl"))));
-        QVERIFY(QFile::setPermissions(path(QStringLiteral("styles/Points CSV.xsl")), QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(path(QStringLiteral("styles/Points CSV.xsl")),
+                                      QFile::ReadOwner | QFile::WriteOwner));
     }
 
     void controlsAndCaptions()
     {
-        platform::RegFileStore settings = freshSettings();
+        settings::RegFileStore settings = freshSettings();
         TConvertForm form(settings, {});
         QCOMPARE(form.windowTitle(), QStringLiteral("Zandrel"));
         QCOMPARE(form.size(), QSize(487, 153));
         const std::pair<const char *, const char *> captions[] = {
-            {"JobOrDexmorLbl", "&Source Dexmor or Job file:"}, {"FormatLbl", "&Output format:"},
+            {"JobOrDexmorLbl", "&Source Dexmor or Job file:"},
+            {"FormatLbl", "&Output format:"},
         };
         for (const auto &[name, caption] : captions)
             QCOMPARE(form.findChild<QLabel *>(QLatin1String(name))->text(), QLatin1String(caption));
@@ -126,7 +132,7 @@ private Q_SLOTS:
 
     void okWritesTheFileAndSaysSo()
     {
-        platform::RegFileStore settings = freshSettings();
+        settings::RegFileStore settings = freshSettings();
         TConvertForm form(settings, {});
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -163,7 +169,7 @@ private Q_SLOTS:
 
     void closingSavesTheChoicesAndPosition()
     {
-        platform::RegFileStore settings = freshSettings();
+        settings::RegFileStore settings = freshSettings();
         {
             TConvertForm form(settings, {});
             form.show();
@@ -176,7 +182,7 @@ private Q_SLOTS:
             form.findChild<QPushButton *>(QStringLiteral("CloseBtn"))->click();
             QVERIFY(!form.isVisible());
         }
-        const auto key = settings.openKey(platform::RegistryHive::CurrentUser, settings::programKey);
+        const auto key = settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
         QVERIFY(key);
         QCOMPARE(key->readDword(settings::viewGeneratedFileValue), std::optional<quint32>(1));
         QCOMPARE(key->readString(settings::styleSheetFileValue), path(QStringLiteral("styles/Dexmor.xslt")));
@@ -189,13 +195,14 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QCOMPARE(again.pos(), *position);
         QVERIFY(again.findChild<QCheckBox *>(QStringLiteral("ViewFileCheckBox"))->isChecked());
-        QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("StyleSheetCombo"))->currentText(), QStringLiteral("Dexmor"));
+        QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("StyleSheetCombo"))->currentText(),
+                 QStringLiteral("Dexmor"));
         again.reject();
     }
 
     void everyHelpRequestOpensAWindow()
     {
-        platform::RegFileStore settings = freshSettings();
+        settings::RegFileStore settings = freshSettings();
         TConvertForm form(settings, {});
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -212,7 +219,7 @@ private Q_SLOTS:
 
     void helpDocument()
     {
-        platform::RegFileStore settings = freshSettings();
+        settings::RegFileStore settings = freshSettings();
         THelpForm help(settings);
         QCOMPARE(help.windowTitle(), QStringLiteral("Zandrel Help"));
         QCOMPARE(help.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
@@ -224,17 +231,19 @@ private Q_SLOTS:
         QCOMPARE(introduction.text(), QStringLiteral("Introduction"));
         QCOMPARE(introduction.begin().fragment().charFormat().fontWeight(), int(QFont::Bold));
         QVERIFY(document->findBlockByNumber(2).text().startsWith(QStringLiteral("Use the Zandrel program")));
-        QCOMPARE(document->findBlockByNumber(2).begin().fragment().charFormat().fontWeight(), int(QFont::Normal));
+        QCOMPARE(document->findBlockByNumber(2).begin().fragment().charFormat().fontWeight(),
+                 int(QFont::Normal));
 
         const QTextBlock step = document->findBlockByNumber(12);
         QVERIFY(step.text().startsWith(QStringLiteral("1.\tThe Zandrel supports")));
-        QCOMPARE(step.blockFormat().leftMargin(), 20.0);   // 15 points
+        QCOMPARE(step.blockFormat().leftMargin(), 20.0); // 15 points
         QCOMPARE(step.blockFormat().textIndent(), -20.0);
         const QTextBlock subStep = document->findBlockByNumber(16);
         QVERIFY(subStep.text().startsWith(QStringLiteral("a.\tClick the Browse button")));
         QCOMPARE(subStep.blockFormat().leftMargin(), 40.0); // 30 points
         QCOMPARE(subStep.blockFormat().textIndent(), -40.0 / 3);
-        QVERIFY(document->findBlockByNumber(13).text().startsWith(QStringLiteral("\u2022\tCreate a Dexmor file on")));
+        QVERIFY(document->findBlockByNumber(13).text().startsWith(
+            QStringLiteral("\u2022\tCreate a Dexmor file on")));
         QVERIFY(!document->toPlainText().contains(QStringLiteral("ActiveSync")));
         QCOMPARE(document->lastBlock().text(), QStringLiteral("When done, click the Close button."));
         QVERIFY(document->toPlainText().contains(QStringLiteral("https://www.w3.org/TR/xslt-10/")));
@@ -255,10 +264,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         QFETCH(QRect, geometry);
-        platform::RegFileStore settings = freshSettings();
+        settings::RegFileStore settings = freshSettings();
         if (!stored.isEmpty())
-            QVERIFY(settings.writeValues(platform::RegistryHive::CurrentUser, settings::programKey,
-                                         {platform::RegistryValue::string(settings::helpDialogPositionValue, stored)}));
+            QVERIFY(settings.writeValues(
+                settings::RegistryHive::CurrentUser, settings::programKey,
+                {settings::RegistryValue::string(settings::helpDialogPositionValue, stored)}));
         THelpForm help(settings);
         help.show();
         QVERIFY(QTest::qWaitForWindowExposed(&help));
@@ -269,8 +279,9 @@ private Q_SLOTS:
         help.resize(500, 300);
         QTest::keyClick(&help, Qt::Key_Escape);
         QVERIFY(!help.isVisible());
-        const auto key = settings.openKey(platform::RegistryHive::CurrentUser, settings::programKey);
-        QCOMPARE(key->readString(settings::helpDialogPositionValue).value_or(QString()), QStringLiteral("70,60,300,500"));
+        const auto key = settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
+        QCOMPARE(key->readString(settings::helpDialogPositionValue).value_or(QString()),
+                 QStringLiteral("70,60,300,500"));
     }
 
     void placementText_data()

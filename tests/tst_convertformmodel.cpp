@@ -1,5 +1,6 @@
 #include "generate/ConvertFormModel.h"
-#include "platform/RegistryStore.h"
+#include "layout/WindowPosition.h"
+#include "settings/RegistryStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,8 +8,9 @@
 #include <QTest>
 
 using namespace zandrel;
-using platform::RegistryHive;
-using platform::RegistryValue;
+using namespace zandrel::layout;
+using settings::RegistryHive;
+using settings::RegistryValue;
 
 namespace {
 
@@ -27,7 +29,7 @@ class ConvertFormModelTest : public QObject {
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
-    platform::RegFileStore store(const QByteArray &user, const QByteArray &machine = {})
+    settings::RegFileStore store(const QByteArray &user, const QByteArray &machine = {})
     {
         const QString userFile = path(QStringLiteral("user.reg"));
         const QString machineFile = path(QStringLiteral("machine.reg"));
@@ -40,7 +42,7 @@ class ConvertFormModelTest : public QObject {
             if (out.open(QIODevice::WriteOnly))
                 out.write("Windows Registry Editor Version 5.00\n\n" + content);
         }
-        return platform::RegFileStore(userFile, machineFile);
+        return settings::RegFileStore(userFile, machineFile);
     }
 
 private Q_SLOTS:
@@ -60,10 +62,12 @@ private Q_SLOTS:
         QTest::newRow("sorted without case, Dexmor added")
             << QStringList{"Alpha.xsl", "beta.XSLT", "Zulu.xsl", "notes.txt", "old.xsl.bak"}
             << QStringList{"Alpha", "beta", "Dexmor", "Zulu"};
-        QTest::newRow("own Dexmor style sheet") << QStringList{"Dexmor.xsl", "a.xsl"} << QStringList{"a", "Dexmor"};
-        QTest::newRow("Dexmor.old counts as Dexmor") << QStringList{"Dexmor.old.xsl"} << QStringList{"Dexmor.old"};
-        QTest::newRow("equal names both stay") << QStringList{"Report.xsl", "Report.xslt"}
-                                               << QStringList{"Dexmor", "Report", "Report"};
+        QTest::newRow("own Dexmor style sheet")
+            << QStringList{"Dexmor.xsl", "a.xsl"} << QStringList{"a", "Dexmor"};
+        QTest::newRow("Dexmor.old counts as Dexmor")
+            << QStringList{"Dexmor.old.xsl"} << QStringList{"Dexmor.old"};
+        QTest::newRow("equal names both stay")
+            << QStringList{"Report.xsl", "Report.xslt"} << QStringList{"Dexmor", "Report", "Report"};
         QTest::newRow("hidden files too") << QStringList{".hidden.xsl"} << QStringList{".hidden", "Dexmor"};
         QTest::newRow("empty folder") << QStringList{} << QStringList{"Dexmor"};
     }
@@ -85,10 +89,11 @@ private Q_SLOTS:
 
     void settingsAreRead()
     {
-        const QByteArray user = "[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"JobOrDexmorFile\"=\"" + path("job.dxm").toUtf8()
-                                + "\"\n\"StyleSheetFile\"=\"" + path("styles/report.xslt").toUtf8()
-                                + "\"\n\"TextFileViewer\"=\"sh\"\n\"ViewGeneratedFile\"=dword:00000001\n"
-                                  "\"DefaultFileExtensionIndex\"=dword:00000002\n";
+        const QByteArray user = "[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"JobOrDexmorFile\"=\"" +
+                                path("job.dxm").toUtf8() + "\"\n\"StyleSheetFile\"=\"" +
+                                path("styles/report.xslt").toUtf8() +
+                                "\"\n\"TextFileViewer\"=\"sh\"\n\"ViewGeneratedFile\"=dword:00000001\n"
+                                "\"DefaultFileExtensionIndex\"=dword:00000002\n";
         ConvertFormModel model;
         model.create(store(user));
         QCOMPARE(model.sourceFile, path("job.dxm"));
@@ -108,21 +113,28 @@ private Q_SLOTS:
         QTest::addColumn<bool>("view");
         QTest::addColumn<int>("filterIndex");
         const QByteArray job = "\"JobOrDexmorFile\"=\"" + path("job.dxm").toUtf8() + "\"\n";
-        QTest::newRow("source is a number") << QByteArray("\"JobOrDexmorFile\"=dword:00000001\n\"ViewGeneratedFile\"=dword:1\n")
-                                            << "" << false << 1;
+        QTest::newRow("source is a number")
+            << QByteArray("\"JobOrDexmorFile\"=dword:00000001\n\"ViewGeneratedFile\"=dword:1\n") << ""
+            << false << 1;
         QTest::newRow("viewer is a number")
-            << job + "\"TextFileViewer\"=dword:00000001\n\"ViewGeneratedFile\"=dword:1\n" << path("job.dxm") << false << 1;
-        QTest::newRow("check box is text") << job + "\"ViewGeneratedFile\"=\"1\"\n\"DefaultFileExtensionIndex\"=dword:3\n"
-                                           << path("job.dxm") << false << 1;
-        QTest::newRow("expandable string taken") << QByteArray("\"JobOrDexmorFile\"=hex(2):") + [this] {
-            QByteArray hex;
-            for (const QChar c : path("job.dxm") + QChar(0))
-                hex += QByteArray::number(c.unicode() & 0xff, 16).rightJustified(2, '0') + ",00,";
-            hex.chop(1);
-            return hex;
-        }() + "\n\"ViewGeneratedFile\"=dword:1\n" << path("job.dxm") << true << 1;
-        QTest::newRow("missing source file cleared") << QByteArray("\"JobOrDexmorFile\"=\"/no/such.dxm\"\n")
-                                                     << "" << false << 1;
+            << job + "\"TextFileViewer\"=dword:00000001\n\"ViewGeneratedFile\"=dword:1\n"
+            << path("job.dxm") << false << 1;
+        QTest::newRow("check box is text")
+            << job + "\"ViewGeneratedFile\"=\"1\"\n\"DefaultFileExtensionIndex\"=dword:3\n"
+            << path("job.dxm") << false << 1;
+        QTest::newRow("expandable string taken")
+            << QByteArray("\"JobOrDexmorFile\"=hex(2):") +
+                   [this] {
+                       QByteArray hex;
+                       for (const QChar c : path("job.dxm") + QChar(0))
+                           hex += QByteArray::number(c.unicode() & 0xff, 16).rightJustified(2, '0') + ",00,";
+                       hex.chop(1);
+                       return hex;
+                   }() +
+                   "\n\"ViewGeneratedFile\"=dword:1\n"
+            << path("job.dxm") << true << 1;
+        QTest::newRow("missing source file cleared")
+            << QByteArray("\"JobOrDexmorFile\"=\"/no/such.dxm\"\n") << "" << false << 1;
     }
     void wrongTypeStopsTheReading()
     {
@@ -165,8 +177,8 @@ private Q_SLOTS:
     void firstStartUsesTheMachineFolder()
     {
         ConvertFormModel model;
-        model.create(store({}, "[HKEY_LOCAL_MACHINE\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\""
-                                   + path("styles").toUtf8() + "\"\n"));
+        model.create(store({}, "[HKEY_LOCAL_MACHINE\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\"" +
+                                   path("styles").toUtf8() + "\"\n"));
         QCOMPARE(model.styleSheetFolder(), path("styles/"));
         QCOMPARE(model.selectedEntry(), 0);
         QCOMPARE(model.styleSheetPath(), path("styles/Dexmor.xslt"));
@@ -177,8 +189,8 @@ private Q_SLOTS:
     void styleSheetWhoseFileIsGoneKeepsItsFolder()
     {
         ConvertFormModel model;
-        model.create(store("[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\""
-                           + path("styles/Gone.xsl").toUtf8() + "\"\n"));
+        model.create(store("[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\"" +
+                           path("styles/Gone.xsl").toUtf8() + "\"\n"));
         QCOMPARE(model.styleSheetFolder(), path("styles/"));
         QCOMPARE(model.styleSheetPath(), path("styles/Dexmor.xslt"));
     }
@@ -186,7 +198,8 @@ private Q_SLOTS:
     void styleSheetAndFolderGoneFallsBackToTheRoot()
     {
         ConvertFormModel model;
-        model.create(store("[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\"/no/such/a.xsl\"\n"));
+        model.create(store(
+            "[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\"/no/such/a.xsl\"\n"));
         QCOMPARE(model.styleSheetFolder(), QStringLiteral("/"));
     }
 
@@ -195,8 +208,8 @@ private Q_SLOTS:
         QTemporaryDir other;
         QVERIFY(touch(other.filePath(QStringLiteral("report.xsl"))));
         ConvertFormModel model;
-        model.create(store("[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\""
-                           + path("styles/report.xslt").toUtf8() + "\"\n"));
+        model.create(store("[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n\"StyleSheetFile\"=\"" +
+                           path("styles/report.xslt").toUtf8() + "\"\n"));
         model.setStyleSheetFolder(other.path());
         // The matching entry is selected, while the path still names the previous folder's file
         // until the user picks an entry; what is saved already names the new folder's file.
@@ -210,7 +223,7 @@ private Q_SLOTS:
 
     void settingsRoundTrip()
     {
-        platform::RegFileStore settings = store({});
+        settings::RegFileStore settings = store({});
         ConvertFormModel model;
         model.create(settings);
         model.sourceFile = path("job.dxm");

@@ -7,7 +7,7 @@
 #include "convert/ConverterHost.h"
 #include "convert/ConverterMessages.h"
 #include "convert/GridFileWarnings.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 #include "support/ConverterFixture.h"
 #include "support/ScriptedInteraction.h"
 
@@ -95,7 +95,7 @@ class ConvertJobFileTest : public QObject {
     {
         if (!machine.write(m_machineFile))
             return false;
-        const platform::RegFileStore store(path(QStringLiteral("user.reg")), m_machineFile);
+        const settings::RegFileStore store(path(QStringLiteral("user.reg")), m_machineFile);
         const ConverterHost host(hostProgram());
         const ConverterContext context{store, host, interaction};
         return ConvertJobFile(context, m_job, m_output, convertedFile, geoData, silent);
@@ -368,7 +368,7 @@ private Q_SLOTS:
         if (shareKey)
             machine.geoData(QStringLiteral("/opt/GeoData"));
         QVERIFY(machine.write(m_machineFile));
-        const platform::RegFileStore store(path(QStringLiteral("user.reg")), m_machineFile);
+        const settings::RegFileStore store(path(QStringLiteral("user.reg")), m_machineFile);
         const ConverterHost host(hostProgram());
         ScriptedInteraction interaction;
         const ConverterContext context{store, host, interaction};

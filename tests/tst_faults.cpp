@@ -1,10 +1,9 @@
 // Faults from outside: a full disk while the output, the style sheet or the settings are written,
 // and the program killed while it writes. None of them may cost a good file.
-#include "support/TestFiles.h"
-#include "app/Startup.h"
 #include "generate/GenerationPipeline.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 #include "support/ScriptedInteraction.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +18,6 @@
 using namespace zandrel;
 
 namespace {
-
 
 // Fills the filesystem of a folder until not one more byte fits.
 void fillUp(const QString &folder)
@@ -39,8 +37,8 @@ QByteArray largeJob()
 {
     QByteArray job = "<?xml version=\"1.0\"?>\n<DexmorJob>\n";
     for (int i = 0; i < 20000; ++i)
-        job += "  <Point name=\"P" + QByteArray::number(i) + "\" easting=\"1000." + QByteArray::number(i % 997)
-               + "\" northing=\"2000.5\"/>\n";
+        job += "  <Point name=\"P" + QByteArray::number(i) + "\" easting=\"1000." +
+               QByteArray::number(i % 997) + "\" northing=\"2000.5\"/>\n";
     return job + "</DexmorJob>\n";
 }
 
@@ -97,7 +95,7 @@ private Q_SLOTS:
         inputs.sourceFile = data(QStringLiteral("job.dxm"));
         inputs.styleSheetPath = data(QStringLiteral("points.xsl"));
         inputs.outputFileName = target;
-        QCOMPARE(runGeneration(pipeline, inputs, true, interaction), GenerationOutcome::Failed);
+        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Failed);
         QCOMPARE(interaction.messages.size(), 1);
         QVERIFY2(interaction.messages[0].text.contains(QStringLiteral("could not be written")),
                  qPrintable(interaction.messages[0].text));
@@ -105,7 +103,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), QByteArray("the good report of yesterday\n"));
         // Nothing half-written is left beside it, and no temporary file anywhere.
         QCOMPARE(QDir(m_small).entryList(QDir::Files | QDir::Hidden), QStringList{"report.csv"});
-        QCOMPARE(QDir(data(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(data(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void fullDiskKeepsTheStyleSheet()
@@ -128,7 +127,7 @@ private Q_SLOTS:
         inputs.styleSheetPath = sheet;
         inputs.outputFileName = data(QStringLiteral("answer.txt"));
         // The answer still applies to this generation; the user hears why it is not kept.
-        QCOMPARE(runGeneration(pipeline, inputs, true, interaction), GenerationOutcome::Written);
+        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Written);
         QCOMPARE(readAll(data(QStringLiteral("answer.txt"))), QByteArray("new title"));
         QCOMPARE(interaction.messages.size(), 1);
         QCOMPARE(interaction.messages[0].kind, MessageKind::Warning);
@@ -139,15 +138,16 @@ private Q_SLOTS:
     void fullDiskKeepsTheSettings()
     {
         const QString file = m_small + QStringLiteral("/user.reg");
-        platform::RegFileStore store(file, m_small + QStringLiteral("/machine.reg"));
-        QVERIFY(store.writeValues(platform::RegistryHive::CurrentUser, QStringLiteral("Software\\Veltrix\\Zandrel"),
-                                  {platform::RegistryValue::string(QStringLiteral("JobOrDexmorFile"), QStringLiteral("a.dxm"))}));
+        settings::RegFileStore store(file, m_small + QStringLiteral("/machine.reg"));
+        QVERIFY(store.writeValues(
+            settings::RegistryHive::CurrentUser, QStringLiteral("Software\\Veltrix\\Zandrel"),
+            {settings::RegistryValue::string(QStringLiteral("JobOrDexmorFile"), QStringLiteral("a.dxm"))}));
         const QByteArray before = readAll(file);
         fillUp(m_small);
         QString error;
-        QVERIFY(!store.writeValues(platform::RegistryHive::CurrentUser, QStringLiteral("Software\\Veltrix\\Zandrel"),
-                                   {platform::RegistryValue::string(QStringLiteral("Big"), QString(8000, u'x'))},
-                                   &error));
+        QVERIFY(!store.writeValues(
+            settings::RegistryHive::CurrentUser, QStringLiteral("Software\\Veltrix\\Zandrel"),
+            {settings::RegistryValue::string(QStringLiteral("Big"), QString(8000, u'x'))}, &error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(readAll(file), before);
     }
@@ -191,7 +191,8 @@ private Q_SLOTS:
             QVERIFY(program.waitForFinished(60000));
         const QByteArray content = readAll(target);
         // Either the old file or the whole new one, never something between.
-        QVERIFY2(content == "good" || (content.startsWith("P0,1000.0,2000.5\n") && content.endsWith("P19999,1000.59,2000.5\n")),
+        QVERIFY2(content == "good" || (content.startsWith("P0,1000.0,2000.5\n") &&
+                                       content.endsWith("P19999,1000.59,2000.5\n")),
                  content.left(40).constData());
         // Nothing else either: no temporary file (the temporary folder is this one too) and no
         // new output under a name of its own beside the old one.

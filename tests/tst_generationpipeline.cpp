@@ -1,8 +1,7 @@
-#include "support/TestFiles.h"
-#include "app/Startup.h"
 #include "app/StringTable.h"
 #include "generate/GenerationPipeline.h"
 #include "support/ScriptedInteraction.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +23,6 @@ namespace {
 
 const QString pointsCsv = QStringLiteral("P1,1000.5,2000.25\nStraße 2,1010,2003\n");
 
-
 } // namespace
 
 class GenerationPipelineTest : public QObject {
@@ -40,14 +38,16 @@ class GenerationPipelineTest : public QObject {
     GenerationOutcome run(ScriptedInteraction &interaction, GenerationInputs &inputs, bool batchMode = true)
     {
         GenerationPipeline pipeline(interaction);
-        return runGeneration(pipeline, inputs, batchMode, interaction);
+        return pipeline.run(inputs, batchMode);
     }
 
-    GenerationInputs inputs(const QString &source, const QString &styleSheet, const QString &output = {}) const
+    GenerationInputs inputs(const QString &source, const QString &styleSheet,
+                            const QString &output = {}) const
     {
         GenerationInputs result;
         result.sourceFile = source.isEmpty() ? QString() : data(source);
-        result.styleSheetPath = styleSheet.contains(u'/') || styleSheet.isEmpty() ? styleSheet : data(styleSheet);
+        result.styleSheetPath =
+            styleSheet.contains(u'/') || styleSheet.isEmpty() ? styleSheet : data(styleSheet);
         result.outputFileName = output.isEmpty() ? QString() : data(output);
         return result;
     }
@@ -72,9 +72,11 @@ private Q_SLOTS:
     void cleanup()
     {
         // No temporary file outlives a generation, whatever way it ended.
-        QCOMPARE(QDir(m_temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(m_temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
         for (const QString &name : QDir(m_work).entryList({QStringLiteral("out*")}, QDir::AllEntries))
-            QVERIFY(QFileInfo(data(name)).isDir() ? QDir(data(name)).removeRecursively() : QFile::remove(data(name)));
+            QVERIFY(QFileInfo(data(name)).isDir() ? QDir(data(name)).removeRecursively()
+                                                  : QFile::remove(data(name)));
     }
 
     void outputNameFromTheCommandLine_data()
@@ -85,14 +87,30 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         const QByteArray csv = pointsCsv.toUtf8();
         const QByteArray job = readAll(QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline/job.dxm"));
-        QTest::newRow("extension appended") << "points.xsl" << "out" << "out.csv" << csv;
-        QTest::newRow("own extension kept") << "points.xsl" << "out.txt" << "out.txt" << csv;
-        QTest::newRow("no fileExt gives txt") << "no-extension.xsl" << "out" << "out.txt" << csv;
-        QTest::newRow("empty fileExt") << "empty-extension.xsl" << "out" << "out." << csv;
-        QTest::newRow("leading dot kept") << "dotted-extension.xsl" << "out" << "out..csv" << csv;
-        QTest::newRow("empty result") << "empty-output.xsl" << "out" << "out.txt" << QByteArray();
-        QTest::newRow("Dexmor entry") << "Dexmor" << "out" << "out.dxm" << job;
-        QTest::newRow("Dexmor entry, any case") << "dexmor.XSL" << "out.xml" << "out.xml" << job;
+        QTest::newRow("extension appended") << "points.xsl"
+                                            << "out"
+                                            << "out.csv" << csv;
+        QTest::newRow("own extension kept") << "points.xsl"
+                                            << "out.txt"
+                                            << "out.txt" << csv;
+        QTest::newRow("no fileExt gives txt") << "no-extension.xsl"
+                                              << "out"
+                                              << "out.txt" << csv;
+        QTest::newRow("empty fileExt") << "empty-extension.xsl"
+                                       << "out"
+                                       << "out." << csv;
+        QTest::newRow("leading dot kept") << "dotted-extension.xsl"
+                                          << "out"
+                                          << "out..csv" << csv;
+        QTest::newRow("empty result") << "empty-output.xsl"
+                                      << "out"
+                                      << "out.txt" << QByteArray();
+        QTest::newRow("Dexmor entry") << "Dexmor"
+                                      << "out"
+                                      << "out.dxm" << job;
+        QTest::newRow("Dexmor entry, any case") << "dexmor.XSL"
+                                                << "out.xml"
+                                                << "out.xml" << job;
     }
     void outputNameFromTheCommandLine()
     {
@@ -116,8 +134,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("suffix");
-        QTest::newRow("style sheet") << "points.xsl" << "job.csv" << "points files (*.csv)|*.csv" << "csv";
-        QTest::newRow("empty extension") << "empty-extension.xsl" << "job." << "empty-extension files (*.)|*." << "";
+        QTest::newRow("style sheet") << "points.xsl"
+                                     << "job.csv"
+                                     << "points files (*.csv)|*.csv"
+                                     << "csv";
+        QTest::newRow("empty extension") << "empty-extension.xsl"
+                                         << "job."
+                                         << "empty-extension files (*.)|*."
+                                         << "";
     }
     void saveDialogProposal()
     {
@@ -167,8 +191,9 @@ private Q_SLOTS:
             QVERIFY(interaction.viewedFiles.isEmpty());
             QCOMPARE(interaction.messages.size(), 1);
             QCOMPARE(interaction.messages[0].kind, MessageKind::Information);
-            QCOMPARE(interaction.messages[0].text,
-                     QStringLiteral("File %1 successfully created").arg(data(QStringLiteral("out report.csv"))));
+            QCOMPARE(
+                interaction.messages[0].text,
+                QStringLiteral("File %1 successfully created").arg(data(QStringLiteral("out report.csv"))));
         }
     }
 
@@ -176,7 +201,8 @@ private Q_SLOTS:
     {
         QVERIFY(writeFile(data(QStringLiteral("out.csv")), QByteArray(100000, 'x')));
         ScriptedInteraction interaction;
-        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"), QStringLiteral("out.csv"));
+        GenerationInputs in =
+            inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"), QStringLiteral("out.csv"));
         QCOMPARE(run(interaction, in), GenerationOutcome::Written);
         QCOMPARE(readAll(data(QStringLiteral("out.csv"))), pointsCsv.toUtf8());
     }
@@ -187,33 +213,47 @@ private Q_SLOTS:
         QTest::addColumn<QString>("styleSheet");
         QTest::addColumn<MessageKind>("kind");
         QTest::addColumn<QStringList>("textParts");
-        QTest::newRow("no source") << "" << "points.xsl" << MessageKind::Error
+        QTest::newRow("no source") << ""
+                                   << "points.xsl" << MessageKind::Error
                                    << QStringList{"A Dexmor or Job file must be specified"};
         QTest::newRow("missing source")
-            << "missing.dxm" << "points.xsl" << MessageKind::Plain
-            << QStringList{"Error loading Dexmor file (", "missing.dxm)\r\nError number: ", "\r\nReason: ",
-                           "No such file or directory"};
+            << "missing.dxm"
+            << "points.xsl" << MessageKind::Plain
+            << QStringList{"Error loading Dexmor file (",
+                           "missing.dxm)\r\nError number: ", "\r\nReason: ", "No such file or directory"};
         QTest::newRow("source not well-formed")
-            << "not-well-formed.dxm" << "points.xsl" << MessageKind::Plain
-            << QStringList{"Error loading Dexmor file (", "not-well-formed.dxm)", "Reason: ", "line 4, column"};
-        QTest::newRow("source is a folder") << "." << "points.xsl" << MessageKind::Plain
+            << "not-well-formed.dxm"
+            << "points.xsl" << MessageKind::Plain
+            << QStringList{"Error loading Dexmor file (", "not-well-formed.dxm)",
+                           "Reason: ", "line 4, column"};
+        QTest::newRow("source is a folder") << "."
+                                            << "points.xsl" << MessageKind::Plain
                                             << QStringList{"Error loading Dexmor file", "Is a directory"};
-        QTest::newRow("Job file given as XML") << "job-as-xml.dxm" << "points.xsl" << MessageKind::Plain
-                                               << QStringList{"Error loading Dexmor file", "line 1, column 1"};
-        QTest::newRow("missing style sheet") << "job.dxm" << "missing.xsl" << MessageKind::Plain
-                                             << QStringList{"Error loading style sheet file (", "missing.xsl)"};
+        QTest::newRow("Job file given as XML")
+            << "job-as-xml.dxm"
+            << "points.xsl" << MessageKind::Plain
+            << QStringList{"Error loading Dexmor file", "line 1, column 1"};
+        QTest::newRow("missing style sheet")
+            << "job.dxm"
+            << "missing.xsl" << MessageKind::Plain
+            << QStringList{"Error loading style sheet file (", "missing.xsl)"};
         QTest::newRow("style sheet not well-formed")
-            << "job.dxm" << "not-well-formed.xsl" << MessageKind::Plain
+            << "job.dxm"
+            << "not-well-formed.xsl" << MessageKind::Plain
             << QStringList{"Error loading style sheet file (", "Reason: ", "line 4, column"};
         QTest::newRow("style sheet does not compile")
-            << "job.dxm" << "does-not-compile.xsl" << MessageKind::ApplicationError
+            << "job.dxm"
+            << "does-not-compile.xsl" << MessageKind::ApplicationError
             << QStringList{"could not be applied", "does-not-compile.xsl", "count(//Point[)"};
-        QTest::newRow("unknown function") << "job.dxm" << "unknown-function.xsl" << MessageKind::ApplicationError
+        QTest::newRow("unknown function") << "job.dxm"
+                                          << "unknown-function.xsl" << MessageKind::ApplicationError
                                           << QStringList{"could not be applied", "no-such-function"};
         QTest::newRow("terminated by the style sheet")
-            << "job.dxm" << "terminates.xsl" << MessageKind::ApplicationError
+            << "job.dxm"
+            << "terminates.xsl" << MessageKind::ApplicationError
             << QStringList{"could not be applied", "No points with code XYZ in this job"};
-        QTest::newRow("not a style sheet") << "job.dxm" << "job.dxm" << MessageKind::ApplicationError
+        QTest::newRow("not a style sheet") << "job.dxm"
+                                           << "job.dxm" << MessageKind::ApplicationError
                                            << QStringList{"could not be applied", "not a stylesheet"};
     }
     void failuresAreReported()
@@ -230,7 +270,8 @@ private Q_SLOTS:
             QCOMPARE(interaction.messages.size(), 1);
             QCOMPARE(interaction.messages[0].kind, kind);
             for (const QString &part : textParts)
-                QVERIFY2(interaction.messages[0].text.contains(part), qPrintable(interaction.messages[0].text));
+                QVERIFY2(interaction.messages[0].text.contains(part),
+                         qPrintable(interaction.messages[0].text));
             QVERIFY(!QFile::exists(data(QStringLiteral("out.csv"))));
             QVERIFY(!interaction.busy);
         }
@@ -250,7 +291,8 @@ private Q_SLOTS:
         QFETCH(int, messageCount);
         QVERIFY(writeFile(data(QStringLiteral("field.JOB")), QByteArray("not a job")));
         ScriptedInteraction interaction;
-        GenerationInputs in = inputs(QStringLiteral("field.JOB"), QStringLiteral("points.xsl"), QStringLiteral("out"));
+        GenerationInputs in =
+            inputs(QStringLiteral("field.JOB"), QStringLiteral("points.xsl"), QStringLiteral("out"));
         QCOMPARE(run(interaction, in, batchMode), GenerationOutcome::EndProgram);
         QCOMPARE(interaction.messages.size(), messageCount);
         if (messageCount)
@@ -280,7 +322,8 @@ private Q_SLOTS:
             QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
             QCOMPARE(interaction.messages.size(), 1);
             QCOMPARE(interaction.messages[0].kind, MessageKind::Error);
-            QVERIFY(interaction.messages[0].text.contains(QStringLiteral("is the source file or the style sheet")));
+            QVERIFY(interaction.messages[0].text.contains(
+                QStringLiteral("is the source file or the style sheet")));
         }
         QCOMPARE(readAll(data(QStringLiteral("job.dxm"))), jobBefore);
         QCOMPARE(readAll(data(QStringLiteral("points.xsl"))), styleBefore);
@@ -430,9 +473,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing folder") << "out-missing/report.csv" << "does not exist";
-        QTest::newRow("a folder") << "out-folder" << "It is a folder";
-        QTest::newRow("under a file") << "out-file.csv/report.csv" << "does not exist";
+        QTest::newRow("missing folder") << "out-missing/report.csv"
+                                        << "does not exist";
+        QTest::newRow("a folder") << "out-folder"
+                                  << "It is a folder";
+        QTest::newRow("under a file") << "out-file.csv/report.csv"
+                                      << "does not exist";
     }
     void unwritableOutputIsReported()
     {
@@ -458,7 +504,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(target, "good report"));
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner));
         ScriptedInteraction interaction;
-        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"), QStringLiteral("out-readonly.csv"));
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("points.xsl"),
+                                     QStringLiteral("out-readonly.csv"));
         QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
         QVERIFY(interaction.messages.value(0).text.contains(QStringLiteral("read-only")));
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
@@ -478,7 +525,8 @@ private Q_SLOTS:
     void missingDexmorFileOnTheCopyRoad()
     {
         ScriptedInteraction interaction;
-        GenerationInputs in = inputs(QStringLiteral("missing.dxm"), QStringLiteral("Dexmor"), QStringLiteral("out"));
+        GenerationInputs in =
+            inputs(QStringLiteral("missing.dxm"), QStringLiteral("Dexmor"), QStringLiteral("out"));
         QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
         QCOMPARE(interaction.messages.size(), 1);
         QVERIFY(interaction.messages[0].text.contains(QStringLiteral("missing.dxm could not be read")));

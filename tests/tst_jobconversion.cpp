@@ -2,7 +2,6 @@
 // machine-wide registry file that registers the real stand-in converters of the build.
 
 #include "app/Format.h"
-#include "app/Startup.h"
 #include "app/StringTable.h"
 #include "convert/ConverterMessages.h"
 #include "generate/GenerationPipeline.h"
@@ -111,7 +110,7 @@ class JobConversionTest : public QObject {
         inputs.styleSheetPath = styleSheet;
         inputs.outputFileName = output;
         GenerationPipeline pipeline(interaction);
-        return runGeneration(pipeline, inputs, batchMode, interaction);
+        return pipeline.run(inputs, batchMode);
     }
 
     void writeRegistry(bool withConverters)

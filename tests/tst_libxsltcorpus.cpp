@@ -1,8 +1,8 @@
 // libxslt's own test cases (Debian's version) through the program's transformation with white
 // space preserved, as a standard processor runs them: each X.xsl applied to X.xml must give
 // X.out byte for byte.
+#include "processor/XmlDocument.h"
 #include "support/TestFiles.h"
-#include "platform/XmlDocument.h"
 
 #include <libxslt/extensions.h>
 
@@ -16,7 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::processor;
 
 namespace {
 
@@ -25,21 +25,25 @@ const QString corpus = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/libxslt-te
 // Cases skipped on purpose, with the reason.
 const QHash<QString, QString> &knownSkips()
 {
-    const QString xsltprocFailsItToo =
-        QStringLiteral("xsltproc 1.1.35 does not give the expected bytes either: a file that the case reads, or its "
-                       "expected result, is not part of the corpus");
+    const QString xsltprocFailsItToo = QStringLiteral(
+        "xsltproc 1.1.35 does not give the expected bytes either: a file that the case reads, or its "
+        "expected result, is not part of the corpus");
     static const QHash<QString, QString> skips{
         {QStringLiteral("documents/message"),
          QStringLiteral("expects xsltproc's own console output (xsltproc fails it as well)")},
         {QStringLiteral("documents/fragment"), QStringLiteral("expects xsltproc's own console output")},
-        {QStringLiteral("reports/cmdlineparams"), QStringLiteral("passes string parameters on xsltproc's command line")},
+        {QStringLiteral("reports/cmdlineparams"),
+         QStringLiteral("passes string parameters on xsltproc's command line")},
         {QStringLiteral("general/bug-130"), xsltprocFailsItToo},
         {QStringLiteral("general/bug-153"), xsltprocFailsItToo},
         {QStringLiteral("documents/test"), xsltprocFailsItToo},
         {QStringLiteral("documents/test_bad"), xsltprocFailsItToo},
-        {QStringLiteral("REC/stand-2.7-1.stand"), QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
-        {QStringLiteral("REC/stand-2.7-2.stand"), QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
-        {QStringLiteral("REC/stand-2.7-3.stand"), QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
+        {QStringLiteral("REC/stand-2.7-1.stand"),
+         QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
+        {QStringLiteral("REC/stand-2.7-2.stand"),
+         QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
+        {QStringLiteral("REC/stand-2.7-3.stand"),
+         QStringLiteral("a style sheet embedded in the source (xml-stylesheet)")},
     };
     return skips;
 }
@@ -86,8 +90,9 @@ private Q_SLOTS:
                 continue;
             const QString name = QString::fromUtf8(fields[0] + '/' + fields[1]);
             const QString folder = corpus + QString::fromUtf8(fields[2]) + u'/';
-            QTest::newRow(qPrintable(name)) << folder << QString::fromUtf8(fields[4]) << QString::fromUtf8(fields[5])
-                                            << QString::fromUtf8(fields[6]) << knownSkips().value(name);
+            QTest::newRow(qPrintable(name))
+                << folder << QString::fromUtf8(fields[4]) << QString::fromUtf8(fields[5])
+                << QString::fromUtf8(fields[6]) << knownSkips().value(name);
         }
     }
     void cases()
@@ -122,24 +127,27 @@ private Q_SLOTS:
             if (errors.isEmpty())
                 output = readAll(path);
         } else {
-            output = "load error: " + sourceDocument.parseError().reason.toUtf8()
-                     + styleDocument.parseError().reason.toUtf8();
+            output = "load error: " + sourceDocument.parseError().reason.toUtf8() +
+                     styleDocument.parseError().reason.toUtf8();
         }
         QDir::setCurrent(previous);
-        const QByteArray wanted = QFile::exists(folder + expected) ? readAll(folder + expected) : QByteArray();
+        const QByteArray wanted =
+            QFile::exists(folder + expected) ? readAll(folder + expected) : QByteArray();
         if (!errors.isEmpty()) {
             // Where the processor reports errors, xsltproc still writes what it made; the program
             // stops instead and writes nothing. The case must expect errors, and the error must
             // carry the processor's messages.
-            const QString expectedErrors = QString::fromUtf8(readAll(folder + expected.section(u'.', 0, -2) + ".err"));
-            QVERIFY2(!expectedErrors.isEmpty(), qPrintable(u"unexpected processor error: "_qs + errors.join(u'\n')));
+            const QString expectedErrors =
+                QString::fromUtf8(readAll(folder + expected.section(u'.', 0, -2) + ".err"));
+            QVERIFY2(!expectedErrors.isEmpty(),
+                     qPrintable(u"unexpected processor error: "_qs + errors.join(u'\n')));
             // The wording of the messages differs between library versions; where the expected
             // report names the style sheet and a line, the program's must name them too.
             static const QRegularExpression place(QStringLiteral("file (\\S+) line \\d+"));
             const QRegularExpressionMatch where = place.match(expectedErrors);
             if (where.hasMatch()) {
-                const QRegularExpression same(u"file "_qs + QRegularExpression::escape(where.captured(1))
-                                              + u" line \\d+"_qs);
+                const QRegularExpression same(u"file "_qs + QRegularExpression::escape(where.captured(1)) +
+                                              u" line \\d+"_qs);
                 QVERIFY2(same.match(errors.join(u'\n')).hasMatch(),
                          qPrintable(u"expected "_qs + where.captured(0) + u" in "_qs + errors.join(u'\n')));
             }

@@ -4,10 +4,10 @@
 
 #include "app/StringTable.h"
 #include "generate/ConvertForm.h"
-#include "platform/RegistryStore.h"
 #include "layout/ButtonRow.h"
 #include "layout/CaptionLabels.h"
 #include "layout/SizingPanels.h"
+#include "settings/RegistryStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,8 +30,7 @@ namespace {
 constexpr int DesignWidth = 487;
 constexpr int DesignHeight = 153;
 
-template <typename Widget>
-Widget *child(const QWidget &form, const char *name)
+template <typename Widget> Widget *child(const QWidget &form, const char *name)
 {
     return form.findChild<Widget *>(QLatin1String(name));
 }
@@ -73,7 +72,7 @@ private Q_SLOTS:
         }
 
         QTemporaryDir settingsFolder;
-        platform::RegFileStore settings(settingsFolder.filePath(QStringLiteral("user.reg")),
+        settings::RegFileStore settings(settingsFolder.filePath(QStringLiteral("user.reg")),
                                         settingsFolder.filePath(QStringLiteral("machine.reg")));
         const auto form = std::make_unique<TConvertForm>(settings, QString());
         auto *captions = child<TSizingPanel>(*form, "SizingPanel1");
@@ -87,12 +86,12 @@ private Q_SLOTS:
                                           child<TStaticText>(*form, "FormatLbl")};
         const QList<QPushButton *> browseButtons{child<QPushButton>(*form, "XMLBrowseBtn"),
                                                  child<QPushButton>(*form, "XSLBrowseBtn")};
-        QList<QPushButton *> rowButtons{child<QPushButton>(*form, "OKBtn"), child<QPushButton>(*form, "CloseBtn"),
+        QList<QPushButton *> rowButtons{child<QPushButton>(*form, "OKBtn"),
+                                        child<QPushButton>(*form, "CloseBtn"),
                                         child<QPushButton>(*form, "HelpBtn")};
-        for (QWidget *widget : std::initializer_list<QWidget *>{captions, middle, browseColumn, buttonRow, sourceEdit,
-                                                                formatCombo, viewFile, labels[0], labels[1],
-                                                                browseButtons[0], browseButtons[1], rowButtons[0],
-                                                                rowButtons[1], rowButtons[2]})
+        for (QWidget *widget : std::initializer_list<QWidget *>{
+                 captions, middle, browseColumn, buttonRow, sourceEdit, formatCombo, viewFile, labels[0],
+                 labels[1], browseButtons[0], browseButtons[1], rowButtons[0], rowButtons[1], rowButtons[2]})
             QVERIFY(widget);
         QCOMPARE(rowButtons[0]->text(), GetLocalizedString(10016));
         QCOMPARE(form->windowTitle(), GetLocalizedString(10010));
@@ -108,8 +107,8 @@ private Q_SLOTS:
         form->show();
         if (qEnvironmentVariableIsSet("ZANDREL_RENDER_DIR")) {
             const QString name = language.isEmpty() ? QStringLiteral("english") : language;
-            QVERIFY(form->grab().save(
-                QDir(qEnvironmentVariable("ZANDREL_RENDER_DIR")).filePath(QStringLiteral("main-dialog-%1.png").arg(name))));
+            QVERIFY(form->grab().save(QDir(qEnvironmentVariable("ZANDREL_RENDER_DIR"))
+                                          .filePath(QStringLiteral("main-dialog-%1.png").arg(name))));
         }
 
         QCOMPARE(form->height(), DesignHeight);
@@ -140,9 +139,11 @@ private Q_SLOTS:
         // The command buttons: each fits its caption, 20 pixels apart, centred in a row as wide as
         // the form, none past its edges.
         QCOMPARE(buttonRow->width(), form->width());
-        std::sort(rowButtons.begin(), rowButtons.end(), [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
+        std::sort(rowButtons.begin(), rowButtons.end(),
+                  [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
         for (qsizetype i = 0; i < rowButtons.size(); ++i) {
-            QVERIFY2(rowButtons[i]->width() >= captionNeed(*buttonRow, rowButtons[i]), qPrintable(rowButtons[i]->text()));
+            QVERIFY2(rowButtons[i]->width() >= captionNeed(*buttonRow, rowButtons[i]),
+                     qPrintable(rowButtons[i]->text()));
             if (i > 0)
                 QCOMPARE(rowButtons[i]->x(), rowButtons[i - 1]->x() + rowButtons[i - 1]->width() + 20);
         }

@@ -1,13 +1,13 @@
 // A style sheet that builds an enormous result is stopped with a message naming where it was,
 // gives its memory back, and leaves the old output as it was; ordinary results pass untouched.
-#include "platform/MemoryCeiling.h"
-#include "platform/NodeAllocator.h"
-#include "platform/ScriptFunctions.h"
-#include "platform/XmlDocument.h"
-#include "platform/XsltRun.h"
+#include "processor/XmlDocument.h"
+#include "processor/XsltRun.h"
+#include "processor/msxml/MemoryCeiling.h"
+#include "processor/msxml/NodeAllocator.h"
+#include "processor/script/ScriptFunctions.h"
+#include "support/Sanitizers.h"
 #include "support/TestFiles.h"
 #include "support/TransformToFile.h"
-#include "support/Sanitizers.h"
 
 #include <QDir>
 #include <QProcess>
@@ -20,8 +20,8 @@
 #include <unistd.h>
 
 using namespace zandrel;
-using platform::XmlDocument;
-using platform::XsltProcessorError;
+using processor::XmlDocument;
+using processor::XsltProcessorError;
 
 namespace {
 
@@ -37,7 +37,6 @@ QByteArray styleSheet(const QByteArray &body, const QByteArray &extra = {})
 
 // Every element of the job in every element: about 1 000 times the job per level.
 const QByteArray everyElement = "<xsl:for-each select=\"//*\">";
-
 
 // The address space the process has mapped now.
 std::size_t addressSpaceInUse()
@@ -78,12 +77,12 @@ class MemoryCeilingTest : public QObject {
         if (!source.load(sampleJob) || !style.load(sheetPath))
             return QStringLiteral("not loaded");
         source.setTransformationMemoryLimit(allowanceMB << 20);
-        const unsigned long long before = platform::MemoryInUse::measurements();
+        const unsigned long long before = processor::MemoryInUse::measurements();
         try {
             transformToFile(source, style, dir.filePath(QStringLiteral("out")));
             return QStringLiteral("the transformation was not stopped");
         } catch (const XsltProcessorError &error) {
-            m_measurements = platform::MemoryInUse::measurements() - before;
+            m_measurements = processor::MemoryInUse::measurements() - before;
             return error.messages().join(u'\n');
         }
     }
@@ -165,7 +164,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString sheetPath = dir.filePath(QStringLiteral("enormous.xsl"));
         QVERIFY(writeFile(sheetPath, sheet));
-        const long long before = platform::MemoryInUse::bytes();
+        const long long before = processor::MemoryInUse::bytes();
         {
             XmlDocument source;
             QVERIFY(source.load(sampleJob));
@@ -186,8 +185,8 @@ private Q_SLOTS:
             }
         }
         // Everything the stopped transformation built has been given back.
-        QVERIFY2(platform::MemoryInUse::bytes() - before < (1 << 20),
-                 qPrintable(QString::number(platform::MemoryInUse::bytes() - before)));
+        QVERIFY2(processor::MemoryInUse::bytes() - before < (1 << 20),
+                 qPrintable(QString::number(processor::MemoryInUse::bytes() - before)));
     }
 
     // A script that allocates up to the ceiling is stopped there without the whole heap being
@@ -217,13 +216,13 @@ private Q_SLOTS:
     // engine (a join here, which on its own would pass the memory ceiling) cannot run on.
     void scriptPastItsTimeLimitGetsNoMemory()
     {
-        const std::chrono::milliseconds limit = platform::ScriptHost::timeLimit();
-        platform::ScriptHost::setTimeLimit(std::chrono::milliseconds(1));
+        const std::chrono::milliseconds limit = processor::ScriptHost::timeLimit();
+        processor::ScriptHost::setTimeLimit(std::chrono::milliseconds(1));
         const QString message = stoppedTransformation(styleSheet(
             "<xsl:value-of select=\"u:join()\"/>",
             "<msxsl:script language=\"JScript\" implements-prefix=\"u\">\n"
             "function join() { return new Array(100000000).join('x').length; }\n</msxsl:script>\n"));
-        platform::ScriptHost::setTimeLimit(limit);
+        processor::ScriptHost::setTimeLimit(limit);
         QVERIFY2(message.contains(QStringLiteral("ran longer than 0.001 s")) &&
                      !message.contains(QStringLiteral("needed more than")),
                  qPrintable(message));
@@ -261,7 +260,7 @@ private Q_SLOTS:
     // are all accounted for and given back.
     void nodeBlocksAcrossThreads()
     {
-        const std::size_t before = platform::nodeSlabBytesInUse();
+        const std::size_t before = processor::nodeSlabBytesInUse();
         auto loadOnThread = [] {
             XmlDocument document;
             std::unique_ptr<QThread> thread(QThread::create([&document] { document.load(sampleJob); }));
@@ -271,23 +270,23 @@ private Q_SLOTS:
         };
         XmlDocument first = loadOnThread();
         QVERIFY(first.isLoaded());
-        const std::size_t oneJob = platform::nodeSlabBytesInUse() - before;
+        const std::size_t oneJob = processor::nodeSlabBytesInUse() - before;
         QVERIFY2(oneJob > 1715 * sizeof(void *), qPrintable(QString::number(oneJob)));
         // Freed here, on the main thread; the next load on a new thread reuses the ended
         // thread's blocks.
         first = XmlDocument();
-        QCOMPARE(platform::nodeSlabBytesInUse(), before);
+        QCOMPARE(processor::nodeSlabBytesInUse(), before);
         XmlDocument second = loadOnThread();
-        QCOMPARE(platform::nodeSlabBytesInUse() - before, oneJob);
+        QCOMPARE(processor::nodeSlabBytesInUse() - before, oneJob);
         // Loaded here, freed on a thread that then ends.
         XmlDocument third;
         QVERIFY(third.load(sampleJob));
         std::unique_ptr<QThread> freeing(QThread::create([&third] { third = XmlDocument(); }));
         freeing->start();
         freeing->wait();
-        QCOMPARE(platform::nodeSlabBytesInUse() - before, oneJob);
+        QCOMPARE(processor::nodeSlabBytesInUse() - before, oneJob);
         second = XmlDocument();
-        QCOMPARE(platform::nodeSlabBytesInUse(), before);
+        QCOMPARE(processor::nodeSlabBytesInUse(), before);
     }
 
     // Documents made on threads that end and freed on the main thread, as a dialog session
@@ -304,17 +303,17 @@ private Q_SLOTS:
         };
         for (int i = 0; i < 10; ++i)
             loadOnThreadFreeHere();
-        const std::size_t settled = platform::nodeSlabBytesMapped();
+        const std::size_t settled = processor::nodeSlabBytesMapped();
         for (int i = 0; i < 300; ++i)
             loadOnThreadFreeHere();
-        QVERIFY2(platform::nodeSlabBytesMapped() - settled <= (std::size_t(16) << 20),
+        QVERIFY2(processor::nodeSlabBytesMapped() - settled <= (std::size_t(16) << 20),
                  qPrintable(QStringLiteral("%1 MB mapped after 300 jobs")
-                                .arg((platform::nodeSlabBytesMapped() - settled) >> 20)));
+                                .arg((processor::nodeSlabBytesMapped() - settled) >> 20)));
     }
 
     void automaticAllowanceFitsTheMachine()
     {
-        const std::size_t allowance = platform::automaticMemoryAllowance();
+        const std::size_t allowance = processor::automaticMemoryAllowance();
         const std::size_t physical =
             std::size_t(::sysconf(_SC_PHYS_PAGES)) * std::size_t(::sysconf(_SC_PAGESIZE));
         QVERIFY(allowance >= (std::size_t(256) << 20));

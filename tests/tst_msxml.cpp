@@ -1,10 +1,10 @@
 // Style sheets written the way the original platform's users write them, with the results its
 // documentation gives: msxsl:node-set, the ms: functions, JScript, xsl:sort, and the errors of
 // scripts that cannot run.
+#include "processor/XmlDocument.h"
+#include "processor/script/ScriptFunctions.h"
 #include "support/TestFiles.h"
 #include "support/TransformToFile.h"
-#include "platform/ScriptFunctions.h"
-#include "platform/XmlDocument.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::processor;
 
 namespace {
 
@@ -32,7 +32,8 @@ class MsxmlTest : public QObject {
         XmlDocument source;
         XmlDocument styleSheet;
         if (!source.load(dataFolder + sourceName) || !styleSheet.load(dataFolder + sheetName))
-            return "load failed: " + source.parseError().reason.toUtf8() + styleSheet.parseError().reason.toUtf8();
+            return "load failed: " + source.parseError().reason.toUtf8() +
+                   styleSheet.parseError().reason.toUtf8();
         try {
             return transformToFile(source, styleSheet, m_dir.filePath(QStringLiteral("output")));
         } catch (const XsltProcessorError &error) {
@@ -65,12 +66,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("parts");
-        QTest::newRow("VBScript") << "vbscript.xsl" << QStringList{"VBScript", "vbscript.xsl line 5", "JScript"};
+        QTest::newRow("VBScript") << "vbscript.xsl"
+                                  << QStringList{"VBScript", "vbscript.xsl line 5", "JScript"};
         QTest::newRow("C#") << "csharp.xsl" << QStringList{"C#", "csharp.xsl line 8"};
         QTest::newRow("syntax error") << "syntax.xsl" << QStringList{"SyntaxError", "syntax.xsl line 5"};
         QTest::newRow("exception") << "throws.xsl"
                                    << QStringList{"check()", "value out of range: 5", "throws.xsl line 15"};
-        QTest::newRow("endless tail recursion") << "recursion.xsl" << QStringList{"deep()", "ran longer than 2 s"};
+        QTest::newRow("endless tail recursion")
+            << "recursion.xsl" << QStringList{"deep()", "ran longer than 2 s"};
         QTest::newRow("endless recursion") << "deeper.xsl" << QStringList{"deeper()", "RangeError"};
     }
     void scriptsThatCannotRun()

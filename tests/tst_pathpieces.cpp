@@ -1,5 +1,5 @@
+#include "base/PathPieces.h"
 #include "generate/FileFilter.h"
-#include "generate/PathPieces.h"
 #include "generate/ViewGeneratedFile.h"
 
 #include <QTest>
@@ -17,16 +17,56 @@ private Q_SLOTS:
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("namePart");
         QTest::addColumn<QString>("folderPart");
-        QTest::newRow("plain") << "/jobs/site.dxm" << "site.dxm" << ".dxm" << "site" << "/jobs/";
-        QTest::newRow("dots in folder") << "/jobs/v1.2/site" << "site" << "" << "site" << "/jobs/v1.2/";
-        QTest::newRow("two dots") << "/a/report.final.csv" << "report.final.csv" << ".csv" << "report.final" << "/a/";
-        QTest::newRow("no folder") << "Road Report.xsl" << "Road Report.xsl" << ".xsl" << "Road Report" << "";
-        QTest::newRow("trailing dot") << "out." << "out." << "." << "out" << "";
-        QTest::newRow("dot file") << "/home/.profile" << ".profile" << ".profile" << "" << "/home/";
-        QTest::newRow("folder only") << "/styles/" << "" << "" << "" << "/styles/";
-        QTest::newRow("root") << "/" << "" << "" << "" << "/";
-        QTest::newRow("empty") << "" << "" << "" << "" << "";
-        QTest::newRow("non-ASCII") << "/Straße/Süd.Ü" << "Süd.Ü" << ".Ü" << "Süd" << "/Straße/";
+        QTest::newRow("plain") << "/jobs/site.dxm"
+                               << "site.dxm"
+                               << ".dxm"
+                               << "site"
+                               << "/jobs/";
+        QTest::newRow("dots in folder") << "/jobs/v1.2/site"
+                                        << "site"
+                                        << ""
+                                        << "site"
+                                        << "/jobs/v1.2/";
+        QTest::newRow("two dots") << "/a/report.final.csv"
+                                  << "report.final.csv"
+                                  << ".csv"
+                                  << "report.final"
+                                  << "/a/";
+        QTest::newRow("no folder") << "Road Report.xsl"
+                                   << "Road Report.xsl"
+                                   << ".xsl"
+                                   << "Road Report"
+                                   << "";
+        QTest::newRow("trailing dot") << "out."
+                                      << "out."
+                                      << "."
+                                      << "out"
+                                      << "";
+        QTest::newRow("dot file") << "/home/.profile"
+                                  << ".profile"
+                                  << ".profile"
+                                  << ""
+                                  << "/home/";
+        QTest::newRow("folder only") << "/styles/"
+                                     << ""
+                                     << ""
+                                     << ""
+                                     << "/styles/";
+        QTest::newRow("root") << "/"
+                              << ""
+                              << ""
+                              << ""
+                              << "/";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << ""
+                               << ""
+                               << "";
+        QTest::newRow("non-ASCII") << "/Straße/Süd.Ü"
+                                   << "Süd.Ü"
+                                   << ".Ü"
+                                   << "Süd"
+                                   << "/Straße/";
     }
     void pieces()
     {
@@ -73,11 +113,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("qt");
         QTest::newRow("source files")
             << "Dexmor files|*.dxm|Job files|*.job|Strevel files|*.svl|XML files|*.xml|All files|*.*"
-            << QStringList{"Dexmor files (*.dxm)", "Job files (*.job)", "Strevel files (*.svl)", "XML files (*.xml)",
-                           "All files (*.*)"};
+            << QStringList{"Dexmor files (*.dxm)", "Job files (*.job)", "Strevel files (*.svl)",
+                           "XML files (*.xml)", "All files (*.*)"};
         QTest::newRow("save filter keeps its own patterns")
             << "Road Report files (*.csv)|*.csv" << QStringList{"Road Report files (*.csv)"};
-        QTest::newRow("several patterns") << "Style sheets|*.xsl;*.xslt" << QStringList{"Style sheets (*.xsl *.xslt)"};
+        QTest::newRow("several patterns")
+            << "Style sheets|*.xsl;*.xslt" << QStringList{"Style sheets (*.xsl *.xslt)"};
         QTest::newRow("empty extension") << "Points files (*.)|*." << QStringList{"Points files (*.)"};
         QTest::newRow("odd count drops the last") << "A|*.a|B" << QStringList{"A (*.a)"};
     }
@@ -93,13 +134,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("viewer");
         QTest::addColumn<bool>("desktop");
-        QTest::newRow("html") << "/r/Report.HTML" << "kate" << true;
-        QTest::newRow("htm") << "/r/REPORT.Htm" << "kate" << true;
-        QTest::newRow("svg") << "/r/plan.svg" << "kate" << true;
-        QTest::newRow("xhtml") << "/r/page.xhtml" << "kate" << false;
-        QTest::newRow("text") << "/r/Report.Txt" << "kate" << false;
-        QTest::newRow("no extension") << "/r/Report" << "kate" << false;
-        QTest::newRow("default viewer") << "/r/Report.txt" << "Notepad.exe" << true;
+        QTest::newRow("html") << "/r/Report.HTML"
+                              << "kate" << true;
+        QTest::newRow("htm") << "/r/REPORT.Htm"
+                             << "kate" << true;
+        QTest::newRow("svg") << "/r/plan.svg"
+                             << "kate" << true;
+        QTest::newRow("xhtml") << "/r/page.xhtml"
+                               << "kate" << false;
+        QTest::newRow("text") << "/r/Report.Txt"
+                              << "kate" << false;
+        QTest::newRow("no extension") << "/r/Report"
+                                      << "kate" << false;
+        QTest::newRow("default viewer") << "/r/Report.txt"
+                                        << "Notepad.exe" << true;
     }
     void viewer()
     {

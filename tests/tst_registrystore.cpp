@@ -1,6 +1,6 @@
 // Tests of the registry stand-in over the two .reg files, on real files in a temporary folder.
 
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <sys/stat.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::settings;
 using namespace std::chrono_literals;
 
 using Values = std::vector<RegistryValue>;

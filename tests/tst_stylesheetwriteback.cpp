@@ -2,7 +2,7 @@
 // that the target names, as numbers that XPath reads, and into files that a team shares.
 #include "generate/StyleSheetVariables.h"
 #include "platform/FileOperations.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestFiles.h"
 #include "support/TransformToFile.h"
@@ -45,9 +45,10 @@ QByteArray encoded(const QString &text, const QByteArray &form)
     return encoder(text);
 }
 
-QString selectOf(const platform::XmlDocument &document, const QString &name)
+QString selectOf(const processor::XmlDocument &document, const QString &name)
 {
-    for (const platform::XmlElement &variable : document.getElementsByTagName(QStringLiteral("xsl:variable")))
+    for (const processor::XmlElement &variable :
+         document.getElementsByTagName(QStringLiteral("xsl:variable")))
         if (variable.getAttribute(QStringLiteral("name")) == name)
             return variable.getAttribute(QStringLiteral("select")).value_or(QString());
     return QStringLiteral("<missing>");
@@ -85,7 +86,7 @@ class StyleSheetWriteBackTest : public QObject {
     const QLocale m_dot{QLocale::English, QLocale::UnitedStates};
 
     // Loads the style sheet, answers its one question and gives the document back.
-    bool answer(const QString &path, const QString &text, platform::XmlDocument &styleSheet,
+    bool answer(const QString &path, const QString &text, processor::XmlDocument &styleSheet,
                 ScriptedInteraction &interaction)
     {
         if (!styleSheet.load(path))
@@ -95,10 +96,10 @@ class StyleSheetWriteBackTest : public QObject {
                interaction.messages.isEmpty();
     }
 
-    QString transformed(const platform::XmlDocument &styleSheet)
+    QString transformed(const processor::XmlDocument &styleSheet)
     {
         const QString jobPath = m_dir.filePath(QStringLiteral("job.xml"));
-        platform::XmlDocument job;
+        processor::XmlDocument job;
         if (!writeFile(jobPath, "<job/>") || !job.load(jobPath))
             return QStringLiteral("job not loaded");
         try {
@@ -150,19 +151,19 @@ private Q_SLOTS:
         QFETCH(QString, written);
         const QString path = m_dir.filePath(QStringLiteral("encoded.xsl"));
         QVERIFY(writeFile(path, bom + encoded(sheetText(declaration, QStringLiteral("'Meier'")), form)));
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         ScriptedInteraction interaction;
         QVERIFY(this->answer(path, answer, styleSheet, interaction));
         const QByteArray expected = bom + encoded(sheetText(declaration, written), form);
         QCOMPARE(readAll(path), expected);
 
         // The parser reads the answer back as it was given.
-        platform::XmlDocument reread;
+        processor::XmlDocument reread;
         QVERIFY2(reread.load(path), qPrintable(reread.parseError().reason));
         QCOMPARE(transformed(reread), answer);
 
         // The same answer again leaves every byte as it is.
-        platform::XmlDocument again;
+        processor::XmlDocument again;
         ScriptedInteraction next;
         QVERIFY(this->answer(path, answer, again, next));
         QCOMPARE(next.valueRequests.value(0).initialText, answer);
@@ -211,7 +212,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, after);
         const QString path = m_dir.filePath(QStringLiteral("place.xsl"));
         QVERIFY(writeFile(path, stylesheetStart + before + "</xsl:stylesheet>"));
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         ScriptedInteraction interaction;
         QVERIFY(answer(path, QStringLiteral("ft"), styleSheet, interaction));
         QCOMPARE(readAll(path), stylesheetStart + after + "</xsl:stylesheet>");
@@ -270,7 +271,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("number.xsl"));
         QVERIFY(
             writeFile(path, sheetText(QStringLiteral("<?xml version=\"1.0\"?>"), select, typePart).toUtf8()));
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         ScriptedInteraction interaction;
         QVERIFY(this->answer(path, answer, styleSheet, interaction));
         QCOMPARE(selectOf(styleSheet, QStringLiteral("shown")), written);
@@ -328,7 +329,7 @@ private Q_SLOTS:
         struct stat before {};
         QVERIFY(::stat(file.constData(), &before) == 0);
 
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         ScriptedInteraction interaction;
         QVERIFY(answer(opened, QStringLiteral("M\u00fcller"), styleSheet, interaction));
         const QByteArray expected = sheetText(declaration, QStringLiteral("'M\u00fcller'")).toUtf8();

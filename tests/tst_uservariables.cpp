@@ -1,12 +1,11 @@
-#include "support/TestFiles.h"
-#include "app/Startup.h"
+#include "base/GenerationError.h"
 #include "generate/ConsoleInteraction.h"
-#include "generate/GenerationError.h"
 #include "generate/GenerationPipeline.h"
 #include "generate/StyleSheetLines.h"
 #include "generate/StyleSheetVariables.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 #include "support/ScriptedInteraction.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -22,20 +21,20 @@ Q_DECLARE_METATYPE(std::optional<zandrel::ValueType>)
 
 namespace {
 
-
 QByteArray styleSheetWith(const QByteArray &variables)
 {
     return "<?xml version=\"1.0\"?>\n<xsl:stylesheet version=\"1.0\" "
            "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
-           "  <xsl:output method=\"text\"/>\n"
-           + variables
-           + "  <xsl:template match=\"/\"><xsl:value-of select=\"$shown\"/></xsl:template>\n"
-             "</xsl:stylesheet>\n";
+           "  <xsl:output method=\"text\"/>\n" +
+           variables +
+           "  <xsl:template match=\"/\"><xsl:value-of select=\"$shown\"/></xsl:template>\n"
+           "</xsl:stylesheet>\n";
 }
 
-QString selectOf(const platform::XmlDocument &document, const QString &name)
+QString selectOf(const processor::XmlDocument &document, const QString &name)
 {
-    for (const platform::XmlElement &variable : document.getElementsByTagName(QStringLiteral("xsl:variable")))
+    for (const processor::XmlElement &variable :
+         document.getElementsByTagName(QStringLiteral("xsl:variable")))
         if (variable.getAttribute(QStringLiteral("name")) == name)
             return variable.getAttribute(QStringLiteral("select")).value_or(QString());
     return QStringLiteral("<missing>");
@@ -73,45 +72,57 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries");
         using T = ValueType;
         const std::optional<T> none;
-        QTest::newRow("STRING") << "STRING" << true << std::optional(T::String) << "" << "" << QStringList();
-        QTest::newRow("string, blanks") << " string " << true << std::optional(T::String) << "" << "" << QStringList();
-        QTest::newRow("STRING with fields") << "STRING|x" << true << none << "" << "" << QStringList();
-        QTest::newRow("DOUBLE alone") << "DOUBLE" << true << std::optional(T::Double) << "" << "" << QStringList();
-        QTest::newRow("DOUBLE limits") << "DOUBLE|0|100" << true << std::optional(T::Double) << "0" << "100"
-                                       << QStringList();
-        QTest::newRow("lower limit alone ignored") << "DOUBLE|0" << true << std::optional(T::Double) << "" << ""
-                                                   << QStringList();
+        QTest::newRow("STRING") << "STRING" << true << std::optional(T::String) << ""
+                                << "" << QStringList();
+        QTest::newRow("string, blanks") << " string " << true << std::optional(T::String) << ""
+                                        << "" << QStringList();
+        QTest::newRow("STRING with fields") << "STRING|x" << true << none << ""
+                                            << "" << QStringList();
+        QTest::newRow("DOUBLE alone") << "DOUBLE" << true << std::optional(T::Double) << ""
+                                      << "" << QStringList();
+        QTest::newRow("DOUBLE limits") << "DOUBLE|0|100" << true << std::optional(T::Double) << "0"
+                                       << "100" << QStringList();
+        QTest::newRow("lower limit alone ignored") << "DOUBLE|0" << true << std::optional(T::Double) << ""
+                                                   << "" << QStringList();
         QTest::newRow("extra field stays in the upper limit")
-            << "DOUBLE|0|100|2" << true << std::optional(T::Double) << "0" << "100|2" << QStringList();
-        QTest::newRow("lower case word") << "double|0|10" << true << std::optional(T::Double) << "0" << "10"
-                                         << QStringList();
-        QTest::newRow("upper limit untrimmed") << "INTEGER| 1 | 10 " << true << std::optional(T::Integer) << "1"
-                                               << " 10 " << QStringList();
-        QTest::newRow("INTEGER inside a word") << "MYINTEGERS" << true << none << "" << "" << QStringList();
-        QTest::newRow("menu count too high") << "STRINGMENU|3|Metres|Feet" << false << std::optional(T::StringMenu)
-                                             << "" << "" << QStringList{"Metres", "Feet"};
-        QTest::newRow("menu trailing separator") << "STRINGMENU|2|Metres|Feet|" << true
-                                                 << std::optional(T::StringMenu) << "" << ""
-                                                 << QStringList{"Metres", "Feet"};
-        QTest::newRow("menu one empty entry, count 2") << "STRINGMENU|2|" << false << std::optional(T::StringMenu)
-                                                       << "" << "" << QStringList{""};
-        QTest::newRow("menu one empty entry") << "STRINGMENU|1|" << true << std::optional(T::StringMenu) << "" << ""
-                                              << QStringList{""};
-        QTest::newRow("menu count no number") << "STRINGMENU|two|a|b" << false << std::optional(T::StringMenu) << ""
-                                              << "" << QStringList();
+            << "DOUBLE|0|100|2" << true << std::optional(T::Double) << "0"
+            << "100|2" << QStringList();
+        QTest::newRow("lower case word") << "double|0|10" << true << std::optional(T::Double) << "0"
+                                         << "10" << QStringList();
+        QTest::newRow("upper limit untrimmed")
+            << "INTEGER| 1 | 10 " << true << std::optional(T::Integer) << "1"
+            << " 10 " << QStringList();
+        QTest::newRow("INTEGER inside a word") << "MYINTEGERS" << true << none << ""
+                                               << "" << QStringList();
+        QTest::newRow("menu count too high")
+            << "STRINGMENU|3|Metres|Feet" << false << std::optional(T::StringMenu) << ""
+            << "" << QStringList{"Metres", "Feet"};
+        QTest::newRow("menu trailing separator")
+            << "STRINGMENU|2|Metres|Feet|" << true << std::optional(T::StringMenu) << ""
+            << "" << QStringList{"Metres", "Feet"};
+        QTest::newRow("menu one empty entry, count 2")
+            << "STRINGMENU|2|" << false << std::optional(T::StringMenu) << ""
+            << "" << QStringList{""};
+        QTest::newRow("menu one empty entry") << "STRINGMENU|1|" << true << std::optional(T::StringMenu) << ""
+                                              << "" << QStringList{""};
+        QTest::newRow("menu count no number")
+            << "STRINGMENU|two|a|b" << false << std::optional(T::StringMenu) << ""
+            << "" << QStringList();
         QTest::newRow("menu signed count, last entry untrimmed")
-            << "STRINGMENU| +2 | a | b " << true << std::optional(T::StringMenu) << "" << ""
-            << QStringList{"a", " b "};
-        QTest::newRow("menu without count") << "STRINGMENU|" << true << std::optional(T::StringMenu) << "" << ""
-                                            << QStringList();
-        QTest::newRow("FILENAME dotted") << "FILENAME|.csv" << true << std::optional(T::FileName) << "csv" << ""
-                                         << QStringList();
-        QTest::newRow("FILENAME plain") << "FILENAME|csv" << true << std::optional(T::FileName) << "csv" << ""
-                                        << QStringList();
-        QTest::newRow("FILENAME alone") << "FILENAME" << true << std::optional(T::FileName) << "" << ""
-                                        << QStringList();
-        QTest::newRow("empty") << "" << true << none << "" << "" << QStringList();
-        QTest::newRow("unknown word") << "BOOLEAN|1" << true << none << "" << "" << QStringList();
+            << "STRINGMENU| +2 | a | b " << true << std::optional(T::StringMenu) << ""
+            << "" << QStringList{"a", " b "};
+        QTest::newRow("menu without count") << "STRINGMENU|" << true << std::optional(T::StringMenu) << ""
+                                            << "" << QStringList();
+        QTest::newRow("FILENAME dotted") << "FILENAME|.csv" << true << std::optional(T::FileName) << "csv"
+                                         << "" << QStringList();
+        QTest::newRow("FILENAME plain") << "FILENAME|csv" << true << std::optional(T::FileName) << "csv"
+                                        << "" << QStringList();
+        QTest::newRow("FILENAME alone") << "FILENAME" << true << std::optional(T::FileName) << ""
+                                        << "" << QStringList();
+        QTest::newRow("empty") << "" << true << none << ""
+                               << "" << QStringList();
+        QTest::newRow("unknown word") << "BOOLEAN|1" << true << none << ""
+                                      << "" << QStringList();
     }
     void definitions()
     {
@@ -151,16 +162,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("select");
         QTest::addColumn<QString>("value");
-        QTest::newRow("empty literal") << "''" << "";
-        QTest::newRow("literal") << "'csv'" << "csv";
-        QTest::newRow("doubled apostrophe") << "'it''s'" << "it's";
-        QTest::newRow("text after the literal dropped") << "'a' or 'b'" << "a";
-        QTest::newRow("unclosed") << "'open" << "open";
-        QTest::newRow("number") << "12.5" << "12.5";
-        QTest::newRow("bare word") << "csv" << "csv";
-        QTest::newRow("double quotes") << "\"O'Brien\"" << "O'Brien";
-        QTest::newRow("concat") << "concat('say \"hi\"', \"'\", 's')" << "say \"hi\"'s";
-        QTest::newRow("other expression kept") << "concat($a, 'b')" << "concat($a, 'b')";
+        QTest::newRow("empty literal") << "''"
+                                       << "";
+        QTest::newRow("literal") << "'csv'"
+                                 << "csv";
+        QTest::newRow("doubled apostrophe") << "'it''s'"
+                                            << "it's";
+        QTest::newRow("text after the literal dropped") << "'a' or 'b'"
+                                                        << "a";
+        QTest::newRow("unclosed") << "'open"
+                                  << "open";
+        QTest::newRow("number") << "12.5"
+                                << "12.5";
+        QTest::newRow("bare word") << "csv"
+                                   << "csv";
+        QTest::newRow("double quotes") << "\"O'Brien\""
+                                       << "O'Brien";
+        QTest::newRow("concat") << "concat('say \"hi\"', \"'\", 's')"
+                                << "say \"hi\"'s";
+        QTest::newRow("other expression kept") << "concat($a, 'b')"
+                                               << "concat($a, 'b')";
     }
     void selectTexts()
     {
@@ -217,7 +238,8 @@ private Q_SLOTS:
         QTest::newRow("whole number") << "100" << ValueType::Double << true << "100";
         QTest::newRow("quoted number") << "'12.5'" << ValueType::Double << false << "12.5";
         QTest::newRow("exponent") << "1.5e3" << ValueType::Double << false << "1500.0";
-        QTest::newRow("twelve digits") << "1.23456789012345" << ValueType::Double << false << "1.23456789012000";
+        QTest::newRow("twelve digits")
+            << "1.23456789012345" << ValueType::Double << false << "1.23456789012000";
         QTest::newRow("string") << "'it''s'" << ValueType::String << true << "it's";
         QTest::newRow("integer as written") << "007" << ValueType::Integer << false << "007";
     }
@@ -232,8 +254,10 @@ private Q_SLOTS:
 
     void doubleThatIsNoNumberFails()
     {
-        QVERIFY_THROWS_EXCEPTION(GenerationError, FormatInitialValue(QStringLiteral("'abc'"), ValueType::Double, m_dot));
-        QVERIFY_THROWS_EXCEPTION(GenerationError, FormatInitialValue(QStringLiteral("2,5"), ValueType::Double, m_comma));
+        QVERIFY_THROWS_EXCEPTION(GenerationError,
+                                 FormatInitialValue(QStringLiteral("'abc'"), ValueType::Double, m_dot));
+        QVERIFY_THROWS_EXCEPTION(GenerationError,
+                                 FormatInitialValue(QStringLiteral("2,5"), ValueType::Double, m_comma));
     }
 
     void lineUpdates_data()
@@ -242,11 +266,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("changed");
         QTest::addColumn<QByteArray>("result");
-        QTest::newRow("replaced") << QByteArray("  <xsl:variable name=\"units\" select=\"'m'\"/>") << "'ft'" << true
-                                  << QByteArray("  <xsl:variable name=\"units\" select=\"'ft'\"/>");
-        QTest::newRow("same but for case") << QByteArray("<xsl:variable name=\"units\" select=\"'Metres'\"/>")
-                                           << "'METRES'" << false
-                                           << QByteArray("<xsl:variable name=\"units\" select=\"'Metres'\"/>");
+        QTest::newRow("replaced") << QByteArray("  <xsl:variable name=\"units\" select=\"'m'\"/>") << "'ft'"
+                                  << true << QByteArray("  <xsl:variable name=\"units\" select=\"'ft'\"/>");
+        QTest::newRow("same but for case")
+            << QByteArray("<xsl:variable name=\"units\" select=\"'Metres'\"/>") << "'METRES'" << false
+            << QByteArray("<xsl:variable name=\"units\" select=\"'Metres'\"/>");
         QTest::newRow("apostrophes, select first")
             << QByteArray("<xsl:variable select=\"'m'\" name='units'/>") << "'ft'" << true
             << QByteArray("<xsl:variable select=\"'ft'\" name='units'/>");
@@ -263,13 +287,14 @@ private Q_SLOTS:
         QTest::newRow("same once references are read")
             << QByteArray("<xsl:variable name=\"units\" select=\"&#39;Metres&#39;\"/>") << "'METRES'" << false
             << QByteArray("<xsl:variable name=\"units\" select=\"&#39;Metres&#39;\"/>");
-        QTest::newRow("longer name does not match") << QByteArray("<xsl:variable name=\"unitsX\" select=\"1\"/>")
-                                                    << "2" << false
-                                                    << QByteArray("<xsl:variable name=\"unitsX\" select=\"1\"/>");
-        QTest::newRow("markup escaped") << QByteArray("<xsl:variable name=\"units\" select=\"'m'\"/>")
-                                        << "\"a & <b>\"" << true
-                                        << QByteArray("<xsl:variable name=\"units\" select=\"&quot;a &amp; &lt;b>&quot;\"/>");
-        QTest::newRow("non-ASCII") << QByteArray("<xsl:variable name=\"units\" select=\"'m'\"/>") << "'Fuß'" << true
+        QTest::newRow("longer name does not match")
+            << QByteArray("<xsl:variable name=\"unitsX\" select=\"1\"/>") << "2" << false
+            << QByteArray("<xsl:variable name=\"unitsX\" select=\"1\"/>");
+        QTest::newRow("markup escaped")
+            << QByteArray("<xsl:variable name=\"units\" select=\"'m'\"/>") << "\"a & <b>\"" << true
+            << QByteArray("<xsl:variable name=\"units\" select=\"&quot;a &amp; &lt;b>&quot;\"/>");
+        QTest::newRow("non-ASCII") << QByteArray("<xsl:variable name=\"units\" select=\"'m'\"/>") << "'Fuß'"
+                                   << true
                                    << QByteArray("<xsl:variable name=\"units\" select=\"'Fu\xc3\x9f'\"/>");
     }
     void lineUpdates()
@@ -289,12 +314,13 @@ private Q_SLOTS:
         const QByteArray before = readAll(path);
         const QString codes = m_dir.filePath(QStringLiteral("codes & more.csv"));
         QVERIFY(writeFile(codes, "CP,Control\n"));
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
 
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("Tab")), Answer::given(QStringLiteral(" 4")),
-                                    Answer::given(QStringLiteral("1,5")), Answer::given(QStringLiteral("Smith's \"A\" & <B>")),
+                                    Answer::given(QStringLiteral("1,5")),
+                                    Answer::given(QStringLiteral("Smith's \"A\" & <B>")),
                                     Answer::given(codes)};
         QCOMPARE(ApplyUserVariables(styleSheet, path, interaction, m_comma), UserVariablesResult::Applied);
         QVERIFY(interaction.messages.isEmpty());
@@ -320,7 +346,8 @@ private Q_SLOTS:
         QCOMPARE(selectOf(styleSheet, QStringLiteral("delimiter")), QStringLiteral("'Tab'"));
         QCOMPARE(selectOf(styleSheet, QStringLiteral("decimals")), QStringLiteral("4"));
         QCOMPARE(selectOf(styleSheet, QStringLiteral("scale")), QStringLiteral("1.5"));
-        QCOMPARE(UnquoteSelect(selectOf(styleSheet, QStringLiteral("title"))), QStringLiteral("Smith's \"A\" & <B>"));
+        QCOMPARE(UnquoteSelect(selectOf(styleSheet, QStringLiteral("title"))),
+                 QStringLiteral("Smith's \"A\" & <B>"));
         QCOMPARE(selectOf(styleSheet, QStringLiteral("codes")), u'\'' + codes + u'\'');
 
         // The file changed in those lines only, and never for the file name.
@@ -339,7 +366,7 @@ private Q_SLOTS:
                  QFile::Permissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
 
         // Offered again next time, exactly as answered.
-        platform::XmlDocument again;
+        processor::XmlDocument again;
         QVERIFY(again.load(path));
         ScriptedInteraction next;
         QCOMPARE(ApplyUserVariables(again, path, next, m_comma), UserVariablesResult::Cancelled);
@@ -358,23 +385,24 @@ private Q_SLOTS:
     {
         QFETCH(QString, answer);
         const QString path = m_dir.filePath(QStringLiteral("title.xsl"));
-        QVERIFY(writeFile(path, styleSheetWith("  <xsl:variable name=\"userField1\" select=\"'shown|Title|STRING'\"/>\n"
-                                               "  <xsl:variable name=\"shown\" select=\"'x'\"/>\n")));
-        platform::XmlDocument styleSheet;
+        QVERIFY(writeFile(
+            path, styleSheetWith("  <xsl:variable name=\"userField1\" select=\"'shown|Title|STRING'\"/>\n"
+                                 "  <xsl:variable name=\"shown\" select=\"'x'\"/>\n")));
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(answer)};
         QCOMPARE(ApplyUserVariables(styleSheet, path, interaction, m_dot), UserVariablesResult::Applied);
 
         // The rewritten file is well-formed, compiles, and offers the same text.
-        platform::XmlDocument reread;
+        processor::XmlDocument reread;
         QVERIFY2(reread.load(path), qPrintable(reread.parseError().reason));
         ScriptedInteraction next;
         next.valueAnswers = {Answer::given(answer)};
         QCOMPARE(ApplyUserVariables(reread, path, next, m_dot), UserVariablesResult::Applied);
         QCOMPARE(next.valueRequests.value(0).initialText, answer);
 
-        platform::XmlDocument job;
+        processor::XmlDocument job;
         QVERIFY(writeFile(m_dir.filePath(QStringLiteral("job.xml")), "<job/>"));
         QVERIFY(job.load(m_dir.filePath(QStringLiteral("job.xml"))));
         QFile output(m_dir.filePath(QStringLiteral("out.txt")));
@@ -387,12 +415,13 @@ private Q_SLOTS:
     void noDefinitionsAskNothing()
     {
         const QString path = m_dir.filePath(QStringLiteral("plain.xsl"));
-        const QByteArray content = styleSheetWith("  <xsl:variable name=\"shown\" select=\"'x'\"/>\n"
-                                                  "  <xsl:variable name=\"myuserField\" select=\"'shown|P|STRING'\"/>\n");
+        const QByteArray content =
+            styleSheetWith("  <xsl:variable name=\"shown\" select=\"'x'\"/>\n"
+                           "  <xsl:variable name=\"myuserField\" select=\"'shown|P|STRING'\"/>\n");
         QVERIFY(writeFile(path, content));
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         const QDateTime modified = QFileInfo(path).lastModified();
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
         QCOMPARE(ApplyUserVariables(styleSheet, path, interaction, m_dot), UserVariablesResult::Applied);
@@ -406,11 +435,12 @@ private Q_SLOTS:
         const QString path = copyOfAllTypes();
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
         const QByteArray before = readAll(path);
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
-        interaction.valueAnswers = {Answer::given(QStringLiteral("Semicolon")), Answer::given(QStringLiteral("2")),
-                                    Answer::given(QStringLiteral("2")), Answer::given(QStringLiteral("T")),
+        interaction.valueAnswers = {Answer::given(QStringLiteral("Semicolon")),
+                                    Answer::given(QStringLiteral("2")), Answer::given(QStringLiteral("2")),
+                                    Answer::given(QStringLiteral("T")),
                                     Answer::given(QStringLiteral("/c.csv"))};
         QCOMPARE(ApplyUserVariables(styleSheet, path, interaction, m_dot), UserVariablesResult::Applied);
         QVERIFY(interaction.messages.isEmpty());
@@ -422,7 +452,7 @@ private Q_SLOTS:
     {
         const QString path = copyOfAllTypes();
         const QByteArray before = readAll(path);
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("Tab")), Answer::cancelled()};
@@ -434,16 +464,17 @@ private Q_SLOTS:
     void twoTargetsOfOneName()
     {
         const QString path = m_dir.filePath(QStringLiteral("two targets.xsl"));
-        QVERIFY(writeFile(path, "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
-                                "<xsl:variable name=\"userField1\" select=\"'units|Units|STRING'\"/>\n"
-                                "<xsl:template name=\"a\">\n"
-                                "<xsl:variable name=\"units\" select=\"'m'\"/>\n"
-                                "</xsl:template>\n"
-                                "<xsl:template name=\"b\">\n"
-                                "<xsl:variable name=\"units\" select=\"'m'\"/>\n"
-                                "</xsl:template>\n"
-                                "</xsl:stylesheet>\n"));
-        platform::XmlDocument styleSheet;
+        QVERIFY(writeFile(
+            path, "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
+                  "<xsl:variable name=\"userField1\" select=\"'units|Units|STRING'\"/>\n"
+                  "<xsl:template name=\"a\">\n"
+                  "<xsl:variable name=\"units\" select=\"'m'\"/>\n"
+                  "</xsl:template>\n"
+                  "<xsl:template name=\"b\">\n"
+                  "<xsl:variable name=\"units\" select=\"'m'\"/>\n"
+                  "</xsl:template>\n"
+                  "</xsl:stylesheet>\n"));
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("ft")), Answer::given(QStringLiteral("yd"))};
@@ -458,13 +489,15 @@ private Q_SLOTS:
     void faultyMenuIsReportedAndSkipped()
     {
         const QString path = m_dir.filePath(QStringLiteral("faulty.xsl"));
-        QVERIFY(writeFile(path, styleSheetWith(
-                                    "  <xsl:variable name=\"USERFIELDa\" select=\"'unit|Distance units|STRINGMENU|3|m|ft'\"/>\n"
-                                    "  <xsl:variable name=\"unit\" select=\"'m'\"/>\n"
-                                    "  <xsl:variable name=\"userfield\" select=\"'fileExt|Extension|STRING'\"/>\n"
-                                    "  <xsl:variable name=\"fileExt\" select=\"'csv'\"/>\n"
-                                    "  <xsl:variable name=\"shown\" select=\"1\"/>\n")));
-        platform::XmlDocument styleSheet;
+        QVERIFY(writeFile(
+            path,
+            styleSheetWith(
+                "  <xsl:variable name=\"USERFIELDa\" select=\"'unit|Distance units|STRINGMENU|3|m|ft'\"/>\n"
+                "  <xsl:variable name=\"unit\" select=\"'m'\"/>\n"
+                "  <xsl:variable name=\"userfield\" select=\"'fileExt|Extension|STRING'\"/>\n"
+                "  <xsl:variable name=\"fileExt\" select=\"'csv'\"/>\n"
+                "  <xsl:variable name=\"shown\" select=\"1\"/>\n")));
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("txt"))};
@@ -484,9 +517,10 @@ private Q_SLOTS:
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|S|DOUBLE'\"/>"
                           "<xsl:variable name=\"shown\" select=\"'wide'\"/>\n")
             << "not a number";
-        QTest::newRow("definition without select") << QByteArray("<xsl:variable name=\"userField1\"/>\n")
-                                                   << "\"select\" attribute";
-        QTest::newRow("variable without name") << QByteArray("<xsl:variable select=\"1\"/>\n") << "\"name\" attribute";
+        QTest::newRow("definition without select")
+            << QByteArray("<xsl:variable name=\"userField1\"/>\n") << "\"select\" attribute";
+        QTest::newRow("variable without name")
+            << QByteArray("<xsl:variable select=\"1\"/>\n") << "\"name\" attribute";
     }
     void faultyVariablesEndTheGeneration()
     {
@@ -494,7 +528,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const QString path = m_dir.filePath(QStringLiteral("faulty variables.xsl"));
         QVERIFY(writeFile(path, styleSheetWith(variables)));
-        platform::XmlDocument styleSheet;
+        processor::XmlDocument styleSheet;
         QVERIFY(styleSheet.load(path));
         ScriptedInteraction interaction;
         try {
@@ -511,25 +545,31 @@ private Q_SLOTS:
         QTest::addColumn<GenerationOutcome>("outcome");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("message");
-        QTest::newRow("offered values") << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|N|INTEGER|0|6'\"/>"
-                                                      "<xsl:variable name=\"shown\" select=\"3\"/>\n")
-                                        << GenerationOutcome::Written << "3" << "";
+        QTest::newRow("offered values")
+            << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|N|INTEGER|0|6'\"/>"
+                          "<xsl:variable name=\"shown\" select=\"3\"/>\n")
+            << GenerationOutcome::Written << "3"
+            << "";
         QTest::newRow("offered number out of range")
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|N|INTEGER|0|6'\"/>"
                           "<xsl:variable name=\"shown\" select=\"9\"/>\n")
-            << GenerationOutcome::Failed << "" << "The entered value is outside the valid range 0 to 6";
+            << GenerationOutcome::Failed << ""
+            << "The entered value is outside the valid range 0 to 6";
         QTest::newRow("menu without selection gives empty text")
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|U|STRINGMENU|2|m|ft'\"/>"
                           "<xsl:variable name=\"shown\" select=\"'yd'\"/>\n")
-            << GenerationOutcome::Written << "" << "";
+            << GenerationOutcome::Written << ""
+            << "";
         QTest::newRow("file name keeps the style sheet's own")
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|Codes|FILENAME|csv'\"/>"
                           "<xsl:variable name=\"shown\" select=\"'codes.csv'\"/>\n")
-            << GenerationOutcome::Written << "codes.csv" << "";
+            << GenerationOutcome::Written << "codes.csv"
+            << "";
         QTest::newRow("empty file name kept")
             << QByteArray("<xsl:variable name=\"userField1\" select=\"'shown|Logo|FILENAME|png'\"/>"
                           "<xsl:variable name=\"shown\" select=\"''\"/>\n")
-            << GenerationOutcome::Written << "" << "";
+            << GenerationOutcome::Written << ""
+            << "";
     }
     void scriptWithoutTerminalTakesTheOfferedValues()
     {
@@ -551,7 +591,7 @@ private Q_SLOTS:
         inputs.styleSheetPath = sheet;
         inputs.outputFileName = m_dir.filePath(QStringLiteral("script-out.txt"));
         QFile::remove(inputs.outputFileName);
-        QCOMPARE(runGeneration(pipeline, inputs, true, console), outcome);
+        QCOMPARE(pipeline.run(inputs, true), outcome);
         if (outcome == GenerationOutcome::Written)
             QCOMPARE(QString::fromUtf8(readAll(inputs.outputFileName)), output);
         else
@@ -562,9 +602,11 @@ private Q_SLOTS:
     void answerChoosesTheExtension()
     {
         const QString sheet = m_dir.filePath(QStringLiteral("extension.xsl"));
-        QVERIFY(writeFile(sheet, styleSheetWith("<xsl:variable name=\"userField9\" select=\"'fileExt|Extension|STRING'\"/>\n"
-                                                "<xsl:variable name=\"fileExt\" select=\"'csv'\"/>\n"
-                                                "<xsl:variable name=\"shown\" select=\"'x'\"/>\n")));
+        QVERIFY(writeFile(
+            sheet,
+            styleSheetWith("<xsl:variable name=\"userField9\" select=\"'fileExt|Extension|STRING'\"/>\n"
+                           "<xsl:variable name=\"fileExt\" select=\"'csv'\"/>\n"
+                           "<xsl:variable name=\"shown\" select=\"'x'\"/>\n")));
         QVERIFY(writeFile(m_dir.filePath(QStringLiteral("job.dxm")), "<job/>"));
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("prn"))};
@@ -573,7 +615,7 @@ private Q_SLOTS:
         inputs.sourceFile = m_dir.filePath(QStringLiteral("job.dxm"));
         inputs.styleSheetPath = sheet;
         inputs.outputFileName = m_dir.filePath(QStringLiteral("chosen"));
-        QCOMPARE(runGeneration(pipeline, inputs, true, interaction), GenerationOutcome::Written);
+        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Written);
         QCOMPARE(inputs.outputFileName, m_dir.filePath(QStringLiteral("chosen.prn")));
         QVERIFY(readAll(sheet).contains("select=\"'prn'\""));
     }

@@ -1,6 +1,6 @@
 // White space as the original platform's documents load it, and as standard processors keep it.
-#include "platform/MemoryCeiling.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
+#include "processor/msxml/MemoryCeiling.h"
 #include "support/TestFiles.h"
 #include "support/TransformToFile.h"
 
@@ -12,7 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::processor;
 
 namespace {
 

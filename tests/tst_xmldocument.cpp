@@ -1,4 +1,4 @@
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,11 +15,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace zandrel::platform;
+using namespace zandrel::processor;
 
 namespace {
 
-const char *const identity = "<?xml version=\"1.0\"?>\n"
+const char *const identity =
+    "<?xml version=\"1.0\"?>\n"
     "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
     "  <xsl:output method=\"text\"/>\n"
     "  <xsl:variable name=\"fileExt\" select=\"'csv'\"/>\n"
@@ -120,13 +121,15 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(int, count);
-        const QByteArray content = "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"\n"
-    "            xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">\n"
-    "          <xsl:variable name=\"a\" select=\"1\"/>\n"
-    "          <x:variable name=\"b\" select=\"2\"/>\n"
-    "          <xsl:template match=\"/\"><xsl:variable name=\"c\" select=\"3\"/><variable xmlns=\"urn:other\"/></xsl:template>\n"
-    "          <xsl:variable name=\"d\" select=\"4\"/>\n"
-    "        </xsl:stylesheet>";
+        const QByteArray content =
+            "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"\n"
+            "            xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">\n"
+            "          <xsl:variable name=\"a\" select=\"1\"/>\n"
+            "          <x:variable name=\"b\" select=\"2\"/>\n"
+            "          <xsl:template match=\"/\"><xsl:variable name=\"c\" select=\"3\"/><variable "
+            "xmlns=\"urn:other\"/></xsl:template>\n"
+            "          <xsl:variable name=\"d\" select=\"4\"/>\n"
+            "        </xsl:stylesheet>";
         XmlDocument document;
         QVERIFY(document.load(write(QStringLiteral("names.xsl"), content)));
         QCOMPARE(int(document.getElementsByTagName(name).size()), count);
@@ -135,7 +138,8 @@ private Q_SLOTS:
     void documentOrder()
     {
         XmlDocument document;
-        QVERIFY(document.load(write(QStringLiteral("order.xml"), "<r><a n='1'><a n='2'/></a><b><a n='3'/></b><a n='4'/></r>")));
+        QVERIFY(document.load(
+            write(QStringLiteral("order.xml"), "<r><a n='1'><a n='2'/></a><b><a n='3'/></b><a n='4'/></r>")));
         QStringList order;
         for (const XmlElement &element : document.getElementsByTagName(QStringLiteral("a")))
             order << element.getAttribute(QStringLiteral("n")).value_or(QString());
@@ -182,23 +186,27 @@ private Q_SLOTS:
                                    << QStringList{"first note", "stopped here"};
         QTest::newRow("bad expression") << QByteArray("<xsl:value-of select='1 +'/>")
                                         << QStringList{"1 +", "element value-of", "at character"};
-        QTest::newRow("unknown function") << QByteArray("<xsl:value-of select='nope()'/>")
-                                          << QStringList{"nope", "element value-of"};
-        QTest::newRow("undeclared prefix") << QByteArray("<xsl:value-of select='count(ns:point)'/>")
-                                           << QStringList{"count(ns:point)", "failing.xsl line 1 element value-of"};
+        QTest::newRow("unknown function")
+            << QByteArray("<xsl:value-of select='nope()'/>") << QStringList{"nope", "element value-of"};
+        QTest::newRow("undeclared prefix")
+            << QByteArray("<xsl:value-of select='count(ns:point)'/>")
+            << QStringList{"count(ns:point)", "failing.xsl line 1 element value-of"};
         QTest::newRow("unknown instruction") << QByteArray("<xsl:frobnicate/>") << QStringList{"frobnicate"};
-        QTest::newRow("undefined variable") << QByteArray("<xsl:value-of select='$missing'/>")
-                                            << QStringList{"missing"};
-        QTest::newRow("endless recursion") << QByteArray("<xsl:call-template name='again'/></xsl:template>"
-                                                         "<xsl:template name='again'><xsl:call-template name='again'/>")
-                                           << QStringList{"recurs"};
+        QTest::newRow("undefined variable")
+            << QByteArray("<xsl:value-of select='$missing'/>") << QStringList{"missing"};
+        QTest::newRow("endless recursion")
+            << QByteArray("<xsl:call-template name='again'/></xsl:template>"
+                          "<xsl:template name='again'><xsl:call-template name='again'/>")
+            << QStringList{"recurs"};
     }
     void processorErrorsCarryEveryMessage()
     {
         QFETCH(QByteArray, instructions);
         QFETCH(QStringList, parts);
-        const QByteArray sheet = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-                                 "<xsl:template match='/'>" + instructions + "</xsl:template></xsl:stylesheet>";
+        const QByteArray sheet =
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+            "<xsl:template match='/'>" +
+            instructions + "</xsl:template></xsl:stylesheet>";
         XmlDocument source;
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
@@ -228,8 +236,9 @@ private Q_SLOTS:
             << QByteArray("<!DOCTYPE xsl:stylesheet SYSTEM 'units.dtd' [<!ENTITY nbsp '&#160;'>]>")
             << QByteArray("90\xc2\xb0 45\xc2\xb0 m");
         QTest::newRow("XHTML on the network, entities inside")
-            << QByteArray("<!DOCTYPE xsl:stylesheet PUBLIC '-//W3C//DTD XHTML 1.0 Strict//EN' 'http://127.0.0.1:"
-                          "PORT/xhtml1-strict.dtd' [<!ENTITY deg '&#176;'>]>")
+            << QByteArray(
+                   "<!DOCTYPE xsl:stylesheet PUBLIC '-//W3C//DTD XHTML 1.0 Strict//EN' 'http://127.0.0.1:"
+                   "PORT/xhtml1-strict.dtd' [<!ENTITY deg '&#176;'>]>")
             << QByteArray("90\xc2\xb0 45\xc2\xb0 ");
         // The parser would quietly leave the unknown entity out of the text.
         QTest::newRow("missing DTD") << QByteArray("<!DOCTYPE xsl:stylesheet SYSTEM 'missing.dtd'>")
@@ -266,7 +275,8 @@ private Q_SLOTS:
                 "<xsl:output method='text' encoding='UTF-8'/><xsl:template match='/'><r a='90&deg;'>"
                 "<xsl:value-of select='r/@a'/></r><xsl:value-of select=\"concat('90&deg; ', '45&deg; ', "
                 "job/@unit)\"/></xsl:template></xsl:stylesheet>"));
-        const QByteArray result = loaded ? transform(source, styleSheet) : styleSheet.parseError().reason.toUtf8();
+        const QByteArray result =
+            loaded ? transform(source, styleSheet) : styleSheet.parseError().reason.toUtf8();
         const int connection = ::accept(listener, nullptr, nullptr);
         ::close(listener);
         QVERIFY2(connection < 0, "the network was read");
@@ -278,16 +288,18 @@ private Q_SLOTS:
     void externalEntities()
     {
         const QString coordinates = write(QStringLiteral("coordinates.txt"), "531012.25");
-        const QByteArray job = "<!DOCTYPE job [<!ENTITY local SYSTEM '" + QFile::encodeName(coordinates)
-                               + "'><!ENTITY remote SYSTEM 'http://127.0.0.1:9/x.txt'>]>\n<job>&local;|&remote;</job>";
+        const QByteArray job =
+            "<!DOCTYPE job [<!ENTITY local SYSTEM '" + QFile::encodeName(coordinates) +
+            "'><!ENTITY remote SYSTEM 'http://127.0.0.1:9/x.txt'>]>\n<job>&local;|&remote;</job>";
         XmlDocument source;
         QVERIFY(source.load(write(QStringLiteral("entities.xml"), job)));
         XmlDocument styleSheet;
-        QVERIFY(styleSheet.load(write(QStringLiteral("copy.xsl"),
-                                      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-                                      "<xsl:output method='text'/>"
-                                      "<xsl:template match='/'><xsl:value-of select='job'/></xsl:template>"
-                                      "</xsl:stylesheet>")));
+        QVERIFY(styleSheet.load(
+            write(QStringLiteral("copy.xsl"),
+                  "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                  "<xsl:output method='text'/>"
+                  "<xsl:template match='/'><xsl:value-of select='job'/></xsl:template>"
+                  "</xsl:stylesheet>")));
         QCOMPARE(transform(source, styleSheet), QByteArray("531012.25|"));
     }
 
@@ -300,11 +312,12 @@ private Q_SLOTS:
         QTest::newRow("division") << QByteArray("<xsl:value-of select='5432291.45 div 7'/>")
                                   << QByteArray("776041.635714286");
         QTest::newRow("sum") << QByteArray("<xsl:value-of select='1.5 + 0'/>") << QByteArray("1.5");
-        QTest::newRow("attribute value template") << QByteArray("<r size='{1.4 * 1}'/>")
-                                                  << QByteArray("<r size=\"1.4\"/>");
+        QTest::newRow("attribute value template")
+            << QByteArray("<r size='{1.4 * 1}'/>") << QByteArray("<r size=\"1.4\"/>");
         QTest::newRow("script") << QByteArray("<xsl:value-of select='user:half(3)'/>") << QByteArray("1.5");
-        QTest::newRow("format-number") << QByteArray("<xsl:value-of select=\"format-number(1234.5, '#,##0.00')\"/>")
-                                       << QByteArray("1,234.50");
+        QTest::newRow("format-number")
+            << QByteArray("<xsl:value-of select=\"format-number(1234.5, '#,##0.00')\"/>")
+            << QByteArray("1,234.50");
     }
     void numbersIgnoreTheLocale()
     {
@@ -326,7 +339,8 @@ private Q_SLOTS:
             " exclude-result-prefixes='msxsl user'>"
             "<xsl:output method='xml' omit-xml-declaration='yes'/>"
             "<msxsl:script language='JScript' implements-prefix='user'>function half(n) { return n / 2; }"
-            "</msxsl:script><xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>")));
+            "</msxsl:script><xsl:template match='/'>" +
+                body + "</xsl:template></xsl:stylesheet>")));
         QCOMPARE(transform(source, styleSheet).trimmed(), expected);
     }
 
@@ -337,8 +351,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("version");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("expected"); // empty: refused
-        const QByteArray withFallback = "<xsl:template match='/'>a<xsl:foo><xsl:fallback>b</xsl:fallback></xsl:foo>"
-                                        "</xsl:template>";
+        const QByteArray withFallback =
+            "<xsl:template match='/'>a<xsl:foo><xsl:fallback>b</xsl:fallback></xsl:foo>"
+            "</xsl:template>";
         QTest::newRow("2.0, fallback") << QByteArray("2.0") << withFallback << QByteArray("ab");
         QTest::newRow("1.1, fallback") << QByteArray("1.1") << withFallback << QByteArray("ab");
         QTest::newRow("1.0, fallback") << QByteArray("1.0") << withFallback << QByteArray();
@@ -347,20 +362,24 @@ private Q_SLOTS:
         QTest::newRow("1.1, unknown top level") << QByteArray("1.1") << topLevel << QByteArray("a");
         QTest::newRow("1.0, unknown top level") << QByteArray("1.0") << topLevel << QByteArray();
         QTest::newRow("2.0, unknown never run")
-            << QByteArray("2.0") << QByteArray("<xsl:template match='/'>a</xsl:template>"
-                                              "<xsl:template match='none'><xsl:foo/></xsl:template>")
+            << QByteArray("2.0")
+            << QByteArray("<xsl:template match='/'>a</xsl:template>"
+                          "<xsl:template match='none'><xsl:foo/></xsl:template>")
             << QByteArray("a");
         QTest::newRow("2.0, unknown run without fallback")
-            << QByteArray("2.0") << QByteArray("<xsl:template match='/'>a<xsl:foo/></xsl:template>") << QByteArray();
+            << QByteArray("2.0") << QByteArray("<xsl:template match='/'>a<xsl:foo/></xsl:template>")
+            << QByteArray();
         QTest::newRow("1.0 inside a literal result element of 2.0")
             << QByteArray("1.0")
-            << QByteArray("<xsl:template match='/'><r xsl:version='2.0'><xsl:foo><xsl:fallback>b</xsl:fallback>"
-                          "</xsl:foo></r></xsl:template>")
+            << QByteArray(
+                   "<xsl:template match='/'><r xsl:version='2.0'><xsl:foo><xsl:fallback>b</xsl:fallback>"
+                   "</xsl:foo></r></xsl:template>")
             << QByteArray("b");
-        QTest::newRow("2.0, unknown attributes") << QByteArray("2.0")
-                                                 << QByteArray("<xsl:template match='/' as='item()'>a<xsl:value-of "
-                                                               "select='1' separator=','/></xsl:template>")
-                                                 << QByteArray("a1");
+        QTest::newRow("2.0, unknown attributes")
+            << QByteArray("2.0")
+            << QByteArray("<xsl:template match='/' as='item()'>a<xsl:value-of "
+                          "select='1' separator=','/></xsl:template>")
+            << QByteArray("a1");
     }
     void forwardsCompatibleStyleSheets()
     {
@@ -370,10 +389,11 @@ private Q_SLOTS:
         XmlDocument source;
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
-        QVERIFY(styleSheet.load(write(QStringLiteral("later.xsl"),
-                                      "<xsl:stylesheet version='" + version +
-                                          "' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-                                          "<xsl:output method='text'/>" + body + "</xsl:stylesheet>")));
+        QVERIFY(styleSheet.load(
+            write(QStringLiteral("later.xsl"), "<xsl:stylesheet version='" + version +
+                                                   "' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                                                   "<xsl:output method='text'/>" +
+                                                   body + "</xsl:stylesheet>")));
         QByteArray result;
         try {
             result = transform(source, styleSheet);
@@ -406,9 +426,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, body);
         QFETCH(QString, message);
-        const QByteArray sheet = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
-                                 " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
-                                 "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>";
+        const QByteArray sheet =
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+            " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
+            "<xsl:template match='/'>" +
+            body + "</xsl:template></xsl:stylesheet>";
         XmlDocument source;
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
@@ -418,7 +440,8 @@ private Q_SLOTS:
             transform(source, styleSheet);
             QFAIL("the style sheet should have been stopped");
         } catch (const XsltProcessorError &error) {
-            QVERIFY2(error.messages().join(u'\n').contains(message), qPrintable(error.messages().join(u'\n')));
+            QVERIFY2(error.messages().join(u'\n').contains(message),
+                     qPrintable(error.messages().join(u'\n')));
             QVERIFY2(error.messages().join(u'\n').contains(QStringLiteral("reach.xsl line 1")),
                      qPrintable(error.messages().join(u'\n')));
         }
@@ -442,12 +465,13 @@ private Q_SLOTS:
         source.setPreserveWhiteSpace(preserve);
         styleSheet.setPreserveWhiteSpace(preserve);
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
-        QVERIFY(styleSheet.load(write(
-            QStringLiteral("documents.xsl"),
-            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-            "<xsl:output method='text'/><xsl:variable name='fileExt' select=\"'txt'\"/>"
-            "<xsl:template match='/'><xsl:value-of select=\"document('')//xsl:variable/@name\"/>,"
-            "<xsl:value-of select=\"count(document('units.xml')/units/node())\"/></xsl:template></xsl:stylesheet>")));
+        QVERIFY(styleSheet.load(
+            write(QStringLiteral("documents.xsl"),
+                  "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                  "<xsl:output method='text'/><xsl:variable name='fileExt' select=\"'txt'\"/>"
+                  "<xsl:template match='/'><xsl:value-of select=\"document('')//xsl:variable/@name\"/>,"
+                  "<xsl:value-of "
+                  "select=\"count(document('units.xml')/units/node())\"/></xsl:template></xsl:stylesheet>")));
         QCOMPARE(transform(source, styleSheet), preserve ? QByteArray("fileExt,5") : QByteArray("fileExt,2"));
     }
 
@@ -467,18 +491,19 @@ private Q_SLOTS:
         XmlDocument source;
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<job/>")));
-        QVERIFY(styleSheet.load(write(
-            QStringLiteral("recursion.xsl"),
-            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-            "<xsl:output method='text'/>"
-            "<xsl:template match='/'><xsl:call-template name='sum'><xsl:with-param name='n' select='"
-                + QByteArray::number(depth)
-                + "'/></xsl:call-template></xsl:template>"
-                  "<xsl:template name='sum'><xsl:param name='n'/><xsl:param name='total' select='0'/><xsl:choose>"
-                  "<xsl:when test='$n = 0'><xsl:value-of select='$total'/></xsl:when><xsl:otherwise>"
-                  "<xsl:call-template name='sum'><xsl:with-param name='n' select='$n - 1'/>"
-                  "<xsl:with-param name='total' select='$total + $n'/></xsl:call-template>"
-                  "</xsl:otherwise></xsl:choose></xsl:template></xsl:stylesheet>")));
+        QVERIFY(styleSheet.load(
+            write(QStringLiteral("recursion.xsl"),
+                  "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                  "<xsl:output method='text'/>"
+                  "<xsl:template match='/'><xsl:call-template name='sum'><xsl:with-param name='n' select='" +
+                      QByteArray::number(depth) +
+                      "'/></xsl:call-template></xsl:template>"
+                      "<xsl:template name='sum'><xsl:param name='n'/><xsl:param name='total' "
+                      "select='0'/><xsl:choose>"
+                      "<xsl:when test='$n = 0'><xsl:value-of select='$total'/></xsl:when><xsl:otherwise>"
+                      "<xsl:call-template name='sum'><xsl:with-param name='n' select='$n - 1'/>"
+                      "<xsl:with-param name='total' select='$total + $n'/></xsl:call-template>"
+                      "</xsl:otherwise></xsl:choose></xsl:template></xsl:stylesheet>")));
         QByteArray output;
         try {
             output = transform(source, styleSheet);

@@ -1,15 +1,9 @@
 #include "Startup.h"
 
-#include "Format.h"
 #include "StringTable.h"
-#include "generate/GenerationError.h"
-#include "generate/GenerationPipeline.h"
 #include "platform/FileNames.h"
-#include "platform/XmlDocument.h"
 
 #include <QtGlobal>
-
-#include <exception>
 
 namespace zandrel {
 
@@ -41,51 +35,26 @@ Road roadFor(const QStringList &arguments)
 QString usageMessage()
 {
     return QStringList{
-        QStringLiteral("This utility program will apply the style sheet specified as parameter 2 to the Job or Dexmor"),
-        QStringLiteral("file specified as parameter 1, to produce the transformed output file. An optional 3rd parameter"),
-        QStringLiteral("allows you to specify the name of the output file to be created - if specified the File Save"),
-        QStringLiteral("dialog will not be presented. The Converters installed on the computer will be used to convert a"),
+        QStringLiteral(
+            "This utility program will apply the style sheet specified as parameter 2 to the Job or Dexmor"),
+        QStringLiteral("file specified as parameter 1, to produce the transformed output file. An optional "
+                       "3rd parameter"),
+        QStringLiteral(
+            "allows you to specify the name of the output file to be created - if specified the File Save"),
+        QStringLiteral("dialog will not be presented. The Converters installed on the computer will be used "
+                       "to convert a"),
         QStringLiteral("specified Job file to a Dexmor file prior to application of the style sheet."),
         QString(),
-        QStringLiteral("Syntax: zandrel <full Job or Dexmor file name> <full style sheet file name> [<full output file name>]"),
+        QStringLiteral("Syntax: zandrel <full Job or Dexmor file name> <full style sheet file name> [<full "
+                       "output file name>]"),
     }
         .join(QStringLiteral("\r\n"));
 }
 
 bool hasDisplay()
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
-GenerationOutcome runGeneration(GenerationPipeline &pipeline, GenerationInputs &inputs, bool batchMode,
-                                Interaction &interaction)
-{
-    try {
-        return pipeline.run(inputs, batchMode);
-    } catch (const platform::XsltProcessorError &error) {
-        interaction.showMessage(MessageKind::ApplicationError,
-                                formatText(GetLocalizedString(StringId::StyleSheetNotApplied), {inputs.styleSheetPath})
-                                    + u'\n' + error.messages().join(u'\n'));
-    } catch (const GenerationError &error) {
-        interaction.showMessage(MessageKind::ApplicationError, error.message());
-    } catch (const std::exception &error) {
-        interaction.showMessage(MessageKind::ApplicationError, QString::fromLocal8Bit(error.what()));
-    }
-    return GenerationOutcome::Failed;
-}
-
-int batchExitCode(GenerationOutcome outcome)
-{
-    switch (outcome) {
-    case GenerationOutcome::Written:
-    case GenerationOutcome::Cancelled:
-        return 0;
-    case GenerationOutcome::Failed:
-    case GenerationOutcome::EndProgram:
-        break;
-    }
-    return 1;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
 } // namespace zandrel

@@ -5,11 +5,6 @@
 
 namespace zandrel {
 
-class Interaction;
-struct GenerationInputs;
-class GenerationPipeline;
-enum class GenerationOutcome;
-
 // The three roads the program can take, by the number of arguments.
 enum class Road { Dialog, Batch, Usage };
 
@@ -22,15 +17,5 @@ QString usageMessage();
 
 // True when a display (X11, Wayland or an explicit Qt platform) is there to show windows on.
 bool hasDisplay();
-
-// Runs one generation as the OK action does, and reports a failure that the generation does
-// not catch (a processor error) in the general handler's box. The result is the outcome;
-// a failure reported here counts as Failed.
-GenerationOutcome runGeneration(GenerationPipeline &pipeline, GenerationInputs &inputs, bool batchMode,
-                                Interaction &interaction);
-
-// The exit code of batch mode: 1 when the output was not written because of an error or the Job
-// file could not be converted, 0 when it was written or the user cancelled.
-int batchExitCode(GenerationOutcome outcome);
 
 } // namespace zandrel

@@ -3,16 +3,16 @@
 #include "Startup.h"
 #include "StringTable.h"
 #include "generate/ConsoleInteraction.h"
-#include "generate/GenerationPipeline.h"
 #include "generate/ConvertForm.h"
-#include "generate/QtInteraction.h"
 #include "generate/ConvertFormModel.h"
-#include "platform/RegistryStore.h"
+#include "generate/GenerationPipeline.h"
+#include "generate/QtInteraction.h"
+#include "platform/ProgramFolder.h"
 #include "platform/TerminationCleanup.h"
+#include "settings/RegistryStore.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 
@@ -27,14 +27,10 @@ using namespace zandrel;
 
 const QString applicationTitle = QStringLiteral("Zandrel");
 
-QString executableFolder()
-{
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-}
-
 std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
 {
-    auto beside = std::make_unique<LanguageLibrary>(LanguageLibrary::besideExecutable(executableFolder()));
+    auto beside =
+        std::make_unique<LanguageLibrary>(LanguageLibrary::besideExecutable(platform::programFolder()));
     if (beside->isLoaded())
         return beside;
     return std::make_unique<LanguageLibrary>(LanguageLibrary::fileName());
@@ -45,16 +41,11 @@ std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
 GenerationInputs batchInputs(const QStringList &arguments)
 {
     ConvertFormModel model;
-    model.create(platform::RegFileStore::fromEnvironment(), executableFolder());
-    GenerationInputs inputs;
-    inputs.sourceFile = arguments.at(0);
-    inputs.styleSheetPath = arguments.at(1);
-    inputs.outputFileName = arguments.value(2);
-    inputs.viewGeneratedFile = model.viewGeneratedFile;
-    inputs.textFileViewer = model.textFileViewer();
-    inputs.preserveWhiteSpace = model.preserveWhiteSpace;
-    inputs.transformationMemoryLimitMB = model.transformationMemoryLimitMB;
-    return inputs;
+    model.create(settings::RegFileStore::fromEnvironment(), platform::programFolder());
+    model.sourceFile = arguments.at(0);
+    model.setStyleSheetPath(arguments.at(1));
+    model.outputFileName = arguments.value(2);
+    return model.generationInputs();
 }
 
 int runWithoutDisplay(Road road, const QStringList &arguments)
@@ -79,7 +70,7 @@ int runWithoutDisplay(Road road, const QStringList &arguments)
     }
     GenerationInputs inputs = batchInputs(arguments);
     GenerationPipeline pipeline(interaction);
-    return batchExitCode(runGeneration(pipeline, inputs, true, interaction));
+    return batchExitCode(pipeline.run(inputs, true));
 }
 
 int runWithDisplay(Road road, const QStringList &arguments)
@@ -89,10 +80,11 @@ int runWithDisplay(Road road, const QStringList &arguments)
         interaction.showMessage(MessageKind::Plain, usageMessage());
         return 0;
     }
-    platform::RegFileStore settings = platform::RegFileStore::fromEnvironment();
-    TConvertForm form(settings, executableFolder());
+    settings::RegFileStore settings = settings::RegFileStore::fromEnvironment();
+    TConvertForm form(settings, platform::programFolder());
     if (road == Road::Dialog) {
-        QObject::connect(&form, &TConvertForm::programEnded, qApp, [](int exitCode) { QCoreApplication::exit(exitCode); });
+        QObject::connect(&form, &TConvertForm::programEnded, qApp,
+                         [](int exitCode) { QCoreApplication::exit(exitCode); });
         QObject::connect(&form, &QDialog::finished, qApp, [] { QCoreApplication::exit(0); });
         form.show();
         return QApplication::exec();

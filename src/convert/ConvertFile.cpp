@@ -3,11 +3,11 @@
 #include "ConverterHost.h"
 #include "ConverterMessages.h"
 #include "app/Format.h"
-#include "generate/Interaction.h"
-#include "generate/PathPieces.h"
+#include "base/Interaction.h"
+#include "base/PathPieces.h"
 #include "platform/FileNames.h"
 #include "platform/FileOperations.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 #include <QFile>
 
@@ -66,13 +66,13 @@ TConverterFileInfo TargetRecord(unsigned kind)
 bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath,
                            QString &languageFile, QString &geoDataFolder)
 {
-    using platform::RegistryHive;
-    const std::optional<platform::RegistryKey> key =
+    using settings::RegistryHive;
+    const std::optional<settings::RegistryKey> key =
         context.registry.openKey(RegistryHive::LocalMachine, converterKeyPath);
     if (!key)
         return false;
     languageFile = readRegistryString(*key, converterKeyPath, QStringLiteral("Language File"));
-    if (const std::optional<platform::RegistryKey> share =
+    if (const std::optional<settings::RegistryKey> share =
             context.registry.openKey(RegistryHive::LocalMachine, shareKeyPath))
         geoDataFolder = readRegistryString(*share, shareKeyPath, QStringLiteral("CurrentGeoDataDirectory"));
     return true;
@@ -136,7 +136,7 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
 bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString &convertedFile,
                     QString &geoDataFolder, bool silent, Interaction &interaction)
 {
-    const platform::RegFileStore registry = platform::RegFileStore::fromEnvironment();
+    const settings::RegFileStore registry = settings::RegFileStore::fromEnvironment();
     // The output folder is the generation's own: the helper removes it should the program end
     // while a converter runs.
     const ConverterHost host = ConverterHost::fromEnvironment(outputFolder);

@@ -3,10 +3,10 @@
 #include "ConverterHost.h"
 #include "ConverterMessages.h"
 #include "app/Format.h"
-#include "generate/GenerationError.h"
-#include "generate/Interaction.h"
+#include "base/GenerationError.h"
+#include "base/Interaction.h"
 #include "platform/FileOperations.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -18,7 +18,7 @@ namespace zandrel {
 
 namespace {
 
-using platform::RegistryHive;
+using settings::RegistryHive;
 
 const QString versionsSubKey = QStringLiteral("\\Versions");
 const QString directoryValue = QStringLiteral("Directory");
@@ -30,7 +30,7 @@ QString withTrailingSeparator(QString folder)
     return folder;
 }
 
-QString valueText(const platform::RegistryValue &value, const QString &keyPath)
+QString valueText(const settings::RegistryValue &value, const QString &keyPath)
 {
     if (!value.isString())
         throw RegistryTypeError(keyPath, value.name);
@@ -52,9 +52,9 @@ RegistryTypeError::RegistryTypeError(const QString &keyPath, const QString &valu
               .toStdString())
 {}
 
-QString readRegistryString(const platform::RegistryKey &key, const QString &keyPath, const QString &valueName)
+QString readRegistryString(const settings::RegistryKey &key, const QString &keyPath, const QString &valueName)
 {
-    const platform::RegistryValue *value = key.find(valueName);
+    const settings::RegistryValue *value = key.find(valueName);
     return value ? valueText(*value, keyPath) : QString();
 }
 
@@ -165,14 +165,14 @@ QString FindConverterLibrary(const ConverterContext &context, unsigned kind)
     QString folder;
     double bestVersion = -1.0;
     const QString keyPath = ConverterKeyPath(kind);
-    if (const std::optional<platform::RegistryKey> key =
+    if (const std::optional<settings::RegistryKey> key =
             keyPath.isEmpty() ? std::nullopt
                               : context.registry.openKey(RegistryHive::LocalMachine, keyPath)) {
         folder = withTrailingSeparator(readRegistryString(*key, keyPath, directoryValue));
         const QString versionsPath = keyPath + versionsSubKey;
-        if (const std::optional<platform::RegistryKey> versions =
+        if (const std::optional<settings::RegistryKey> versions =
                 context.registry.openKey(RegistryHive::LocalMachine, versionsPath)) {
-            for (const platform::RegistryValue &value : versions->values()) {
+            for (const settings::RegistryValue &value : versions->values()) {
                 const std::optional<double> number = parseLocaleNumber(value.name, context.decimalSeparator);
                 if (number && *number > bestVersion) {
                     bestVersion = *number;
@@ -279,17 +279,17 @@ QString FindVersionLibrary(const ConverterContext &context, unsigned kind, qint1
     const QString keyPath = ConverterKeyPath(kind);
     if (keyPath.isEmpty())
         return {};
-    const std::optional<platform::RegistryKey> key =
+    const std::optional<settings::RegistryKey> key =
         context.registry.openKey(RegistryHive::LocalMachine, keyPath);
     if (!key)
         return {};
     const QString folder = withTrailingSeparator(readRegistryString(*key, keyPath, directoryValue));
     const QString versionsPath = keyPath + versionsSubKey;
-    const std::optional<platform::RegistryKey> versions =
+    const std::optional<settings::RegistryKey> versions =
         context.registry.openKey(RegistryHive::LocalMachine, versionsPath);
     if (!versions)
         return {};
-    for (const platform::RegistryValue &value : versions->values()) {
+    for (const settings::RegistryValue &value : versions->values()) {
         if (value.name == text)
             return folder + valueText(value, versionsPath);
     }

@@ -15,10 +15,10 @@ namespace zandrel {
 class ConverterHost;
 class Interaction;
 
-namespace platform {
+namespace settings {
 class RegistryStore;
 class RegistryKey;
-} // namespace platform
+} // namespace settings
 
 // A converter kind selects one product's converters.
 namespace ConverterKind {
@@ -32,7 +32,7 @@ inline constexpr qint16 OstrelleMinimumVersion = 1100;
 
 // Everything the converter code reaches outside itself, so that tests can give their own.
 struct ConverterContext {
-    const platform::RegistryStore &registry; // HKEY_LOCAL_MACHINE is read, never written
+    const settings::RegistryStore &registry; // HKEY_LOCAL_MACHINE is read, never written
     const ConverterHost &host;
     Interaction &interaction;
     QChar decimalSeparator = u'.'; // the user's, for reading Versions names
@@ -46,7 +46,7 @@ public:
 };
 
 // The value as a string, an empty text when missing; throws RegistryTypeError for another type.
-QString readRegistryString(const platform::RegistryKey &key, const QString &keyPath,
+QString readRegistryString(const settings::RegistryKey &key, const QString &keyPath,
                            const QString &valueName);
 
 // The converter key under HKEY_LOCAL_MACHINE; empty for an unknown kind.

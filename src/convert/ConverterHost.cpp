@@ -4,10 +4,11 @@
 #include "ConverterHostProtocol.h"
 #include "ConverterMessages.h"
 #include "app/Format.h"
+#include "platform/ProgramFolder.h"
 #include "platform/TerminationCleanup.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <atomic>
@@ -257,11 +258,11 @@ ConverterHost ConverterHost::fromEnvironment(const QString &privateFolder)
     const QString configured = qEnvironmentVariable("ZANDREL_CONVERTER_HOST");
     if (!configured.isEmpty())
         return ConverterHost(configured, privateFolder);
-    const QString programFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QString programFolder = platform::programFolder();
     const QString beside = programFolder + u'/' + QLatin1String(hostProgramName);
     // Beside the program in a build folder; in the helpers' folder where the program is installed.
-    const QString installed =
-        QDir::cleanPath(programFolder + QStringLiteral("/" ZANDREL_HELPER_FOLDER "/") + QLatin1String(hostProgramName));
+    const QString installed = QDir::cleanPath(programFolder + QStringLiteral("/" ZANDREL_HELPER_FOLDER "/") +
+                                              QLatin1String(hostProgramName));
     return ConverterHost(QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed,
                          privateFolder);
 }

@@ -2,7 +2,7 @@
 
 #include "ConverterMessages.h"
 #include "app/Format.h"
-#include "generate/Interaction.h"
+#include "base/Interaction.h"
 
 #include <QFile>
 #include <QStringDecoder>

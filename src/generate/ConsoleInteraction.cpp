@@ -1,13 +1,14 @@
 #include "ConsoleInteraction.h"
 
-#include "PathPieces.h"
 #include "app/Format.h"
 #include "app/StringTable.h"
+#include "base/PathPieces.h"
 #include "platform/FileOperations.h"
+#include "uservalue/UserValue.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QIODevice>
 
 namespace zandrel {
@@ -39,11 +40,10 @@ bool isYesAnswer(const QString &answer)
     return yes.contains(answer.trimmed().toLower());
 }
 
-ConsoleInteraction::ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors, bool interactive,
-                                       const QLocale &locale)
+ConsoleInteraction::ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors,
+                                       bool interactive, const QLocale &locale)
     : m_input(input), m_output(output), m_errors(errors), m_interactive(interactive), m_locale(locale)
-{
-}
+{}
 
 void ConsoleInteraction::write(QIODevice &stream, const QString &text)
 {
@@ -109,7 +109,8 @@ Answer ConsoleInteraction::chooseOpenFile(const OpenFileRequest &request)
     if (!m_interactive)
         return Answer::given(request.currentValue);
     for (;;) {
-        const std::optional<QString> answer = ask(request.title + QStringLiteral(" [") + request.currentValue + u']');
+        const std::optional<QString> answer =
+            ask(request.title + QStringLiteral(" [") + request.currentValue + u']');
         if (!answer)
             return Answer::cancelled();
         if (answer->trimmed().isEmpty())
@@ -166,7 +167,8 @@ Answer ConsoleInteraction::askUserValue(const UserValueRequest &request)
     if (request.type == ValueType::StringMenu)
         return askMenuEntry(request);
     for (;;) {
-        const std::optional<QString> answer = ask(request.prompt + QStringLiteral(" [") + request.initialText + u']');
+        const std::optional<QString> answer =
+            ask(request.prompt + QStringLiteral(" [") + request.initialText + u']');
         if (!answer)
             return Answer::cancelled();
         // Enter keeps the offered value; a typed text is taken exactly as typed.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Interaction.h"
+#include "base/Interaction.h"
 
 #include <QLocale>
 

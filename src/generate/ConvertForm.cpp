@@ -1,16 +1,16 @@
 #include "ConvertForm.h"
 
 #include "FileFilter.h"
-#include "Settings.h"
 #include "app/StringTable.h"
-#include "app/Startup.h"
-#include "help/HelpForm.h"
 #include "browsefolder/BrowseFolder.h"
+#include "help/HelpForm.h"
 #include "layout/ButtonRow.h"
 #include "layout/CaptionLabels.h"
 #include "layout/ControlPlacement.h"
 #include "layout/SizingPanels.h"
-#include "platform/RegistryStore.h"
+#include "layout/WindowPosition.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsKeys.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -45,7 +45,8 @@ template <typename Widget> Widget *named(Widget *widget, const char *name)
 
 } // namespace
 
-TConvertForm::TConvertForm(platform::RegistryStore &settings, const QString &applicationFolder, QWidget *parent)
+TConvertForm::TConvertForm(settings::RegistryStore &settings, const QString &applicationFolder,
+                           QWidget *parent)
     : QDialog(parent), m_settings(settings), m_interaction(this)
 {
     buildControls();
@@ -62,8 +63,9 @@ void TConvertForm::buildControls()
     using layout::Anchor;
     const layout::Anchors leftTopRight = Anchor::Left | Anchor::Top | Anchor::Right;
     setObjectName(QStringLiteral("ConvertForm"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowContextHelpButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(clientWidth, clientHeight);
 
     // Made first, as it comes first in the tab order; it places its buttons again whenever the
@@ -134,7 +136,8 @@ void TConvertForm::buildControls()
     connect(m_sourceBrowseButton, &QPushButton::clicked, this, &TConvertForm::XMLBrowseBtnClick);
     connect(m_folderBrowseButton, &QPushButton::clicked, this, &TConvertForm::XSLBrowseBtnClick);
     connect(m_styleSheetCombo, &QComboBox::activated, this, &TConvertForm::StyleSheetComboChange);
-    connect(m_viewCheckBox, &QCheckBox::toggled, this, [this](bool checked) { m_model.viewGeneratedFile = checked; });
+    connect(m_viewCheckBox, &QCheckBox::toggled, this,
+            [this](bool checked) { m_model.viewGeneratedFile = checked; });
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &TConvertForm::FormHelp);
 }
@@ -172,16 +175,11 @@ void TConvertForm::setSourceFile(const QString &path)
 
 GenerationOutcome TConvertForm::OKBtnClick(bool batchMode)
 {
-    GenerationInputs inputs;
-    inputs.sourceFile = m_sourceEdit->text();
-    inputs.styleSheetPath = m_model.styleSheetPath();
-    inputs.outputFileName = m_model.outputFileName;
-    inputs.viewGeneratedFile = m_viewCheckBox->isChecked();
-    inputs.textFileViewer = m_model.textFileViewer();
-    inputs.preserveWhiteSpace = m_model.preserveWhiteSpace;
-    inputs.transformationMemoryLimitMB = m_model.transformationMemoryLimitMB;
+    m_model.sourceFile = m_sourceEdit->text();
+    m_model.viewGeneratedFile = m_viewCheckBox->isChecked();
+    GenerationInputs inputs = m_model.generationInputs();
     GenerationPipeline pipeline(m_interaction);
-    const GenerationOutcome outcome = runGeneration(pipeline, inputs, batchMode, m_interaction);
+    const GenerationOutcome outcome = pipeline.run(inputs, batchMode);
     m_model.outputFileName = inputs.outputFileName;
     if (outcome == GenerationOutcome::EndProgram) {
         // The dialog does not close in the ordinary way, so nothing is saved.
@@ -199,14 +197,14 @@ void TConvertForm::showEvent(QShowEvent *event)
 
 void TConvertForm::FormShow()
 {
-    const auto key = m_settings.openKey(platform::RegistryHive::CurrentUser, settings::programKey);
+    const auto key = m_settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
     if (!key)
         return;
     const std::optional<QPoint> stored =
-        parseWindowPosition(key->readString(settings::mainDialogPositionValue).value_or(QString()));
+        layout::parseWindowPosition(key->readString(settings::mainDialogPositionValue).value_or(QString()));
     if (!stored)
         return;
-    move(placeOnDesktop(stored->y(), stored->x(), virtualDesktop()));
+    move(layout::placeOnDesktop(stored->y(), stored->x(), virtualDesktop()));
 }
 
 void TConvertForm::done(int result)
@@ -222,9 +220,9 @@ void TConvertForm::FormClose()
     m_model.sourceFile = m_sourceEdit->text();
     m_model.viewGeneratedFile = m_viewCheckBox->isChecked();
     // Settings never stop the program: what cannot be saved is passed over.
-    m_settings.writeValues(platform::RegistryHive::CurrentUser, settings::programKey,
-                           {platform::RegistryValue::string(settings::mainDialogPositionValue,
-                                                            formatWindowPosition(y(), x()))});
+    m_settings.writeValues(settings::RegistryHive::CurrentUser, settings::programKey,
+                           {settings::RegistryValue::string(settings::mainDialogPositionValue,
+                                                            layout::formatWindowPosition(y(), x()))});
     m_model.save(m_settings);
 }
 

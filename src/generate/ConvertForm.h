@@ -17,7 +17,7 @@ namespace zandrel {
 class TBrowseFolder;
 class TStaticText;
 
-namespace platform {
+namespace settings {
 class RegistryStore;
 }
 
@@ -27,7 +27,8 @@ class TConvertForm : public QDialog {
     Q_OBJECT
 
 public:
-    TConvertForm(platform::RegistryStore &settings, const QString &applicationFolder, QWidget *parent = nullptr);
+    TConvertForm(settings::RegistryStore &settings, const QString &applicationFolder,
+                 QWidget *parent = nullptr);
 
     ConvertFormModel &model() { return m_model; }
     QString sourceFile() const;
@@ -60,7 +61,7 @@ private:
     void XSLBrowseBtnClick();
     void StyleSheetComboChange(int index);
 
-    platform::RegistryStore &m_settings;
+    settings::RegistryStore &m_settings;
     ConvertFormModel m_model;
     QtInteraction m_interaction;
     bool m_saveOnClose = true;

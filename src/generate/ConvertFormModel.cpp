@@ -1,8 +1,8 @@
 #include "ConvertFormModel.h"
 
-#include "PathPieces.h"
-#include "Settings.h"
-#include "platform/RegistryStore.h"
+#include "base/PathPieces.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsKeys.h"
 #include "uservalue/UserValue.h"
 
 #include <QDir>
@@ -15,24 +15,17 @@ namespace zandrel {
 
 namespace {
 
-using platform::RegistryHive;
-using platform::RegistryValue;
+using settings::RegistryHive;
+using settings::RegistryValue;
 
 QString withTrailingSeparator(const QString &folder)
 {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
-std::optional<int> parseWholeNumber(const QString &text)
-{
-    bool ok = false;
-    const int value = trimmedText(text).toInt(&ok);
-    return ok ? std::optional(value) : std::nullopt;
-}
-
 } // namespace
 
-void ConvertFormModel::create(const platform::RegistryStore &store, const QString &applicationFolder)
+void ConvertFormModel::create(const settings::RegistryStore &store, const QString &applicationFolder)
 {
     m_styleSheetFolder.clear();
     m_styleSheetPath.clear();
@@ -47,8 +40,8 @@ void ConvertFormModel::create(const platform::RegistryStore &store, const QStrin
     }
     if (!QFileInfo(sourceFile).isFile())
         sourceFile.clear();
-    if (!IsDexmorEntry(m_styleSheetPath) && !QFileInfo(m_styleSheetPath).isFile()
-        && !QFileInfo(path::folderPart(m_styleSheetPath)).isDir())
+    if (!IsDexmorEntry(m_styleSheetPath) && !QFileInfo(m_styleSheetPath).isFile() &&
+        !QFileInfo(path::folderPart(m_styleSheetPath)).isDir())
         m_styleSheetPath.clear();
     m_styleSheetFolder = withTrailingSeparator(path::folderPart(m_styleSheetPath));
     fillStyleSheetList();
@@ -58,14 +51,15 @@ void ConvertFormModel::create(const platform::RegistryStore &store, const QStrin
     outputFileName.clear();
 }
 
-void ConvertFormModel::readUserSettings(const platform::RegistryStore &store)
+void ConvertFormModel::readUserSettings(const settings::RegistryStore &store)
 {
     sourceFile.clear();
     m_textFileViewer.clear();
     viewGeneratedFile = settings::defaultViewGeneratedFile;
     preserveWhiteSpace = settings::defaultPreserveWhiteSpace;
     transformationMemoryLimitMB = settings::defaultTransformationMemoryLimit;
-    const std::optional<platform::RegistryKey> key = store.openKey(RegistryHive::CurrentUser, settings::programKey);
+    const std::optional<settings::RegistryKey> key =
+        store.openKey(RegistryHive::CurrentUser, settings::programKey);
     if (!key)
         return;
     // Read on their own: they are no part of the dialog's settings, whose order follows.
@@ -84,8 +78,9 @@ void ConvertFormModel::readUserSettings(const platform::RegistryStore &store)
         target = value->text;
         return true;
     };
-    if (!readString(settings::sourceFileValue, sourceFile) || !readString(settings::styleSheetFileValue, m_styleSheetPath)
-        || !readString(settings::textFileViewerValue, m_textFileViewer))
+    if (!readString(settings::sourceFileValue, sourceFile) ||
+        !readString(settings::styleSheetFileValue, m_styleSheetPath) ||
+        !readString(settings::textFileViewerValue, m_textFileViewer))
         return;
     if (const RegistryValue *view = key->find(settings::viewGeneratedFileValue)) {
         if (view->isString())
@@ -134,29 +129,32 @@ QString ConvertFormModel::selectedStyleSheetFile() const
     return QFileInfo::exists(xsl) ? xsl : base + QStringLiteral(".xslt");
 }
 
-bool ConvertFormModel::save(platform::RegistryStore &store, QString *error) const
+bool ConvertFormModel::save(settings::RegistryStore &store, QString *error) const
 {
-    return store.writeValues(RegistryHive::CurrentUser, settings::programKey,
-                             {RegistryValue::string(settings::sourceFileValue, sourceFile),
-                              RegistryValue::string(settings::styleSheetFileValue, selectedStyleSheetFile()),
-                              RegistryValue::number(settings::viewGeneratedFileValue, viewGeneratedFile ? 1 : 0),
-                              RegistryValue::number(settings::sourceFilterIndexValue, quint32(sourceFilterIndex))},
-                             error);
+    return store.writeValues(
+        RegistryHive::CurrentUser, settings::programKey,
+        {RegistryValue::string(settings::sourceFileValue, sourceFile),
+         RegistryValue::string(settings::styleSheetFileValue, selectedStyleSheetFile()),
+         RegistryValue::number(settings::viewGeneratedFileValue, viewGeneratedFile ? 1 : 0),
+         RegistryValue::number(settings::sourceFilterIndexValue, quint32(sourceFilterIndex))},
+        error);
 }
 
 QStringList styleSheetEntries(const QString &folder)
 {
     QStringList entries;
     const QDir directory(folder);
-    const QFileInfoList files = directory.entryInfoList(
-        {QStringLiteral("*.xsl"), QStringLiteral("*.xslt")}, QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    const QFileInfoList files =
+        directory.entryInfoList({QStringLiteral("*.xsl"), QStringLiteral("*.xslt")},
+                                QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
     for (const QFileInfo &file : files) {
         // Name filters match without regard to case here; keep the two extensions only.
         const QString extension = path::extension(file.fileName()).toLower();
         if (extension == QLatin1String(".xsl") || extension == QLatin1String(".xslt"))
             entries << path::withoutExtension(file.fileName());
     }
-    if (std::none_of(entries.cbegin(), entries.cend(), [](const QString &entry) { return IsDexmorEntry(entry); }))
+    if (std::none_of(entries.cbegin(), entries.cend(),
+                     [](const QString &entry) { return IsDexmorEntry(entry); }))
         entries << QStringLiteral("Dexmor");
     std::stable_sort(entries.begin(), entries.end(), [](const QString &a, const QString &b) {
         return a.compare(b, Qt::CaseInsensitive) < 0;
@@ -164,32 +162,17 @@ QStringList styleSheetEntries(const QString &folder)
     return entries;
 }
 
-std::optional<QPoint> parseWindowPosition(const QString &text)
+GenerationInputs ConvertFormModel::generationInputs() const
 {
-    const qsizetype comma = text.indexOf(u',');
-    if (comma < 0)
-        return std::nullopt;
-    const std::optional<int> top = parseWholeNumber(text.left(comma));
-    const std::optional<int> left = parseWholeNumber(text.mid(comma + 1));
-    if (!top || !left)
-        return std::nullopt;
-    return QPoint(*left, *top);
-}
-
-QString formatWindowPosition(int top, int left)
-{
-    return QString::number(top) + u',' + QString::number(left);
-}
-
-QPoint placeOnDesktop(int top, int left, const QRect &desktop)
-{
-    top = std::max(top, 0);
-    left = std::max(left, 0);
-    if (top > desktop.top() + desktop.height())
-        top = 0;
-    if (left > desktop.left() + desktop.width())
-        left = 0;
-    return {left, top};
+    GenerationInputs inputs;
+    inputs.sourceFile = sourceFile;
+    inputs.styleSheetPath = m_styleSheetPath;
+    inputs.outputFileName = outputFileName;
+    inputs.viewGeneratedFile = viewGeneratedFile;
+    inputs.textFileViewer = m_textFileViewer;
+    inputs.preserveWhiteSpace = preserveWhiteSpace;
+    inputs.transformationMemoryLimitMB = transformationMemoryLimitMB;
+    return inputs;
 }
 
 bool isViewerFound(const QString &viewer, const QString &applicationFolder)
@@ -200,8 +183,8 @@ bool isViewerFound(const QString &viewer, const QString &applicationFolder)
     if (!applicationFolder.isEmpty())
         folders << applicationFolder;
     folders << QDir::currentPath();
-    return !QStandardPaths::findExecutable(viewer, folders).isEmpty()
-           || !QStandardPaths::findExecutable(viewer).isEmpty();
+    return !QStandardPaths::findExecutable(viewer, folders).isEmpty() ||
+           !QStandardPaths::findExecutable(viewer).isEmpty();
 }
 
 } // namespace zandrel

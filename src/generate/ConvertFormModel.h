@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QPoint>
-#include <QRect>
+#include "GenerationPipeline.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +9,7 @@
 
 namespace zandrel {
 
-namespace platform {
+namespace settings {
 class RegistryStore;
 }
 
@@ -19,7 +19,7 @@ class ConvertFormModel {
 public:
     // Reads the settings and fills the style sheet list, as the dialog's creation does.
     // applicationFolder is searched first for the text file viewer.
-    void create(const platform::RegistryStore &store, const QString &applicationFolder = {});
+    void create(const settings::RegistryStore &store, const QString &applicationFolder = {});
 
     // The source file as the edit box holds it.
     QString sourceFile;
@@ -46,11 +46,15 @@ public:
     // The path of the selected entry's style sheet: ".xsl" when that file exists, else ".xslt".
     QString selectedStyleSheetFile() const;
 
+    // What a generation is given, from the dialog's state and the settings: the one place where
+    // both the dialog and batch mode fill it.
+    GenerationInputs generationInputs() const;
+
     // Writes the source file, the style sheet, the check box and the filter index.
-    bool save(platform::RegistryStore &store, QString *error = nullptr) const;
+    bool save(settings::RegistryStore &store, QString *error = nullptr) const;
 
 private:
-    void readUserSettings(const platform::RegistryStore &store);
+    void readUserSettings(const settings::RegistryStore &store);
     void fillStyleSheetList();
 
     QString m_styleSheetFolder;
@@ -63,12 +67,6 @@ private:
 // The style sheet entries of a folder: the file names of its ".xsl" and ".xslt" files without
 // extension, sorted without regard to case, with "Dexmor" added unless an entry is one already.
 QStringList styleSheetEntries(const QString &folder);
-
-// A stored window position "top,left": nullopt when it is not two whole numbers.
-std::optional<QPoint> parseWindowPosition(const QString &text);
-QString formatWindowPosition(int top, int left);
-// Negative values become 0, and so do values beyond the desktop's far edges.
-QPoint placeOnDesktop(int top, int left, const QRect &desktop);
 
 // True when the viewer is found: a path that exists, or a name on the search path.
 bool isViewerFound(const QString &viewer, const QString &applicationFolder);

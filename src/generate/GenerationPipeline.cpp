@@ -1,27 +1,20 @@
 #include "GenerationPipeline.h"
-#include "platform/SystemError.h"
 
-#include "PathPieces.h"
 #include "StyleSheetVariables.h"
 #include "app/Format.h"
 #include "app/StringTable.h"
+#include "base/GenerationError.h"
+#include "base/PathPieces.h"
 #include "convert/ConvertFile.h"
 #include "convert/ConverterMessages.h"
 #include "convert/GridFileWarnings.h"
-#include "platform/FileDescriptor.h"
-#include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "platform/TemporaryFiles.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <optional>
 
 namespace zandrel {
-
-using platform::systemErrorText;
 
 namespace {
 
@@ -44,18 +37,45 @@ QString outputNameFor(const GenerationInputs &inputs, const QString &extension)
 }
 
 // A Job file that can be read only once (a FIFO) copied into the conversion's folder, for the
-// converters, which read it more than once; empty with errno set when that fails.
+// converters, which read it more than once; empty when that fails.
 QString readOnceCopy(const QString &jobFile, const QString &folder)
 {
     const QString copy = folder + u'/' + path::fileName(jobFile);
-    const platform::FileDescriptor file(
-        ::open(platform::nativeFileName(copy).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    return file.isOpen() && platform::copyFileInto(jobFile, file.get(), nullptr) ? copy : QString();
+    return platform::copyToNewFile(jobFile, copy, nullptr) ? copy : QString();
 }
 
 } // namespace
 
+int batchExitCode(GenerationOutcome outcome)
+{
+    switch (outcome) {
+    case GenerationOutcome::Written:
+    case GenerationOutcome::Cancelled:
+        return 0;
+    case GenerationOutcome::Failed:
+    case GenerationOutcome::EndProgram:
+        break;
+    }
+    return 1;
+}
+
 GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMode)
+{
+    try {
+        return runSteps(inputs, batchMode);
+    } catch (const processor::XsltProcessorError &error) {
+        m_interaction.showMessage(MessageKind::ApplicationError,
+                                  message(StringId::StyleSheetNotApplied, {inputs.styleSheetPath}) + u'\n' +
+                                      error.messages().join(u'\n'));
+    } catch (const GenerationError &error) {
+        m_interaction.showMessage(MessageKind::ApplicationError, error.message());
+    } catch (const std::exception &error) {
+        m_interaction.showMessage(MessageKind::ApplicationError, QString::fromLocal8Bit(error.what()));
+    }
+    return GenerationOutcome::Failed;
+}
+
+GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool batchMode)
 {
     if (inputs.sourceFile.isEmpty()) {
         m_interaction.showMessage(MessageKind::Error, message(StringId::SourceFileRequired));
@@ -123,26 +143,28 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
                                  *generated, {dexmorFile, {}});
     }
 
-    platform::XmlDocument source;
-    platform::XmlDocument styleSheet;
+    processor::XmlDocument source;
+    processor::XmlDocument styleSheet;
     source.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     styleSheet.setPreserveWhiteSpace(inputs.preserveWhiteSpace);
     source.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
     styleSheet.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
     // Read once for the document and for the answers written back: the file may be a FIFO.
     QByteArray styleSheetBytes;
+    bool sourceLoaded = false;
+    bool styleSheetLoaded = false;
     {
-        BusyPointer busy(m_interaction);
-        if (!source.load(dexmorFile)) {
-            m_interaction.setBusy(false);
-            showLoadError(StringId::DexmorLoadError, inputs.sourceFile, source.parseError());
-            return GenerationOutcome::Failed;
-        }
-        if (!styleSheet.load(inputs.styleSheetPath, styleSheetBytes)) {
-            m_interaction.setBusy(false);
-            showLoadError(StringId::StyleSheetLoadError, inputs.styleSheetPath, styleSheet.parseError());
-            return GenerationOutcome::Failed;
-        }
+        const BusyPointer busy(m_interaction);
+        sourceLoaded = source.load(dexmorFile);
+        styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
+    }
+    if (!sourceLoaded) {
+        showLoadError(StringId::DexmorLoadError, inputs.sourceFile, source.parseError());
+        return GenerationOutcome::Failed;
+    }
+    if (!styleSheetLoaded) {
+        showLoadError(StringId::StyleSheetLoadError, inputs.styleSheetPath, styleSheet.parseError());
+        return GenerationOutcome::Failed;
     }
 
     switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath, StyleSheetLines(std::move(styleSheetBytes)),
@@ -160,46 +182,46 @@ GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMo
         platform::fileKind(inputs.outputFileName) == platform::FileKind::Other)
         return transformIntoDevice(source, styleSheet, inputs, dexmorFile);
 
-    QString extension;
     QStringList styleSheetFiles;
+    std::optional<QString> writeFailure;
     {
-        BusyPointer busy(m_interaction);
+        const BusyPointer busy(m_interaction);
         try {
             styleSheetFiles = source.transformNodeToFile(styleSheet, generated->descriptor());
-        } catch (const platform::XmlWriteError &error) {
-            m_interaction.setBusy(false);
-            // The user knows the output by its name, and where to make room by the folder's.
-            m_interaction.showMessage(MessageKind::Error,
-                                      message(StringId::OutputNotWrittenInTemporaryFolder,
-                                              {outputNameFor(inputs, GetOutputExtension(styleSheet)),
-                                               platform::temporaryFolder(), error.reason()}));
-            return GenerationOutcome::Failed;
+        } catch (const processor::XmlWriteError &error) {
+            writeFailure = error.reason();
         }
-        extension = GetOutputExtension(styleSheet);
+    }
+    const QString extension = GetOutputExtension(styleSheet);
+    if (writeFailure) {
+        // The user knows the output by its name, and where to make room by the folder's.
+        m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWrittenInTemporaryFolder,
+                                                              {outputNameFor(inputs, extension),
+                                                               platform::temporaryFolder(), *writeFailure}));
+        return GenerationOutcome::Failed;
     }
     // Batch mode ends the process after this one generation.
     if (batchMode)
-        platform::XmlDocument::keepUntilProcessEnds(std::move(source));
+        processor::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated,
                              {dexmorFile, styleSheetFiles});
 }
 
-GenerationOutcome GenerationPipeline::transformIntoDevice(const platform::XmlDocument &source,
-                                                          const platform::XmlDocument &styleSheet,
+GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDocument &source,
+                                                          const processor::XmlDocument &styleSheet,
                                                           const GenerationInputs &inputs,
                                                           const QString &dexmorFile)
 {
     const QString &target = inputs.outputFileName;
     if (refusedAsInput(target, inputs, {dexmorFile, {}}))
         return GenerationOutcome::Failed;
-    const platform::FileDescriptor output(
-        ::open(platform::nativeFileName(target).constData(), O_WRONLY | O_CLOEXEC));
-    QString reason = output.isOpen() ? QString() : systemErrorText(errno);
+    QString reason;
+    const platform::FileDescriptor output = platform::openForWriting(target, &reason);
     if (output.isOpen()) {
-        BusyPointer busy(m_interaction);
+        const BusyPointer busy(m_interaction);
         try {
             source.transformNodeToFile(styleSheet, output.get());
-        } catch (const platform::XmlWriteError &error) {
+        } catch (const processor::XmlWriteError &error) {
             reason = error.reason();
         }
     }
@@ -233,8 +255,8 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     SaveFileRequest request;
     request.defaultSuffix = extension;
     request.fileName = baseName + u'.' + extension;
-    request.filter = message(StringId::SaveFilterDescription, {path::namePart(inputs.styleSheetPath)})
-                     + QStringLiteral(" (*.") + extension + QStringLiteral(")|*.") + extension;
+    request.filter = message(StringId::SaveFilterDescription, {path::namePart(inputs.styleSheetPath)}) +
+                     QStringLiteral(" (*.") + extension + QStringLiteral(")|*.") + extension;
     const Answer choice = m_interaction.chooseSaveFile(request);
     switch (choice.status) {
     case Answer::Status::Cancelled:
@@ -288,7 +310,7 @@ bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, c
 }
 
 void GenerationPipeline::showLoadError(int messageId, const QString &file,
-                                       const platform::XmlParseError &error)
+                                       const processor::XmlParseError &error)
 {
     // The parser's own words for running out of memory say nothing a user can act on.
     const QString reason = !error.outOfMemory ? error.reason

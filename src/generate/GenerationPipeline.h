@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Interaction.h"
+#include "base/Interaction.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,15 +9,17 @@ namespace zandrel {
 
 namespace platform {
 class AnonymousFile;
+}
+namespace processor {
 class XmlDocument;
 struct XmlParseError;
-} // namespace platform
+} // namespace processor
 
 // What the main dialog hands to a generation.
 struct GenerationInputs {
-    QString sourceFile;      // the source file as typed or chosen
-    QString styleSheetPath;  // the chosen style sheet, or a path whose name part is Dexmor
-    QString outputFileName;  // batch mode with a third argument only; may get the extension appended
+    QString sourceFile;     // the source file as typed or chosen
+    QString styleSheetPath; // the chosen style sheet, or a path whose name part is Dexmor
+    QString outputFileName; // batch mode with a third argument only; may get the extension appended
     bool viewGeneratedFile = false;
     QString textFileViewer;
     // Keep every white space text node of the job and the style sheet (the PreserveWhiteSpace
@@ -34,9 +36,14 @@ enum class GenerationOutcome {
     EndProgram, // a Job file could not be converted: the program ends with exit code 1
 };
 
+// The exit code of batch mode: 1 when the output was not written because of an error or the Job
+// file could not be converted, 0 when it was written or the user cancelled.
+int batchExitCode(GenerationOutcome outcome);
+
 // One generation, from the source file to the output file, as the OK action runs it.
-// It reaches the user only through the interaction. Processor errors are not caught here:
-// they leave run() as platform::XsltProcessorError after every temporary file is removed.
+// It reaches the user only through the interaction, and every failure ends in an outcome:
+// one that no step handles itself (a processor error, a faulty variable) is shown in the
+// general handler's box after every temporary file is removed, and counts as Failed.
 class GenerationPipeline {
 public:
     explicit GenerationPipeline(Interaction &interaction) : m_interaction(interaction) {}
@@ -44,6 +51,7 @@ public:
     GenerationOutcome run(GenerationInputs &inputs, bool batchMode);
 
 private:
+    GenerationOutcome runSteps(GenerationInputs &inputs, bool batchMode);
     // The files a generation reads besides the source and the style sheet the user named: the
     // Dexmor file (a converted Job file's), and those the style sheet imports, includes or reads.
     struct InputFiles {
@@ -54,13 +62,13 @@ private:
     GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                         const QString &extension, const platform::AnonymousFile &generated,
                                         const InputFiles &inputFiles);
-    GenerationOutcome transformIntoDevice(const platform::XmlDocument &source,
-                                          const platform::XmlDocument &styleSheet,
+    GenerationOutcome transformIntoDevice(const processor::XmlDocument &source,
+                                          const processor::XmlDocument &styleSheet,
                                           const GenerationInputs &inputs, const QString &dexmorFile);
     bool refusedAsInput(const QString &target, const GenerationInputs &inputs, const InputFiles &inputFiles);
     bool writeOutput(const platform::AnonymousFile &generated, const QString &target,
                      const GenerationInputs &inputs, const InputFiles &inputFiles);
-    void showLoadError(int messageId, const QString &file, const platform::XmlParseError &error);
+    void showLoadError(int messageId, const QString &file, const processor::XmlParseError &error);
 
     Interaction &m_interaction;
 };

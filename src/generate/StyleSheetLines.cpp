@@ -214,10 +214,10 @@ QString unescapeAttributeText(QStringView raw)
 
 StyleSheetLines::StyleSheetLines(QByteArray bytes) : m_bytes(std::move(bytes))
 {
-    const std::optional<platform::XmlFileEncoding> encoding = platform::detectXmlEncoding(m_bytes);
+    const std::optional<processor::XmlFileEncoding> encoding = processor::detectXmlEncoding(m_bytes);
     if (!encoding)
         return;
-    m_codec = platform::TextCodec::forName(encoding->name);
+    m_codec = processor::TextCodec::forName(encoding->name);
     m_bodyStart = encoding->bomLength;
     const std::optional<QString> text =
         m_codec ? m_codec->decode(m_bytes.mid(m_bodyStart)) : std::optional<QString>();
@@ -288,7 +288,7 @@ bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QSt
 
     // Only the value's bytes change: the text around it, encoded again, must give the file's own
     // bytes, or the file is left alone.
-    const platform::TextCodec &codec = *lines.m_codec;
+    const processor::TextCodec &codec = *lines.m_codec;
     const std::optional<QByteArray> head = codec.encodeForXml(lines.m_text.left(select->valueStart));
     const std::optional<QByteArray> tail = codec.encodeForXml(lines.m_text.mid(select->valueEnd));
     const std::optional<QByteArray> newValue = codec.encodeForXml(escapeAttributeText(value, select->quote));

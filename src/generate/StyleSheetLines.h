@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/XmlEncoding.h"
+#include "processor/XmlEncoding.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +25,7 @@ private:
 
     QByteArray m_bytes;
     // Without a codec (an encoding that cannot be read, bytes not valid in it) nothing is changed.
-    std::optional<platform::TextCodec> m_codec;
+    std::optional<processor::TextCodec> m_codec;
     qsizetype m_bodyStart = 0; // after the byte order mark
     QString m_text;            // the bytes after the mark, decoded
 };

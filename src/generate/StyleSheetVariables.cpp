@@ -1,12 +1,12 @@
 #include "StyleSheetVariables.h"
 
-#include "GenerationError.h"
-#include "Interaction.h"
 #include "StyleSheetLines.h"
 #include "app/Format.h"
 #include "app/StringTable.h"
+#include "base/GenerationError.h"
+#include "base/Interaction.h"
 #include "platform/FileNames.h"
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 
 #include <QRegularExpression>
 
@@ -67,7 +67,8 @@ std::optional<QString> readConcat(const QString &select)
     }
 }
 
-QString requireAttribute(const platform::XmlElement &element, const QString &attribute, const QString &styleSheetPath)
+QString requireAttribute(const processor::XmlElement &element, const QString &attribute,
+                         const QString &styleSheetPath)
 {
     const std::optional<QString> value = element.getAttribute(attribute);
     if (!value)
@@ -243,9 +244,9 @@ QString QuoteSelect(const QString &text)
     return QStringLiteral("concat(") + parts.join(QStringLiteral(", ")) + u')';
 }
 
-QString GetOutputExtension(const platform::XmlDocument &styleSheet)
+QString GetOutputExtension(const processor::XmlDocument &styleSheet)
 {
-    for (const platform::XmlElement &variable : styleSheet.getElementsByTagName(variableTag)) {
+    for (const processor::XmlElement &variable : styleSheet.getElementsByTagName(variableTag)) {
         if (variable.getAttribute(nameAttribute) == QLatin1String("fileExt"))
             return UnquoteSelect(variable.getAttribute(selectAttribute).value_or(QString()));
     }
@@ -373,41 +374,41 @@ QString FormatInitialValue(const QString &select, ValueType type, const QLocale 
     return text;
 }
 
-UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+UserVariablesResult ApplyUserVariables(processor::XmlDocument &styleSheet, const QString &styleSheetPath,
                                        Interaction &interaction, const QLocale &locale)
 {
     QString readError;
     std::optional<StyleSheetLines> lines = readStyleSheetLines(styleSheetPath, &readError);
     if (!lines)
-        throw GenerationError(
-            formatText(GetLocalizedString(StringId::StyleSheetLoadError), {}) + QStringLiteral(" (") + styleSheetPath
-            + QStringLiteral("): ") + readError);
+        throw GenerationError(formatText(GetLocalizedString(StringId::StyleSheetLoadError), {}) +
+                              QStringLiteral(" (") + styleSheetPath + QStringLiteral("): ") + readError);
     return ApplyUserVariables(styleSheet, styleSheetPath, std::move(*lines), interaction, locale);
 }
 
-UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+UserVariablesResult ApplyUserVariables(processor::XmlDocument &styleSheet, const QString &styleSheetPath,
                                        StyleSheetLines lines, Interaction &interaction, const QLocale &locale)
 {
     const bool haveLines = !lines.isEmpty();
     bool modified = false;
 
-    std::vector<platform::XmlElement> variables = styleSheet.getElementsByTagName(variableTag);
+    std::vector<processor::XmlElement> variables = styleSheet.getElementsByTagName(variableTag);
     ValueType currentType = ValueType::Double;
-    for (const platform::XmlElement &definitionElement : variables) {
+    for (const processor::XmlElement &definitionElement : variables) {
         if (!isDefinitionName(requireAttribute(definitionElement, nameAttribute, styleSheetPath)))
             continue;
-        const DefinitionFields fields =
-            SplitDefinition(UnquoteSelect(requireAttribute(definitionElement, selectAttribute, styleSheetPath)));
+        const DefinitionFields fields = SplitDefinition(
+            UnquoteSelect(requireAttribute(definitionElement, selectAttribute, styleSheetPath)));
         const ValueDefinition definition = ParseValueDefinition(fields.typePart);
         if (!definition.valid) {
-            interaction.showMessage(MessageKind::Error,
-                                    formatText(GetLocalizedString(StringId::DefinitionError), {fields.prompt}));
+            interaction.showMessage(
+                MessageKind::Error,
+                formatText(GetLocalizedString(StringId::DefinitionError), {fields.prompt}));
             continue;
         }
         // A definition without a known type word asks for plain text.
         currentType = definition.type.value_or(ValueType::String);
 
-        for (platform::XmlElement &target : variables) {
+        for (processor::XmlElement &target : variables) {
             if (requireAttribute(target, nameAttribute, styleSheetPath) != fields.target)
                 continue;
             const QString select = requireAttribute(target, selectAttribute, styleSheetPath);
@@ -418,7 +419,8 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
                 throw GenerationError(
                     formatText(GetLocalizedString(StringId::VariableNotANumber), {fields.target, select}));
             }
-            const Answer answer = askFor(requestFor(fields, definition, currentType, initialText), interaction);
+            const Answer answer =
+                askFor(requestFor(fields, definition, currentType, initialText), interaction);
             switch (answer.status) {
             case Answer::Status::Cancelled:
                 return UserVariablesResult::Cancelled;
@@ -444,8 +446,9 @@ UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const 
         QString writeError;
         // The answers still apply to this generation; only offering them next time is lost.
         if (!writeStyleSheetLines(styleSheetPath, lines, &writeError))
-            interaction.showMessage(MessageKind::Warning, formatText(GetLocalizedString(StringId::AnswersNotSaved),
-                                                                     {styleSheetPath, writeError}));
+            interaction.showMessage(
+                MessageKind::Warning,
+                formatText(GetLocalizedString(StringId::AnswersNotSaved), {styleSheetPath, writeError}));
     }
     return UserVariablesResult::Applied;
 }

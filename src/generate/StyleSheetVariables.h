@@ -12,7 +12,7 @@
 namespace zandrel {
 
 class Interaction;
-namespace platform {
+namespace processor {
 class XmlDocument;
 }
 
@@ -26,13 +26,13 @@ QString UnquoteSelect(const QString &select);
 QString QuoteSelect(const QString &text);
 
 // The output extension: the select value of the first xsl:variable named "fileExt", or "txt".
-QString GetOutputExtension(const platform::XmlDocument &styleSheet);
+QString GetOutputExtension(const processor::XmlDocument &styleSheet);
 
 // A user variable definition's type part, read.
 struct ValueDefinition {
-    bool valid = true;                 // false for a faulty menu definition
-    std::optional<ValueType> type;     // not set by an empty or unknown type word
-    QString minimumText;               // lower limit; for FILENAME the extension
+    bool valid = true;             // false for a faulty menu definition
+    std::optional<ValueType> type; // not set by an empty or unknown type word
+    QString minimumText;           // lower limit; for FILENAME the extension
     QString maximumText;
     QStringList menuEntries;
 };
@@ -61,11 +61,11 @@ enum class UserVariablesResult { Applied, Cancelled, Failed };
 
 // Asks for every user variable of the style sheet, sets the answers in the document, and
 // writes them back into the style sheet file so that they are offered again next time.
-UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+UserVariablesResult ApplyUserVariables(processor::XmlDocument &styleSheet, const QString &styleSheetPath,
                                        Interaction &interaction, const QLocale &locale = QLocale::system());
 // The same with the style sheet file as it was read when the document was loaded: a file that
 // is a FIFO can be read only once.
-UserVariablesResult ApplyUserVariables(platform::XmlDocument &styleSheet, const QString &styleSheetPath,
+UserVariablesResult ApplyUserVariables(processor::XmlDocument &styleSheet, const QString &styleSheetPath,
                                        StyleSheetLines styleSheetLines, Interaction &interaction,
                                        const QLocale &locale = QLocale::system());
 

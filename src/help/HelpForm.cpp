@@ -2,16 +2,16 @@
 
 #include "HelpDocument.h"
 #include "app/StringTable.h"
-#include "generate/ConvertFormModel.h"
-#include "generate/Settings.h"
-#include "platform/RegistryStore.h"
+#include "layout/WindowPosition.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsKeys.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -34,9 +34,9 @@ QRect virtualDesktop()
 
 } // namespace
 
-THelpForm::THelpForm(platform::RegistryStore &settings, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_settings(settings), m_label(new QLabel(this)), m_helpText(new QTextEdit(this)),
-      m_closeButton(new QPushButton(this))
+THelpForm::THelpForm(settings::RegistryStore &settings, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_settings(settings), m_label(new QLabel(this)),
+      m_helpText(new QTextEdit(this)), m_closeButton(new QPushButton(this))
 {
     setObjectName(QStringLiteral("HelpForm"));
     m_label->setObjectName(QStringLiteral("Label1"));
@@ -109,14 +109,14 @@ void THelpForm::showEvent(QShowEvent *event)
 
 void THelpForm::FormShow()
 {
-    const auto key = m_settings.openKey(platform::RegistryHive::CurrentUser, settings::programKey);
+    const auto key = m_settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
     if (!key)
         return;
     const std::optional<HelpPlacement> placement =
         parseHelpPlacement(key->readString(settings::helpDialogPositionValue).value_or(QString()));
     if (!placement)
         return;
-    const QPoint topLeft = placeOnDesktop(placement->top, placement->left, virtualDesktop());
+    const QPoint topLeft = layout::placeOnDesktop(placement->top, placement->left, virtualDesktop());
     resize(placement->width, placement->height);
     move(topLeft);
 }
@@ -132,9 +132,10 @@ void THelpForm::closeEvent(QCloseEvent *event)
 void THelpForm::FormClose()
 {
     // Settings never stop the program: a placement that cannot be stored is passed over.
-    m_settings.writeValues(platform::RegistryHive::CurrentUser, settings::programKey,
-                           {platform::RegistryValue::string(settings::helpDialogPositionValue,
-                                                            formatHelpPlacement({y(), x(), height(), width()}))});
+    m_settings.writeValues(
+        settings::RegistryHive::CurrentUser, settings::programKey,
+        {settings::RegistryValue::string(settings::helpDialogPositionValue,
+                                         formatHelpPlacement({y(), x(), height(), width()}))});
 }
 
 } // namespace zandrel

@@ -8,7 +8,7 @@ class QTextEdit;
 
 namespace zandrel {
 
-namespace platform {
+namespace settings {
 class RegistryStore;
 }
 
@@ -18,7 +18,7 @@ class THelpForm : public QWidget {
     Q_OBJECT
 
 public:
-    THelpForm(platform::RegistryStore &settings, QWidget *parent = nullptr);
+    THelpForm(settings::RegistryStore &settings, QWidget *parent = nullptr);
 
     // The window's default place and outer size.
     static constexpr QRect defaultGeometry() { return {290, 150, 696, 485}; }
@@ -34,7 +34,7 @@ private:
     void FormShow();
     void FormClose();
 
-    platform::RegistryStore &m_settings;
+    settings::RegistryStore &m_settings;
     QLabel *m_label;
     QTextEdit *m_helpText;
     QPushButton *m_closeButton;

@@ -103,6 +103,23 @@ bool copyFileInto(const QString &source, int target, QString *error)
     }
 }
 
+bool copyToNewFile(const QString &source, const QString &target, QString *error)
+{
+    const FileDescriptor output(
+        ::open(nativeFileName(target).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!output.isOpen())
+        return failWith(error, systemErrorText(errno));
+    return copyFileInto(source, output.get(), error);
+}
+
+FileDescriptor openForWriting(const QString &path, QString *error)
+{
+    FileDescriptor file(::open(nativeFileName(path).constData(), O_WRONLY | O_CLOEXEC));
+    if (!file.isOpen())
+        failWith(error, systemErrorText(errno));
+    return file;
+}
+
 bool replaceWithContents(int source, const QString &target, QString *error)
 {
     const FileKind targetKind = fileKind(target);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileDescriptor.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,6 +24,14 @@ bool readAllFrom(int fileDescriptor, QByteArray &bytes);
 // Appends the whole content of the source file to an open file, reading it once from start to
 // end, so that it may be a FIFO. False with the reason in *error.
 bool copyFileInto(const QString &source, int target, QString *error);
+
+// Copies the source, read once, into a new file of the user's alone; false with the reason when
+// the target exists already or the copy fails.
+bool copyToNewFile(const QString &source, const QString &target, QString *error);
+
+// An existing file, device or FIFO opened to be written to as it is; not open, with the reason
+// in *error, when that fails.
+FileDescriptor openForWriting(const QString &path, QString *error);
 
 // Replaces the target with the whole content of an open file (read from its start) atomically:
 // see ReplacementFile; a target that is a device or a FIFO is written to directly. On failure

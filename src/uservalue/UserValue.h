@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/UserValueRequest.h"
+
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -7,23 +9,6 @@
 #include <optional>
 
 namespace zandrel {
-
-// The type of a user value, named after the type words of the style sheet's definitions.
-enum class ValueType { Double, Integer, String, StringMenu, FileName };
-
-// The limit that stands for "no limit".
-inline constexpr double NoLimit = 1e308;
-
-// One question for a user value, as the dialog, the console and the tests receive it.
-struct UserValueRequest {
-    QString prompt;
-    QString initialText;
-    ValueType type = ValueType::String;
-    QString minimumText; // lower limit; for FILENAME the file extension
-    QString maximumText;
-    QStringList menuEntries;  // STRINGMENU only
-    int selectedEntry = -1;   // STRINGMENU: the entry that matches the initial text, or -1
-};
 
 // A number written with "." as decimal separator whatever the locale: leading blanks, a sign
 // and an exponent are allowed, trailing blanks are not. nullopt when the text is no such number.

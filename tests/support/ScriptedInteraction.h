@@ -1,6 +1,6 @@
 #pragma once
 
-#include "generate/Interaction.h"
+#include "base/Interaction.h"
 
 #include <QList>
 #include <QString>
@@ -26,7 +26,10 @@ public:
     int busyChanges = 0;
     bool busy = false;
 
-    void showMessage(zandrel::MessageKind kind, const QString &text) override { messages.append({kind, text}); }
+    void showMessage(zandrel::MessageKind kind, const QString &text) override
+    {
+        messages.append({kind, text});
+    }
     zandrel::Answer chooseSaveFile(const zandrel::SaveFileRequest &request) override
     {
         saveRequests.append(request);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/XmlDocument.h"
+#include "processor/XmlDocument.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 // Transforms into a file and gives what was written. Processor errors leave as they are thrown.
-inline QByteArray transformToFile(const zandrel::platform::XmlDocument &source,
-                                  const zandrel::platform::XmlDocument &styleSheet, const QString &output)
+inline QByteArray transformToFile(const zandrel::processor::XmlDocument &source,
+                                  const zandrel::processor::XmlDocument &styleSheet, const QString &output)
 {
     const int fd = ::open(QFile::encodeName(output).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)

@@ -4,7 +4,7 @@
 #include "app/StringTable.h"
 #include "generate/ConvertForm.h"
 #include "help/HelpForm.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 #include "uservalue/UserValueForm.h"
 
 #include <QApplication>
@@ -62,12 +62,13 @@ int main(int argc, char **argv)
     QFile user(settingsFolder.filePath(QStringLiteral("user.reg")));
     if (!user.open(QIODevice::WriteOnly))
         return 1;
-    QTextStream(&user) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n"
-                       << "\"JobOrDexmorFile\"=\"" << samples << "/job.dxm\"\n"
-                       << "\"StyleSheetFile\"=\"" << samples << "/stylesheets/Points CSV.xsl\"\n"
-                       << "\"ViewGeneratedFile\"=dword:00000001\n";
+    QTextStream(&user)
+        << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n"
+        << "\"JobOrDexmorFile\"=\"" << samples << "/job.dxm\"\n"
+        << "\"StyleSheetFile\"=\"" << samples << "/stylesheets/Points CSV.xsl\"\n"
+        << "\"ViewGeneratedFile\"=dword:00000001\n";
     user.close();
-    platform::RegFileStore settings(user.fileName(), settingsFolder.filePath(QStringLiteral("machine.reg")));
+    settings::RegFileStore settings(user.fileName(), settingsFolder.filePath(QStringLiteral("machine.reg")));
 
     bool ok = true;
     TConvertForm form(settings, {});
@@ -77,13 +78,38 @@ int main(int argc, char **argv)
         const char *name;
         UserValueRequest request;
     } questions[] = {
-        {"user-value-double", {QStringLiteral("Scale factor for horizontal distances"), QStringLiteral("1.0000"),
-                               ValueType::Double, QStringLiteral("0.9"), QStringLiteral("1.1"), {}, -1}},
-        {"user-value-integer", {QStringLiteral("Decimal places for coordinates"), QStringLiteral("3"),
-                                ValueType::Integer, QStringLiteral("0"), QStringLiteral("6"), {}, -1}},
-        {"user-value-string", {QStringLiteral("Report title"), QStringLiteral("Survey report"), ValueType::String, {}, {}, {}, -1}},
-        {"user-value-menu", {QStringLiteral("Field delimiter"), QStringLiteral("Comma"), ValueType::StringMenu, {}, {},
-                             {QStringLiteral("Comma"), QStringLiteral("Semicolon"), QStringLiteral("Tab")}, 0}},
+        {"user-value-double",
+         {QStringLiteral("Scale factor for horizontal distances"),
+          QStringLiteral("1.0000"),
+          ValueType::Double,
+          QStringLiteral("0.9"),
+          QStringLiteral("1.1"),
+          {},
+          -1}},
+        {"user-value-integer",
+         {QStringLiteral("Decimal places for coordinates"),
+          QStringLiteral("3"),
+          ValueType::Integer,
+          QStringLiteral("0"),
+          QStringLiteral("6"),
+          {},
+          -1}},
+        {"user-value-string",
+         {QStringLiteral("Report title"),
+          QStringLiteral("Survey report"),
+          ValueType::String,
+          {},
+          {},
+          {},
+          -1}},
+        {"user-value-menu",
+         {QStringLiteral("Field delimiter"),
+          QStringLiteral("Comma"),
+          ValueType::StringMenu,
+          {},
+          {},
+          {QStringLiteral("Comma"), QStringLiteral("Semicolon"), QStringLiteral("Tab")},
+          0}},
     };
     for (const auto &question : questions) {
         TUserValueForm dialog;

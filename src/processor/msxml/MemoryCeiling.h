@@ -1,0 +1,92 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <thread>
+
+namespace zandrel::processor {
+
+// The memory that the heap and the XML library's node slabs hold, watched while a
+// transformation runs, so that one that builds more than the computer can hold is stopped with
+// a message instead of taking the memory of the whole machine. The XML library's allocator
+// reports each block it gives; every few thousand blocks, and at every large one, the memory in
+// use is measured and held against the ceiling. Counting each block's size instead would cost a
+// little on every allocation and free of the transformation.
+//
+// The script engine's blocks are counted exactly instead, as they come and go: the engine can be
+// refused a block, so it asks before each one, and near the ceiling (while it collects its
+// garbage, above all) a measurement of the whole heap per block would take minutes.
+class MemoryInUse {
+public:
+    static void allocating(std::size_t bytes)
+    {
+        if (s_ceiling.load(std::memory_order_relaxed) == noCeiling)
+            return;
+        // A load and a store rather than an atomic addition: the XML library is used from one
+        // thread at a time, and a count two threads raced on only measures a little later.
+        const unsigned blocks = s_blocksSinceCheck.load(std::memory_order_relaxed) + 1;
+        s_blocksSinceCheck.store(blocks, std::memory_order_relaxed);
+        if (blocks >= checkInterval || bytes >= largeBlock) [[unlikely]]
+            check(bytes);
+    }
+
+    // The heap's blocks in use and the slabs' nodes in use, now. Walks the C library's heap.
+    static long long bytes();
+    // How often bytes() has walked the heap since the program started.
+    static unsigned long long measurements() { return s_measurements.load(std::memory_order_relaxed); }
+
+    // Whether the script engine should be refused a block that grows its memory by this much:
+    // it would take the memory in use past the ceiling. Tells the ceiling so.
+    static bool refusesScriptGrowth(std::size_t growth);
+    // The script engine's blocks grew (or shrank, when negative) by this many bytes.
+    static void scriptBytesChanged(long long change)
+    {
+        s_scriptBytes.fetch_add(change, std::memory_order_relaxed);
+    }
+
+private:
+    friend class MemoryCeiling;
+    static void check(std::size_t pendingBytes);
+    static void measure();
+    static void ceilingPassed();
+
+    static constexpr unsigned checkInterval = 8192;
+    static constexpr std::size_t largeBlock = std::size_t(1) << 20;
+    static constexpr long long noCeiling = std::numeric_limits<long long>::max();
+    static inline std::atomic<unsigned> s_blocksSinceCheck{0};
+    static inline std::atomic<long long> s_ceiling{noCeiling};
+    static inline std::atomic<long long> s_measured{0};              // at the last measurement
+    static inline std::atomic<long long> s_scriptBytes{0};           // the script engine's, now
+    static inline std::atomic<long long> s_scriptBytesAtMeasured{0}; // and at the last measurement
+    static inline std::atomic<bool> s_passed{false};
+    static inline std::atomic<unsigned long long> s_measurements{0};
+};
+
+// While it lives, the first block that takes the memory in use past the ceiling calls
+// onPassed, once, on the thread that made the ceiling (the transformation's); blocks keep
+// being given, as the XML library does not survive a refused one everywhere. One at a time.
+class MemoryCeiling {
+public:
+    // The ceiling is the memory in use when it is made plus the allowance.
+    MemoryCeiling(std::size_t allowance, std::function<void()> onPassed);
+    ~MemoryCeiling();
+    MemoryCeiling(const MemoryCeiling &) = delete;
+    MemoryCeiling &operator=(const MemoryCeiling &) = delete;
+
+    bool passed() const { return m_passed; }
+
+private:
+    friend class MemoryInUse;
+    void pass();
+
+    std::function<void()> m_onPassed;
+    std::thread::id m_thread;
+    bool m_passed = false;
+};
+
+// The memory the system can give without swapping, or 0 when it does not say.
+std::size_t availableMemoryBytes();
+
+} // namespace zandrel::processor
