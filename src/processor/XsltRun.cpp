@@ -3,11 +3,13 @@
 // processor's limits allow.
 #include "XsltRun.h"
 #include "platform/SystemError.h"
+#include "processor/msxml/LibraryLayout.h"
 #include "processor/msxml/XmlSupport.h"
 
 #include "ClassicNumbers.h"
 #include "ProcessorMessages.h"
 #include "platform/FileNames.h"
+#include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
@@ -414,7 +416,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         if (unknownInstruction)
             lines.append(*unknownInstruction);
         const bool placed = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
-            return line.contains(QLatin1String(" line ")) && line.startsWith(QLatin1String("runtime error"));
+            return readLibxsltMessage(line).kind == LibxsltMessage::Kind::PlacedRuntimeError;
         });
         // xsl:message terminate="yes" gives only its own text; a stop for memory is told by
         // the caller.

@@ -1,4 +1,5 @@
 #include "MsxmlSort.h"
+#include "LibraryLayout.h"
 #include "XmlSupport.h"
 
 #include "Collation.h"

@@ -1,10 +1,9 @@
 // The processor's message texts that decide whether a style sheet runs. They are libxslt's own
 // (xsltStylePreCompute, xsltParseStylesheetTop, xsltApplySequenceConstructor); a test pins them.
 #include "StyleSheetFaults.h"
+#include "LibxsltMessages.h"
 #include "StyleSheetDocuments.h"
 #include "XmlSupport.h"
-
-#include <QRegularExpression>
 
 #include <libxml/xpathInternals.h>
 #include <libxslt/xsltInternals.h>
@@ -66,23 +65,16 @@ const xmlNode *findXsltElement(const std::vector<const xmlDoc *> &documents, con
     return nullptr;
 }
 
-const QRegularExpression &compilationErrorHeader()
-{
-    static const QRegularExpression header(
-        QStringLiteral("^compilation error: file (.*) line (\\d+) element (\\S+)$"));
-    return header;
-}
-
 // Whether XSLT 1.0 allows what the detail line reports about the element of the header.
-bool isForgiven(const QRegularExpressionMatch &header, const QString &detail,
+bool isForgiven(const LibxsltMessage &header, const QString &detailLine,
                 const std::vector<const xmlDoc *> &documents)
 {
-    if (detail.startsWith(QLatin1String("xsl:version: only 1.1 features are supported")))
+    const LibxsltMessage detail = readLibxsltMessage(detailLine);
+    if (detail.kind == LibxsltMessage::Kind::OnlyXslt11Supported)
         return true;
-    const QString name = header.captured(3);
-    if (detail != QStringLiteral("xsltStylePreCompute: unknown xsl:%1").arg(name))
+    if (detail.kind != LibxsltMessage::Kind::UnknownInstruction || detail.element != header.element)
         return false;
-    const xmlNode *element = findXsltElement(documents, header.captured(1), header.captured(2).toInt(), name);
+    const xmlNode *element = findXsltElement(documents, header.file, header.line, header.element);
     return element && inForwardsCompatibleMode(element);
 }
 
@@ -102,8 +94,8 @@ bool isFaultyStyleSheet(const xsltStylesheet *style, const QStringList &compileM
     std::vector<const xmlDoc *> documents;
     collectStyleSheetDocuments(style, documents);
     for (qsizetype i = 0; i < compileMessages.size(); ++i) {
-        const QRegularExpressionMatch header = compilationErrorHeader().match(compileMessages.at(i));
-        if (!header.hasMatch())
+        const LibxsltMessage header = readLibxsltMessage(compileMessages.at(i));
+        if (header.kind != LibxsltMessage::Kind::CompilationError)
             continue;
         const QString detail = i + 1 < compileMessages.size() ? compileMessages.at(i + 1) : QString();
         if (!isForgiven(header, detail, documents))
@@ -134,14 +126,12 @@ void dropUnknownTopLevelElements(xmlDoc *styleSheet)
 
 std::optional<QString> unknownInstructionReached(const QStringList &runMessages)
 {
-    static const QRegularExpression notCompiled(
-        QStringLiteral("^xsltApplySequenceConstructor: (\\S+) was not compiled$"));
     for (const QString &line : runMessages) {
-        const QRegularExpressionMatch match = notCompiled.match(line);
-        if (match.hasMatch())
+        const LibxsltMessage message = readLibxsltMessage(line);
+        if (message.kind == LibxsltMessage::Kind::InstructionNotCompiled)
             return QStringLiteral("The style sheet reached the instruction xsl:%1, which XSLT 1.0 does not "
                                   "define, and gives no xsl:fallback for it.")
-                .arg(match.captured(1));
+                .arg(message.element);
     }
     return std::nullopt;
 }

@@ -1,4 +1,5 @@
 #include "VirtualNewlines.h"
+#include "LibraryLayout.h"
 #include "XmlSupport.h"
 
 #include "StyleSheetReads.h"

@@ -1,4 +1,5 @@
 #include "WhitespaceLoader.h"
+#include "LibraryLayout.h"
 
 #include "TreeWalk.h"
 #include "VirtualNewlines.h"
