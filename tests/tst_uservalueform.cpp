@@ -55,6 +55,39 @@ private Q_SLOTS:
         form.reject();
     }
 
+    void longPromptsWrap_data()
+    {
+        QTest::addColumn<QString>("prompt");
+        QTest::newRow("a sample's own prompt") << "Scale factor for horizontal distances (ground to grid)";
+        QTest::newRow("several lines") << "Maßstabsfaktor für horizontale Strecken (Gelände zu Gitter), wie ihn "
+                                           "das Koordinatensystem des Auftrags für diese Gegend angibt";
+    }
+    void longPromptsWrap()
+    {
+        QFETCH(QString, prompt);
+        TUserValueForm form;
+        form.prepare({prompt, QStringLiteral("1.0"), ValueType::Double});
+        form.open();
+        auto *label = form.findChild<QLabel *>(QStringLiteral("FieldPrompt"));
+        auto *edit = form.findChild<QLineEdit *>(QStringLiteral("EditField"));
+        auto *ok = form.findChild<QPushButton *>(QStringLiteral("OKBtn"));
+        // Shown whole: every line of the text within the label, the label above the field, the
+        // buttons below it and all of it inside the dialog, which grew in height only.
+        QCOMPARE(label->width(), 255);
+        QVERIFY(label->height() >= label->heightForWidth(label->width()));
+        QVERIFY(label->height() > 16);
+        QVERIFY(label->geometry().bottom() < edit->y());
+        QVERIFY(edit->geometry().bottom() < ok->y());
+        QCOMPARE(form.width(), 285);
+        QCOMPARE(form.height(), 102 + label->height() - 16);
+        QVERIFY(form.rect().contains(ok->geometry()));
+        // The next, short prompt takes the dialog back to its design size.
+        form.reject();
+        form.prepare({QStringLiteral("Units"), QString(), ValueType::String});
+        QCOMPARE(form.size(), QSize(285, 102));
+        QCOMPARE(edit->geometry(), QRect(15, 29, 250, 21));
+    }
+
     void validation_data()
     {
         QTest::addColumn<QString>("locale");

@@ -120,7 +120,6 @@ int main(int argc, char **argv)
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
-    QApplication::setApplicationDisplayName(applicationTitle);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zandrel.svg")));
     return runWithDisplay(road, arguments);
 }

@@ -55,4 +55,20 @@ void TLabel::changeEvent(QEvent *event)
         fitToText();
 }
 
+// The base class sized it to its text before this class's sizeHint was in force.
+TStaticText::TStaticText(QWidget *parent) : TLabel(parent)
+{
+    fitToText();
+}
+
+TStaticText::TStaticText(const QString &text, QWidget *parent) : TLabel(text, parent)
+{
+    fitToText();
+}
+
+QSize TStaticText::sizeHint() const
+{
+    return TLabel::sizeHint() + QSize(FieldGap, 0);
+}
+
 } // namespace zandrel

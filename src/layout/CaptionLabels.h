@@ -38,11 +38,22 @@ private:
 
 // A caption with a window of its own. Sizing panels measure it like a label but never ask whether
 // it wraps words.
+//
+// It names the field beside it, so it keeps a gap after its text: a sizing panel grows until a
+// caption's right edge is its own, and without the gap a longer translation would run into the
+// field and read as part of its value.
 class TStaticText : public TLabel {
     Q_OBJECT
 
 public:
-    using TLabel::TLabel;
+    // The gap the main dialog was designed with after its English captions.
+    static constexpr int FieldGap = 5;
+
+    explicit TStaticText(QWidget *parent = nullptr);
+    explicit TStaticText(const QString &text, QWidget *parent = nullptr);
+
+    // Not contents margins: QFrame sets those anew from its frame whenever the style changes.
+    QSize sizeHint() const override;
 };
 
 } // namespace zandrel

@@ -32,6 +32,7 @@ protected:
 
 private:
     void OKBtnClick();
+    void layOut();
 
     UserValueRequest m_request;
     QLocale m_locale;

@@ -38,7 +38,6 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Zandrel"));
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() < 2 || arguments.size() > 3) {
         std::fprintf(stderr, "usage: zandrel-render <output folder> [<language library>]\n");
