@@ -211,8 +211,10 @@ private Q_SLOTS:
         form.findChild<QPushButton *>(QStringLiteral("HelpBtn"))->click();
         const QList<THelpForm *> windows = form.findChildren<THelpForm *>();
         QCOMPARE(windows.size(), 4);
-        for (THelpForm *window : windows)
+        for (THelpForm *window : windows) {
             QVERIFY(window->isVisible());
+            QCOMPARE(QRect(window->pos(), window->size()), THelpForm::defaultGeometry());
+        }
         QVERIFY(form.isVisible());
         form.reject();
     }
@@ -257,6 +259,9 @@ private Q_SLOTS:
         QTest::newRow("none stored") << "" << THelpForm::defaultGeometry();
         QTest::newRow("stored") << "100,50,400,600" << QRect(50, 100, 600, 400);
         QTest::newRow("left of the desktop") << "100,-50,400,600" << QRect(0, 100, 600, 400);
+        // The screen is 800 wide: a window is restored only where 100 pixels of its top edge show.
+        QTest::newRow("grabbable at the right edge") << "100,700,400,600" << QRect(700, 100, 600, 400);
+        QTest::newRow("a sliver at the right edge") << "100,701,485,696" << THelpForm::defaultGeometry();
         QTest::newRow("three numbers ignored") << "100,50,400" << THelpForm::defaultGeometry();
         QTest::newRow("not numbers ignored") << "a,b,c,d" << THelpForm::defaultGeometry();
     }

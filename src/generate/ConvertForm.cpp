@@ -239,8 +239,8 @@ bool TConvertForm::event(QEvent *event)
 
 void TConvertForm::FormHelp()
 {
+    // It opens where it was last closed, or at its own default place.
     auto *help = new THelpForm(m_settings, this);
-    help->move(frameGeometry().topRight() + QPoint(8, 0));
     help->show();
 }
 

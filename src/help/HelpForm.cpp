@@ -32,6 +32,14 @@ QRect virtualDesktop()
     return screen ? screen->virtualGeometry() : QRect();
 }
 
+QList<QRect> screenGeometries()
+{
+    QList<QRect> geometries;
+    for (const QScreen *screen : QGuiApplication::screens())
+        geometries.append(screen->geometry());
+    return geometries;
+}
+
 } // namespace
 
 THelpForm::THelpForm(settings::RegistryStore &settings, QWidget *parent)
@@ -116,9 +124,13 @@ void THelpForm::FormShow()
         parseHelpPlacement(key->readString(settings::helpDialogPositionValue).value_or(QString()));
     if (!placement)
         return;
-    const QPoint topLeft = layout::placeOnDesktop(placement->top, placement->left, virtualDesktop());
-    resize(placement->width, placement->height);
-    move(topLeft);
+    const QRect restored(layout::placeOnDesktop(placement->top, placement->left, virtualDesktop()),
+                         QSize(placement->width, placement->height));
+    // Otherwise the window stays where it opens by default.
+    if (!layout::canBeGrabbed(restored, screenGeometries()))
+        return;
+    resize(restored.size());
+    move(restored.topLeft());
 }
 
 void THelpForm::closeEvent(QCloseEvent *event)

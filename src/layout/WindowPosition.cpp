@@ -51,4 +51,15 @@ QPoint placeOnDesktop(int top, int left, const QRect &desktop)
     return {left, top};
 }
 
+bool canBeGrabbed(const QRect &window, const QList<QRect> &screens)
+{
+    return std::any_of(screens.cbegin(), screens.cend(), [&window](const QRect &screen) {
+        if (window.top() < screen.top() || window.top() > screen.bottom())
+            return false;
+        const int overlap =
+            std::min(window.right(), screen.right()) - std::max(window.left(), screen.left()) + 1;
+        return overlap >= MinimumGrabWidth;
+    });
+}
+
 } // namespace zandrel::layout
