@@ -46,8 +46,9 @@ private Q_SLOTS:
         QTest::newRow("range") << 10022 << "The entered value is outside the valid range %*.*f to %*.*f";
         QTest::newRow("backslashes") << 10062
                                      << "To use a specified program to open all files other than HTML files, enter that "
-                                        "program name in the computer registry string entry "
-                                        "HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel\\TextFileViewer.";
+                                        "program name as the value \"TextFileViewer\" in the section "
+                                        "[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel] of your settings file, "
+                                        "~/.config/zandrel/user.reg.";
         QTest::newRow("never asked for") << 10040
                                          << "Use Microsoft(R) ActiveSync(R) to copy the Job file from the controller "
                                             "to the office computer.";
