@@ -26,6 +26,7 @@ import re
 import sys
 
 FILTER_ID = 10000
+YES_ANSWERS_ID = 10121  # words separated by "|", kept as they are in the pseudo-locale
 # Captions shown together in one dialog: their access keys must differ.
 DIALOGS = [range(10011, 10019)]
 PSEUDO_MIN_RATIO = 1.3
@@ -221,6 +222,10 @@ def check_table(path, english, problems):
                 if m.group(0) not in text:
                     problems.add(where, f'"{m.group(0)}" must appear unchanged')
 
+        if ident == YES_ANSWERS_ID:
+            if not all(word.strip() for word in text.split("|")):
+                problems.add(where, 'the answers that mean yes must be words separated by "|"')
+            continue
         if ident == FILTER_ID:
             check_filter(where, en_text, text, pseudo, problems)
         elif pseudo and not (text.startswith("[") and text.endswith("]")):

@@ -49,6 +49,8 @@ inline constexpr int OutputIsReadByStyleSheet = 10117;
 inline constexpr int DocumentPastMemoryLimit = 10118;
 inline constexpr int DocumentOutOfMemory = 10119;
 inline constexpr int ExtensionWithFolder = 10120;
+// The words that answer yes at the console in the user's language, separated by "|".
+inline constexpr int YesAnswers = 10121;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -35,9 +35,11 @@ QString captionFor(MessageKind kind)
 
 bool isYesAnswer(const QString &answer)
 {
-    static const QStringList yes = {QStringLiteral("y"), QStringLiteral("yes"), QStringLiteral("j"),
-                                    QStringLiteral("ja")};
-    return yes.contains(answer.trimmed().toLower());
+    // English always counts too: a script written for any language says yes so.
+    QStringList yes = GetLocalizedString(StringId::YesAnswers).toLower().split(u'|');
+    yes << QStringLiteral("y") << QStringLiteral("yes");
+    const QString given = answer.trimmed().toLower();
+    return !given.isEmpty() && yes.contains(given);
 }
 
 ConsoleInteraction::ConsoleInteraction(QIODevice &input, QIODevice &output, QIODevice &errors,
