@@ -157,8 +157,9 @@ private Q_SLOTS:
         for (int id : ids) {
             const QString translated = library.table().text(id);
             QVERIFY2(!translated.isEmpty(), qPrintable(QString::number(id)));
-            QVERIFY2(translated != builtinStringTable().text(id) || id == 10010 || id == 10016,
-                     qPrintable(QString::number(id)));
+            // The title, "OK" and, in the pseudo-locale, the answers a tester types stay as they are.
+            const bool keptAsIs = id == 10010 || id == 10016 || (id == 10121 && name.contains(u"pseudo"));
+            QVERIFY2(translated != builtinStringTable().text(id) || keptAsIs, qPrintable(QString::number(id)));
             // The same placeholders, so that formatting a translated message never breaks.
             static const QRegularExpression placeholder(QStringLiteral("%(\\*\\.\\*f|s|d)"));
             QStringList english;
