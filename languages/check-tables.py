@@ -27,6 +27,7 @@ import sys
 
 FILTER_ID = 10000
 YES_ANSWERS_ID = 10121  # words separated by "|", kept as they are in the pseudo-locale
+QT_LOCALE_ID = 10122  # a locale name such as "de", kept as it is in the pseudo-locale
 # Captions shown together in one dialog: their access keys must differ.
 DIALOGS = [range(10011, 10019)]
 PSEUDO_MIN_RATIO = 1.3
@@ -225,6 +226,10 @@ def check_table(path, english, problems):
         if ident == YES_ANSWERS_ID:
             if not all(word.strip() for word in text.split("|")):
                 problems.add(where, 'the answers that mean yes must be words separated by "|"')
+            continue
+        if ident == QT_LOCALE_ID:
+            if not re.fullmatch(r"[a-z]{2,3}(_[A-Z]{2})?", text):
+                problems.add(where, 'the Qt locale must be a locale name such as "de" or "pt_BR"')
             continue
         if ident == FILTER_ID:
             check_filter(where, en_text, text, pseudo, problems)

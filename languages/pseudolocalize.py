@@ -7,7 +7,8 @@ Every text gets accented look-alike letters, is padded with "~" to about 140 % o
 English length and is wrapped in [ ], so that truncated, hard-coded or unlocalized texts
 stand out in the user interface. Kept unchanged: printf placeholders (%s, %d, %*.*f),
 escapes (\\t, \\n, \\\\), the letter after an access-key "&", web addresses, registry paths,
-file patterns (*.xsl), the command name "zandrel" and the answer choices "[y/N]".
+file patterns (*.xsl), the command name "zandrel" and the answer choices "[y/N]"; the
+answers that mean yes (10121) and the Qt locale (10122) are copied as they are.
 In the file-dialog filter (10000) only the descriptions are changed, each wrapped in [ ].
 The output depends on the input only. With --check, nothing is written; the exit status
 is 1 if OUTPUT.tsv is not what this script generates.
@@ -20,8 +21,9 @@ import re
 import sys
 
 FILTER_ID = 10000
-# The words that answer yes at the console: a tester types them, so they stay as they are.
-YES_ANSWERS_ID = 10121
+# Kept as they are: the words that answer yes at the console (a tester types them) and the
+# locale of Qt's own texts.
+KEPT_IDS = {10121, 10122}
 RATIO = 1.4
 COMMAND = "python3 languages/pseudolocalize.py"
 
@@ -67,7 +69,7 @@ def wrap(raw, target_length):
 
 
 def pseudo_text(ident, raw):
-    if ident == YES_ANSWERS_ID:
+    if ident in KEPT_IDS:
         return raw
     target = math.ceil(RATIO * display_length(raw))
     if ident != FILTER_ID:

@@ -5,7 +5,7 @@ set -eu
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 qt6-translations-l10n
   libxml2-dev libxslt1-dev xsltproc
   libicu-dev duktape-dev
   ca-certificates locales

@@ -51,6 +51,8 @@ inline constexpr int DocumentOutOfMemory = 10119;
 inline constexpr int ExtensionWithFolder = 10120;
 // The words that answer yes at the console in the user's language, separated by "|".
 inline constexpr int YesAnswers = 10121;
+// The locale whose Qt translations go with the table, such as "de".
+inline constexpr int QtLocale = 10122;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -1,5 +1,6 @@
 // Program entry: loads the language, takes one of the three roads by the number of arguments,
 // and runs it with Qt dialogs when a display is there or on the console when not.
+#include "QtTranslations.h"
 #include "Startup.h"
 #include "StringTable.h"
 #include "generate/ConsoleInteraction.h"
@@ -121,5 +122,6 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zandrel.svg")));
+    const QtTranslations qtTexts;
     return runWithDisplay(road, arguments);
 }

@@ -1,6 +1,7 @@
 // Renders the program's windows offscreen into PNG files, optionally with a language library,
 // so that their layouts can be looked at without a display:
 //   QT_QPA_PLATFORM=offscreen zandrel-render <output folder> [<language library>]
+#include "app/QtTranslations.h"
 #include "app/StringTable.h"
 #include "generate/ConvertForm.h"
 #include "help/HelpForm.h"
@@ -54,6 +55,7 @@ int main(int argc, char **argv)
         return 1;
     }
     const LocalizedStringSource strings(*language);
+    const QtTranslations qtTexts;
 
     // Settings of a user who last generated a CSV file from the sample job.
     QTemporaryDir settingsFolder;
@@ -78,7 +80,7 @@ int main(int argc, char **argv)
         UserValueRequest request;
     } questions[] = {
         {"user-value-double",
-         {QStringLiteral("Scale factor for horizontal distances"),
+         {QStringLiteral("Scale factor for horizontal distances (ground to grid)"),
           QStringLiteral("1.0000"),
           ValueType::Double,
           QStringLiteral("0.9"),
