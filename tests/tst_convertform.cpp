@@ -307,6 +307,54 @@ private Q_SLOTS:
         if (valid)
             QCOMPARE(formatHelpPlacement(*placement), QStringLiteral("150,290,485,696"));
     }
+
+    // Cancel in the progress window of a transformation that would run for hours: the work stops
+    // (or the test runs into its time-out), nothing is written and no temporary file remains.
+    void cancelLongTransformation()
+    {
+        QTemporaryDir temporary;
+        const QByteArray savedTemporary = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        QByteArray job = "<r>";
+        for (int i = 0; i < 4000; ++i)
+            job += "<p/>";
+        QVERIFY(writeFile(path(QStringLiteral("long.dxm")), job + "</r>"));
+        QVERIFY(
+            writeFile(path(QStringLiteral("long.xsl")),
+                      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                      "<xsl:template match=\"/\"><xsl:for-each select=\"//p\"><xsl:for-each select=\"//p\">"
+                      "<xsl:for-each select=\"//p\"><xsl:value-of select=\"position()\"/></xsl:for-each>"
+                      "</xsl:for-each></xsl:for-each></xsl:template>"
+                      "</xsl:stylesheet>"));
+        const QString output = path(QStringLiteral("long-output.txt"));
+
+        settings::RegFileStore settings = freshSettings();
+        TConvertForm form(settings, {});
+        form.setSourceFile(path(QStringLiteral("long.dxm")));
+        form.model().setStyleSheetPath(path(QStringLiteral("long.xsl")));
+        form.model().outputFileName = output;
+        QString progressStep;
+        QString finalMessage;
+        ModalScript script({[&progressStep](QWidget *progress) {
+                                progressStep =
+                                    progress->findChild<QLabel *>(QStringLiteral("StepLbl"))->text();
+                                progress->findChild<QPushButton *>(QStringLiteral("CancelBtn"))->click();
+                            },
+                            [&finalMessage](QWidget *box) {
+                                finalMessage = static_cast<QMessageBox *>(box)->text();
+                                static_cast<QMessageBox *>(box)->accept();
+                            }});
+        const GenerationOutcome outcome = form.OKBtnClick(true);
+        qputenv("TMPDIR", savedTemporary);
+
+        QCOMPARE(script.handled(), 2);
+        QCOMPARE(progressStep, QStringLiteral("Transforming..."));
+        QCOMPARE(outcome, GenerationOutcome::Cancelled);
+        QCOMPARE(finalMessage, QStringLiteral("The generation was cancelled. Nothing was written."));
+        QVERIFY(!QFile::exists(output));
+        QCOMPARE(QDir(temporary.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
 };
 
 QTEST_MAIN(ConvertFormTest)

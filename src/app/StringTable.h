@@ -53,6 +53,13 @@ inline constexpr int ExtensionWithFolder = 10120;
 inline constexpr int YesAnswers = 10121;
 // The locale whose Qt translations go with the table, such as "de".
 inline constexpr int QtLocale = 10122;
+// The steps of a long generation, how long it has taken and what it has written, and its end.
+inline constexpr int ConvertingStep = 10123;
+inline constexpr int LoadingStep = 10124;
+inline constexpr int TransformingStep = 10125;
+inline constexpr int ElapsedTime = 10126;
+inline constexpr int WrittenSoFar = 10127;
+inline constexpr int GenerationCancelled = 10128;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -58,6 +58,7 @@ int runWithoutDisplay(Road road, const QStringList &arguments)
     output.open(stdout, QIODevice::WriteOnly);
     errors.open(stderr, QIODevice::WriteOnly);
     ConsoleInteraction interaction(input, output, errors, ::isatty(STDIN_FILENO) == 1);
+    interaction.setShowsProgress(::isatty(STDERR_FILENO) == 1);
 
     switch (road) {
     case Road::Usage:

@@ -4,7 +4,9 @@
 
 #include <QString>
 
-#include <optional>
+#include <QtGlobal>
+
+#include <functional>
 
 namespace zandrel {
 
@@ -41,6 +43,21 @@ struct Answer {
     static Answer failed() { return {Status::Failed, {}}; }
 };
 
+// The long stretches of a generation, which the user sees go on and may stop.
+enum class WorkStep { Converting, Loading, Transforming };
+
+struct LongWork {
+    WorkStep step = WorkStep::Loading;
+    // The work itself; it may run on a thread of its own, and may throw.
+    std::function<void()> run;
+    // Asks the work to end early: callable from any thread while run() runs.
+    std::function<void()> stop;
+    // What the work has written so far, in bytes; may be empty.
+    std::function<qint64()> bytesWritten;
+};
+
+class BusyPointer;
+
 // Every way in which a generation reaches the user. The dialog answers with Qt dialogs, the
 // console with the terminal, tests with scripted answers.
 class Interaction {
@@ -56,6 +73,10 @@ public:
     virtual void setBusy(bool busy) = 0;
     // Shows a generated file in the viewer that suits it.
     virtual void showGeneratedFile(const QString &path, const QString &textFileViewer) = 0;
+    // Runs a long stretch of work under the busy pointer; where the user can watch, it shows
+    // how the work goes on and lets them stop it. False when they stopped it: run() has
+    // returned by then. What run() throws passes to the caller.
+    virtual bool runLongWork(const LongWork &work);
 };
 
 // Sets the busy pointer for a stretch of work and always clears it again.
@@ -72,5 +93,12 @@ public:
 private:
     Interaction &m_interaction;
 };
+
+inline bool Interaction::runLongWork(const LongWork &work)
+{
+    const BusyPointer busy(*this);
+    work.run();
+    return true;
+}
 
 } // namespace zandrel

@@ -79,7 +79,7 @@ bool ReadConverterSettings(const ConverterContext &context, const QString &conve
 }
 
 bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, const QString &outputFolder,
-                    QString &convertedFile, QString &geoDataFolder, bool silent)
+                    QString &convertedFile, QString &geoDataFolder, bool silent, bool *cancelled)
 {
     qint16 version = 0;
     unsigned kind = ConverterKind::Ostrelle;
@@ -102,10 +102,15 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
     const TConverterFileInfo source = SourceRecord(version, platform::ShortAnsiPath(geoDataFolder));
     const TConverterFileInfo target = TargetRecord(kind);
     ConverterCall call;
-    {
-        const BusyPointer busy(context.interaction);
+    const auto translate = [&] {
         call = context.host.translate(library, languageFile.toLocal8Bit(), sourcePath, source, outputPath,
                                       target);
+    };
+    if (!context.interaction.runLongWork(
+            {WorkStep::Converting, translate, &ConverterHost::stopRunningCall, {}})) {
+        if (cancelled)
+            *cancelled = true;
+        return false;
     }
     switch (call.status) {
     case ConverterCall::Status::NotLoadable:
@@ -134,14 +139,14 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
 }
 
 bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString &convertedFile,
-                    QString &geoDataFolder, bool silent, Interaction &interaction)
+                    QString &geoDataFolder, bool silent, Interaction &interaction, bool *cancelled)
 {
     const settings::RegFileStore registry = settings::RegFileStore::fromEnvironment();
     // The output folder is the generation's own: the helper removes it should the program end
     // while a converter runs.
     const ConverterHost host = ConverterHost::fromEnvironment(outputFolder);
     const ConverterContext context{registry, host, interaction, platform::userDecimalSeparator()};
-    return ConvertJobFile(context, jobFile, outputFolder, convertedFile, geoDataFolder, silent);
+    return ConvertJobFile(context, jobFile, outputFolder, convertedFile, geoDataFolder, silent, cancelled);
 }
 
 } // namespace zandrel

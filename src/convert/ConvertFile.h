@@ -12,16 +12,17 @@ class Interaction;
 // libraries registered on the machine. convertedFile is set to the Dexmor file's path as soon as
 // a converter kind is found. True only when the converted file exists there. The GeoData folder
 // is replaced by the registry's where it names one. Silent (batch mode) drops messages 10020 and
-// 10021; an error inside a converter is shown all the same.
+// 10021; an error inside a converter is shown all the same. The conversion runs as long work
+// that the user may stop; *cancelled (where given) then becomes true and the result is false.
 // The output folder must not hold a file of the converted file's name yet (the caller gives a
 // fresh private folder): a file left there from before would pass for the converter's output.
 bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, const QString &outputFolder,
-                    QString &convertedFile, QString &geoDataFolder, bool silent);
+                    QString &convertedFile, QString &geoDataFolder, bool silent, bool *cancelled = nullptr);
 
 // The same over the machine-wide registry store of the environment, the converter host beside the
 // program and the user's decimal separator.
 bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString &convertedFile,
-                    QString &geoDataFolder, bool silent, Interaction &interaction);
+                    QString &geoDataFolder, bool silent, Interaction &interaction, bool *cancelled = nullptr);
 
 // Reads the kind's Language File and the GeoData folder; false when the converter key is missing.
 bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath,

@@ -1,5 +1,6 @@
 #include "ConsoleInteraction.h"
 
+#include "WorkThread.h"
 #include "app/Format.h"
 #include "app/StringTable.h"
 #include "base/PathPieces.h"
@@ -7,6 +8,7 @@
 #include "uservalue/UserValue.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDevice>
 #include <QFileInfo>
 #include <QIODevice>
@@ -72,6 +74,35 @@ std::optional<QString> ConsoleInteraction::ask(const QString &prompt)
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     return QString::fromUtf8(line);
+}
+
+bool ConsoleInteraction::runLongWork(const LongWork &work)
+{
+    if (!m_showsProgress)
+        return Interaction::runLongWork(work);
+    const int step = work.step == WorkStep::Converting ? StringId::ConvertingStep
+                     : work.step == WorkStep::Loading  ? StringId::LoadingStep
+                                                       : StringId::TransformingStep;
+    QElapsedTimer clock;
+    clock.start();
+    WorkThread worker(work.run);
+    bool shown = false;
+    // Ctrl-C needs nothing here: the program ends at once and leaves no file behind.
+    while (!worker.waitFor(std::chrono::milliseconds(250))) {
+        if (clock.elapsed() < progressDelayMilliseconds)
+            continue;
+        QString line = GetLocalizedString(step) + QStringLiteral("  ") +
+                       formatText(GetLocalizedString(StringId::ElapsedTime), {int(clock.elapsed() / 1000)});
+        if (work.bytesWritten)
+            line += QStringLiteral("  ") + formatText(GetLocalizedString(StringId::WrittenSoFar),
+                                                      {formatByteCount(work.bytesWritten())});
+        write(m_errors, QStringLiteral("\r\x1b[K") + line);
+        shown = true;
+    }
+    if (shown)
+        write(m_errors, QStringLiteral("\r\x1b[K"));
+    worker.finish();
+    return true;
 }
 
 Answer ConsoleInteraction::chooseSaveFile(const SaveFileRequest &request)

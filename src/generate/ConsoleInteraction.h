@@ -22,6 +22,11 @@ public:
     Answer askUserValue(const UserValueRequest &request) override;
     void setBusy(bool) override {}
     void showGeneratedFile(const QString &path, const QString &textFileViewer) override;
+    // With progress shown, long work shows one line on the error stream that it keeps up to
+    // date, and clears at the end. For a terminal only: a log would fill with such lines.
+    bool runLongWork(const LongWork &work) override;
+    void setShowsProgress(bool shows) { m_showsProgress = shows; }
+    static constexpr int progressDelayMilliseconds = 1000;
 
 protected:
     bool isInteractive() const { return m_interactive; }
@@ -40,6 +45,7 @@ private:
     QIODevice &m_errors;
     bool m_interactive;
     QLocale m_locale;
+    bool m_showsProgress = false;
 };
 
 // True when the answer means yes.

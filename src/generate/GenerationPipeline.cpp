@@ -98,11 +98,15 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
         }
         QString convertedFile;
         QString geoDataFolder;
+        bool conversionCancelled = false;
         const QString jobFile = platform::fileKind(inputs.sourceFile) == platform::FileKind::Other
                                     ? readOnceCopy(inputs.sourceFile, conversionFolder->path())
                                     : inputs.sourceFile;
-        if (jobFile.isEmpty() || !ConvertJobFile(jobFile, conversionFolder->path() + u'/', convertedFile,
-                                                 geoDataFolder, batchMode, m_interaction)) {
+        if (jobFile.isEmpty() ||
+            !ConvertJobFile(jobFile, conversionFolder->path() + u'/', convertedFile, geoDataFolder, batchMode,
+                            m_interaction, &conversionCancelled)) {
+            if (conversionCancelled)
+                return cancelled();
             if (!batchMode)
                 m_interaction.showMessage(MessageKind::Error, message(StringId::JobNotConverted));
             return GenerationOutcome::EndProgram;
@@ -153,11 +157,11 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
     QByteArray styleSheetBytes;
     bool sourceLoaded = false;
     bool styleSheetLoaded = false;
-    {
-        const BusyPointer busy(m_interaction);
-        sourceLoaded = source.load(dexmorFile);
-        styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
-    }
+    if (!runProcessorWork(WorkStep::Loading, [&] {
+            sourceLoaded = source.load(dexmorFile);
+            styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
+        }))
+        return cancelled();
     if (!sourceLoaded) {
         showLoadError(StringId::DexmorLoadError, inputs.sourceFile, source.parseError());
         return GenerationOutcome::Failed;
@@ -184,14 +188,19 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
 
     QStringList styleSheetFiles;
     std::optional<QString> writeFailure;
-    {
-        const BusyPointer busy(m_interaction);
-        try {
-            styleSheetFiles = source.transformNodeToFile(styleSheet, generated->descriptor());
-        } catch (const processor::XmlWriteError &error) {
-            writeFailure = error.reason();
-        }
-    }
+    const int output = generated->descriptor();
+    const bool finished = runProcessorWork(
+        WorkStep::Transforming,
+        [&] {
+            try {
+                styleSheetFiles = source.transformNodeToFile(styleSheet, output);
+            } catch (const processor::XmlWriteError &error) {
+                writeFailure = error.reason();
+            }
+        },
+        [output] { return platform::writtenBytes(output); });
+    if (!finished)
+        return cancelled();
     const QString extension = GetOutputExtension(styleSheet);
     if (writeFailure) {
         // The user knows the output by its name, and where to make room by the folder's.
@@ -217,14 +226,14 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
         return GenerationOutcome::Failed;
     QString reason;
     const platform::FileDescriptor output = platform::openForWriting(target, &reason);
-    if (output.isOpen()) {
-        const BusyPointer busy(m_interaction);
-        try {
-            source.transformNodeToFile(styleSheet, output.get());
-        } catch (const processor::XmlWriteError &error) {
-            reason = error.reason();
-        }
-    }
+    if (output.isOpen() && !runProcessorWork(WorkStep::Transforming, [&] {
+            try {
+                source.transformNodeToFile(styleSheet, output.get());
+            } catch (const processor::XmlWriteError &error) {
+                reason = error.reason();
+            }
+        }))
+        return cancelled();
     if (reason.isEmpty())
         return GenerationOutcome::Written;
     m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
@@ -307,6 +316,19 @@ bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, c
         return false;
     }
     return true;
+}
+
+bool GenerationPipeline::runProcessorWork(WorkStep step, const std::function<void()> &work,
+                                          const std::function<qint64()> &bytesWritten)
+{
+    processor::XmlDocument::clearStopRequest();
+    return m_interaction.runLongWork({step, work, &processor::XmlDocument::requestStop, bytesWritten});
+}
+
+GenerationOutcome GenerationPipeline::cancelled()
+{
+    m_interaction.showMessage(MessageKind::Information, message(StringId::GenerationCancelled));
+    return GenerationOutcome::Cancelled;
 }
 
 void GenerationPipeline::showLoadError(int messageId, const QString &file,

@@ -68,6 +68,10 @@ private:
     bool refusedAsInput(const QString &target, const GenerationInputs &inputs, const InputFiles &inputFiles);
     bool writeOutput(const platform::AnonymousFile &generated, const QString &target,
                      const GenerationInputs &inputs, const InputFiles &inputFiles);
+    // Loading or transforming, which the user may stop; false when they did.
+    bool runProcessorWork(WorkStep step, const std::function<void()> &work,
+                          const std::function<qint64()> &bytesWritten = {});
+    GenerationOutcome cancelled();
     void showLoadError(int messageId, const QString &file, const processor::XmlParseError &error);
 
     Interaction &m_interaction;

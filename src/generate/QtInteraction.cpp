@@ -1,21 +1,26 @@
 #include "QtInteraction.h"
 
 #include "FileFilter.h"
+#include "ProgressForm.h"
 #include "ViewGeneratedFile.h"
+#include "WorkThread.h"
 #include "uservalue/UserValueForm.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
 
 namespace zandrel {
 
-QtInteraction::QtInteraction(QWidget *parent) : m_parent(parent) {}
+QtInteraction::QtInteraction(QWidget *parent) : m_parent(parent)
+{}
 
 QtInteraction::~QtInteraction()
 {
@@ -92,9 +97,9 @@ Answer QtInteraction::chooseSaveFile(const SaveFileRequest &request)
 
 Answer QtInteraction::chooseOpenFile(const OpenFileRequest &request)
 {
-    return runFileDialog(m_parent, {"FileOpenDialog", request.title, QFileDialog::AcceptOpen,
-                                    QFileDialog::ExistingFile, request.filter, request.defaultSuffix,
-                                    request.fileName});
+    return runFileDialog(m_parent,
+                         {"FileOpenDialog", request.title, QFileDialog::AcceptOpen, QFileDialog::ExistingFile,
+                          request.filter, request.defaultSuffix, request.fileName});
 }
 
 Answer QtInteraction::askUserValue(const UserValueRequest &request)
@@ -116,6 +121,79 @@ void QtInteraction::setBusy(bool busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+namespace {
+
+// While work runs, keyboard and mouse input reach only its progress window: the dialog behind
+// it keeps repainting but cannot start a second generation or close under the work.
+class InputBlocker : public QObject {
+public:
+    explicit InputBlocker(QWidget *allowed) : m_allowed(allowed) { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+    InputBlocker(const InputBlocker &) = delete;
+    InputBlocker &operator=(const InputBlocker &) = delete;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Close:
+            break;
+        default:
+            return false;
+        }
+        // Widgets get the input after their window, so the widgets are where it is held back.
+        const auto *widget = qobject_cast<const QWidget *>(watched);
+        if (!widget || widget == m_allowed || m_allowed->isAncestorOf(widget))
+            return false;
+        event->ignore();
+        return true;
+    }
+
+private:
+    QWidget *m_allowed;
+};
+
+} // namespace
+
+bool QtInteraction::runLongWork(const LongWork &work)
+{
+    const BusyPointer busy(*this);
+    bool stopped = false;
+    TProgressForm progress(m_parent, work.step, work.bytesWritten);
+    QObject::connect(&progress, &TProgressForm::cancelRequested, &progress, [&stopped, &work] {
+        stopped = true;
+        if (work.stop)
+            work.stop();
+    });
+    const InputBlocker blocker(&progress);
+    WorkThread worker(work.run);
+    QEventLoop loop;
+    QObject::connect(worker.thread(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(progressDelayMilliseconds, &progress, [&progress] { progress.show(); });
+    if (!worker.thread()->isFinished())
+        loop.exec();
+    progress.hide();
+    if (!stopped) {
+        worker.finish();
+        return true;
+    }
+    // A stopped transformation or conversion reports itself as failed: that is the user's
+    // cancel, not a fault to show.
+    try {
+        worker.finish();
+    } catch (const std::exception &) {
+    }
+    return false;
 }
 
 void QtInteraction::showGeneratedFile(const QString &path, const QString &textFileViewer)

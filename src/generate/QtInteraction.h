@@ -23,6 +23,10 @@ public:
     Answer askUserValue(const UserValueRequest &request) override;
     void setBusy(bool busy) override;
     void showGeneratedFile(const QString &path, const QString &textFileViewer) override;
+    bool runLongWork(const LongWork &work) override;
+
+    // How long work runs before its progress window shows.
+    static constexpr int progressDelayMilliseconds = 1000;
 
 private:
     QWidget *m_parent;

@@ -103,6 +103,12 @@ bool copyFileInto(const QString &source, int target, QString *error)
     }
 }
 
+qint64 writtenBytes(int fileDescriptor)
+{
+    struct stat status {};
+    return ::fstat(fileDescriptor, &status) == 0 && S_ISREG(status.st_mode) ? qint64(status.st_size) : 0;
+}
+
 bool copyToNewFile(const QString &source, const QString &target, QString *error)
 {
     const FileDescriptor output(

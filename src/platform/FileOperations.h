@@ -33,6 +33,9 @@ bool copyToNewFile(const QString &source, const QString &target, QString *error)
 // in *error, when that fails.
 FileDescriptor openForWriting(const QString &path, QString *error);
 
+// The size of an open file: what has been written to it so far; 0 when it has no size.
+qint64 writtenBytes(int fileDescriptor);
+
 // Replaces the target with the whole content of an open file (read from its start) atomically:
 // see ReplacementFile; a target that is a device or a FIFO is written to directly. On failure
 // returns false and puts the reason into *error.

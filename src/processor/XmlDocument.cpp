@@ -9,6 +9,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "processor/msxml/MemoryCeiling.h"
+#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/NodeAllocator.h"
 #include "processor/msxml/VirtualNewlines.h"
@@ -159,6 +160,16 @@ xmlAttr *findAttribute(xmlNode *element, const QByteArray &qualifiedName)
 }
 
 } // namespace
+
+void XmlDocument::requestStop() noexcept
+{
+    WorkStop::request();
+}
+
+void XmlDocument::clearStopRequest() noexcept
+{
+    WorkStop::clear();
+}
 
 QString XmlElement::tagName() const
 {

@@ -86,6 +86,12 @@ public:
     // Throws XsltProcessorError when the processor fails, XmlWriteError when writing fails.
     QStringList transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const;
 
+    // Asks the load or the transformation under way, on whichever thread, to end early: a load
+    // then fails, a transformation throws XsltProcessorError. Callable from any thread; the
+    // request holds until it is cleared, before the next piece of work.
+    static void requestStop() noexcept;
+    static void clearStopRequest() noexcept;
+
     // Hands the document over to the end of the process instead of freeing it node by node,
     // which takes about a tenth of a large job's run. For a process that ends right after.
     static void keepUntilProcessEnds(XmlDocument &&document);

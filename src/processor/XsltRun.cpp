@@ -11,6 +11,7 @@
 #include "platform/FileNames.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
+#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/StyleSheetDocuments.h"
@@ -325,14 +326,22 @@ void transform(const TransformRequest &request)
     QString instructionAtCeiling;
     // Runs inside one of the XML library's allocations, so it must not make one: it marks the
     // transformation to stop at the next instruction and notes where it was.
-    const MemoryCeiling ceiling(allowance, [&running, &instructionAtCeiling] {
-        if (!running)
-            return;
-        running->state = XSLT_STATE_STOPPED;
-        if (const xmlNode *instruction = running->inst)
-            instructionAtCeiling = QStringLiteral("%1, %2").arg(
-                placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
-    });
+    const MemoryCeiling ceiling(
+        allowance,
+        [&running, &instructionAtCeiling] {
+            if (!running)
+                return;
+            running->state = XSLT_STATE_STOPPED;
+            if (const xmlNode *instruction = running->inst)
+                instructionAtCeiling = QStringLiteral("%1, %2").arg(
+                    placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
+        },
+        [&running] {
+            if (running)
+                running->state = XSLT_STATE_STOPPED;
+        });
+    if (WorkStop::requested())
+        throw XsltProcessorError({QStringLiteral("The transformation was stopped.")});
     try {
         transformWithin(request, running, ceiling);
     } catch (const XsltProcessorError &error) {

@@ -1,6 +1,7 @@
 #include "MemoryCeiling.h"
 
 #include "NodeAllocator.h"
+#include "WorkStop.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -66,6 +67,11 @@ void MemoryInUse::check(std::size_t pendingBytes)
     const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
     if (ceiling == noCeiling)
         return;
+    if (WorkStop::requested()) {
+        const std::lock_guard lock(activeMutex);
+        if (active)
+            active->stop();
+    }
     measure();
     if (s_measured.load(std::memory_order_relaxed) + static_cast<long long>(pendingBytes) > ceiling)
         ceilingPassed();
@@ -94,8 +100,10 @@ bool MemoryInUse::refusesScriptGrowth(std::size_t growth)
     return true;
 }
 
-MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPassed)
-    : m_onPassed(std::move(onPassed)), m_thread(std::this_thread::get_id())
+MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPassed,
+                             std::function<void()> onStopRequested)
+    : m_onPassed(std::move(onPassed)), m_onStopRequested(std::move(onStopRequested)),
+      m_thread(std::this_thread::get_id())
 {
     const std::lock_guard lock(activeMutex);
     active = this;
@@ -112,6 +120,15 @@ MemoryCeiling::~MemoryCeiling()
     const std::lock_guard lock(activeMutex);
     MemoryInUse::s_ceiling.store(MemoryInUse::noCeiling, std::memory_order_relaxed);
     active = nullptr;
+}
+
+void MemoryCeiling::stop()
+{
+    if (m_stopped || std::this_thread::get_id() != m_thread)
+        return;
+    m_stopped = true;
+    if (m_onStopRequested)
+        m_onStopRequested();
 }
 
 void MemoryCeiling::pass()

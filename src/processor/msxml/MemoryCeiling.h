@@ -69,8 +69,10 @@ private:
 // being given, as the XML library does not survive a refused one everywhere. One at a time.
 class MemoryCeiling {
 public:
-    // The ceiling is the memory in use when it is made plus the allowance.
-    MemoryCeiling(std::size_t allowance, std::function<void()> onPassed);
+    // The ceiling is the memory in use when it is made plus the allowance. At the same checks, a
+    // stop that another thread requested (see WorkStop) calls onStopRequested, once, on this thread.
+    MemoryCeiling(std::size_t allowance, std::function<void()> onPassed,
+                  std::function<void()> onStopRequested = {});
     ~MemoryCeiling();
     MemoryCeiling(const MemoryCeiling &) = delete;
     MemoryCeiling &operator=(const MemoryCeiling &) = delete;
@@ -80,10 +82,13 @@ public:
 private:
     friend class MemoryInUse;
     void pass();
+    void stop();
 
     std::function<void()> m_onPassed;
+    std::function<void()> m_onStopRequested;
     std::thread::id m_thread;
     bool m_passed = false;
+    bool m_stopped = false;
 };
 
 // The memory the system can give without swapping, or 0 when it does not say.

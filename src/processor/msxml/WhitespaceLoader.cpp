@@ -3,6 +3,7 @@
 
 #include "TreeWalk.h"
 #include "VirtualNewlines.h"
+#include "WorkStop.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
@@ -65,10 +66,12 @@ WhitespaceLoader::WhitespaceLoader(xmlParserCtxt *context, bool strip, VirtualNe
 {
     context->_private = this;
     liveLoaders.push_back(this);
-    if (!strip)
-        return;
     m_saved = std::make_unique<xmlSAXHandler>(*context->sax);
     xmlSAXHandler *sax = context->sax;
+    if (!strip) {
+        sax->startElementNs = &WhitespaceLoader::onStartElementKept;
+        return;
+    }
     sax->characters = &WhitespaceLoader::onCharacters;
     // Not told apart from other text, the parser would judge white space by its own rules.
     sax->ignorableWhitespace = &WhitespaceLoader::onCharacters;
@@ -117,11 +120,38 @@ void WhitespaceLoader::onCdata(void *context, const xmlChar *text, int length)
     self->m_saved->characters(parser, text, length);
 }
 
+namespace {
+
+// Stops the parse when another thread asked for it; a stopped document never counts as loaded.
+bool stoppedOnRequest(xmlParserCtxt *parser)
+{
+    if (!WorkStop::requested())
+        return false;
+    parser->wellFormed = 0;
+    xmlStopParser(parser);
+    return true;
+}
+
+} // namespace
+
+void WhitespaceLoader::onStartElementKept(void *context, const xmlChar *localName, const xmlChar *prefix,
+                                          const xmlChar *uri, int namespaceCount, const xmlChar **namespaces,
+                                          int attributeCount, int defaultedCount, const xmlChar **attributes)
+{
+    auto *parser = static_cast<xmlParserCtxt *>(context);
+    if (stoppedOnRequest(parser))
+        return;
+    of(parser)->m_saved->startElementNs(parser, localName, prefix, uri, namespaceCount, namespaces,
+                                        attributeCount, defaultedCount, attributes);
+}
+
 void WhitespaceLoader::onStartElement(void *context, const xmlChar *localName, const xmlChar *prefix,
                                       const xmlChar *uri, int namespaceCount, const xmlChar **namespaces,
                                       int attributeCount, int defaultedCount, const xmlChar **attributes)
 {
     auto *parser = static_cast<xmlParserCtxt *>(context);
+    if (stoppedOnRequest(parser))
+        return;
     WhitespaceLoader *self = of(parser);
     if (self->beforeMarkup(parser, false)) {
         std::uint8_t scope = self->m_scopes.empty() ? 0 : (self->m_scopes.back() & Preserve);

@@ -51,6 +51,11 @@ private:
     static void onStartElement(void *context, const unsigned char *localName, const unsigned char *prefix,
                                const unsigned char *uri, int namespaceCount, const unsigned char **namespaces,
                                int attributeCount, int defaultedCount, const unsigned char **attributes);
+    // Where white space is kept, elements are only watched for a request to stop.
+    static void onStartElementKept(void *context, const unsigned char *localName, const unsigned char *prefix,
+                                   const unsigned char *uri, int namespaceCount,
+                                   const unsigned char **namespaces, int attributeCount, int defaultedCount,
+                                   const unsigned char **attributes);
     static void onEndElement(void *context, const unsigned char *localName, const unsigned char *prefix,
                              const unsigned char *uri);
     static void onComment(void *context, const unsigned char *text);
