@@ -24,7 +24,6 @@ public:
     void showGeneratedFile(const QString &path, const QString &textFileViewer) override;
 
 protected:
-    bool isInteractive() const { return m_interactive; }
     // One answer line without its line break; nullopt at the end of the input.
     std::optional<QString> ask(const QString &prompt);
     void write(QIODevice &stream, const QString &text);
