@@ -239,7 +239,7 @@ bool RegFileStore::writeValues(RegistryHive hive, const QString &keyPath,
     std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), folderError);
     if (folderError) {
         return fail(QStringLiteral("Cannot write %1: the folder %2 cannot be created (%3).")
-                        .arg(fileName, displayName(folder), QString::fromStdString(folderError.message())));
+                        .arg(fileName, displayName(folder), systemErrorText(folderError.value())));
     }
     if (fileInfo.isDir())
         return fail(QStringLiteral("Cannot write %1: it is a folder, not a file.").arg(fileName));
