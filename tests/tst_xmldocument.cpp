@@ -2,6 +2,7 @@
 #include "platform/SystemError.h"
 #include "processor/XmlDocument.h"
 #include "support/FileSizeLimit.h"
+#include "support/TransformToFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -47,22 +48,9 @@ class XmlDocumentTest : public QObject {
         return path;
     }
 
-    // Transforms into a file and gives what was written.
     QByteArray transform(const XmlDocument &source, const XmlDocument &styleSheet)
     {
-        const QString output = m_dir.filePath(QStringLiteral("output"));
-        const int fd = ::open(QFile::encodeName(output).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0)
-            return {};
-        try {
-            source.transformNodeToFile(styleSheet, fd);
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        ::close(fd);
-        QFile file(output);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return transformToFile(source, styleSheet, m_dir.filePath(QStringLiteral("output")));
     }
 
 private Q_SLOTS:
