@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <clocale>
 #include <fcntl.h>
 #include <locale.h>
@@ -19,8 +20,19 @@
 namespace {
 
 const QString program = QStringLiteral(ZANDREL_BINARY_DIR "/zandrel");
-const QString samples = QStringLiteral(ZANDREL_SOURCE_DIR "/samples");
-const QString pipelineData = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline");
+
+// Copies the files of a folder of the source tree: a program that writes where it must not (an
+// output that is its source) writes into the copy, never into the source tree.
+bool copyFiles(const QString &sourceTreeFolder, const QString &to)
+{
+    const QDir from(QStringLiteral(ZANDREL_SOURCE_DIR "/") + sourceTreeFolder);
+    if (!QDir().mkpath(to))
+        return false;
+    const QStringList names = from.entryList(QDir::Files);
+    return !names.isEmpty() && std::all_of(names.begin(), names.end(), [&](const QString &name) {
+        return QFile::copy(from.filePath(name), to + u'/' + name);
+    });
+}
 
 struct Run {
     int exitCode = -1;
@@ -34,6 +46,9 @@ class CommandLineTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_work;
+    QString m_samples;      // the sample job, and its style sheets in stylesheets/
+    QString m_pipelineData; // the pipeline tests' jobs and style sheets
+    QString m_whiteSpaceData;
 
     Run run(const QStringList &arguments, const QString &executable = program, const QString &locale = {})
     {
@@ -77,6 +92,14 @@ private Q_SLOTS:
         QVERIFY(m_work.isValid());
         QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("tmp"))));
         QVERIFY(QFile::exists(program));
+        m_samples = m_work.filePath(QStringLiteral("source/samples"));
+        m_pipelineData = m_work.filePath(QStringLiteral("source/pipeline"));
+        m_whiteSpaceData = m_work.filePath(QStringLiteral("source/whitespace"));
+        QVERIFY(copyFiles(QStringLiteral("samples"), m_samples));
+        // Every sample style sheet is tested below: none there is a failure.
+        QVERIFY(copyFiles(QStringLiteral("samples/stylesheets"), m_samples + QStringLiteral("/stylesheets")));
+        QVERIFY(copyFiles(QStringLiteral("tests/data/pipeline"), m_pipelineData));
+        QVERIFY(copyFiles(QStringLiteral("tests/data/msxml/whitespace"), m_whiteSpaceData));
     }
 
     void cleanup()
@@ -115,10 +138,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("styleSheet");
         QTest::addColumn<QString>("locale");
-        const QDir folder(samples + QStringLiteral("/stylesheets"));
-        const QStringList sheets = folder.entryList({QStringLiteral("*.xsl"), QStringLiteral("*.xslt")}, QDir::Files);
-        if (sheets.isEmpty())
-            QTest::newRow("no samples") << QString() << QString();
+        const QDir folder(m_samples + QStringLiteral("/stylesheets"));
+        const QStringList sheets =
+            folder.entryList({QStringLiteral("*.xsl"), QStringLiteral("*.xslt")}, QDir::Files);
         // The output never follows the user's locale: a German one writes decimal commas
         // wherever the C library formats numbers.
         for (const QString &sheet : sheets)
@@ -132,10 +154,9 @@ private Q_SLOTS:
         const locale_t installed = newlocale(LC_ALL_MASK, locale.toLatin1().constData(), locale_t(nullptr));
         QVERIFY2(installed, "tools/setup-debian.sh generates the locale");
         freelocale(installed);
-        QVERIFY2(!styleSheet.isEmpty(), "the samples hold the style sheets");
         const QString xsltproc = QStandardPaths::findExecutable(QStringLiteral("xsltproc"));
         QVERIFY2(!xsltproc.isEmpty(), "xsltproc is installed by tools/setup-debian.sh");
-        const QString job = samples + QStringLiteral("/job.dxm");
+        const QString job = m_samples + QStringLiteral("/job.dxm");
         const QString reference = m_work.filePath(QStringLiteral("reference"));
         QProcess processor;
         processor.start(xsltproc, {QStringLiteral("-o"), reference, styleSheet, job});
@@ -167,7 +188,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, setting);
         QFETCH(QString, expected);
-        const QString folder = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/msxml/whitespace/");
+        const QString folder = m_whiteSpaceData + u'/';
         QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("config/zandrel"))));
         QFile settings(m_work.filePath(QStringLiteral("config/zandrel/user.reg")));
         QVERIFY(settings.open(QIODevice::WriteOnly));
@@ -184,7 +205,7 @@ private Q_SLOTS:
 
     void dexmorEntryCopiesTheJob()
     {
-        const QString job = pipelineData + QStringLiteral("/job.dxm");
+        const QString job = m_pipelineData + QStringLiteral("/job.dxm");
         const Run result = run({job, QStringLiteral("Dexmor"), QStringLiteral("copy")});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(readAll(m_work.filePath(QStringLiteral("copy.dxm"))), readAll(job));
@@ -192,8 +213,8 @@ private Q_SLOTS:
 
     void twoArgumentsWithoutATerminal()
     {
-        const QString job = pipelineData + QStringLiteral("/job.dxm");
-        const QString sheet = pipelineData + QStringLiteral("/points.xsl");
+        const QString job = m_pipelineData + QStringLiteral("/job.dxm");
+        const QString sheet = m_pipelineData + QStringLiteral("/points.xsl");
         const QString proposed = m_work.filePath(QStringLiteral("job.csv"));
         // An empty third argument does not count: the proposed name is taken in the current folder.
         Run result = run({job, sheet, QString()});
@@ -216,20 +237,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        const QString job = pipelineData + QStringLiteral("/job.dxm");
-        QTest::newRow("written") << QStringList{job, pipelineData + "/points.xsl", "exit ok"} << 0 << "";
-        QTest::newRow("missing source") << QStringList{"missing.dxm", pipelineData + "/points.xsl", "x"} << 1
-                                        << "Error loading Dexmor file (missing.dxm)";
-        QTest::newRow("bad style sheet") << QStringList{job, pipelineData + "/not-well-formed.xsl", "x"} << 1
-                                         << "Error loading style sheet file";
-        QTest::newRow("processor error") << QStringList{job, pipelineData + "/terminates.xsl", "x"} << 1
+        const QString job = m_pipelineData + QStringLiteral("/job.dxm");
+        QTest::newRow("written") << QStringList{job, m_pipelineData + "/points.xsl", "exit ok"} << 0 << "";
+        QTest::newRow("missing source") << QStringList{"missing.dxm", m_pipelineData + "/points.xsl", "x"}
+                                        << 1 << "Error loading Dexmor file (missing.dxm)";
+        QTest::newRow("bad style sheet") << QStringList{job, m_pipelineData + "/not-well-formed.xsl", "x"}
+                                         << 1 << "Error loading style sheet file";
+        QTest::newRow("processor error") << QStringList{job, m_pipelineData + "/terminates.xsl", "x"} << 1
                                          << "No points with code XYZ in this job";
-        QTest::newRow("output folder missing") << QStringList{job, pipelineData + "/points.xsl", "no/such/x"} << 1
-                                               << "could not be written";
+        QTest::newRow("output folder missing")
+            << QStringList{job, m_pipelineData + "/points.xsl", "no/such/x"} << 1 << "could not be written";
         QTest::newRow("output is the source") << QStringList{job, "Dexmor", job} << 1
                                               << "is the source file or the style sheet";
-        QTest::newRow("Job file not converted") << QStringList{"field.job", pipelineData + "/points.xsl", "x"} << 1
-                                                << "";
+        QTest::newRow("Job file not converted")
+            << QStringList{"field.job", m_pipelineData + "/points.xsl", "x"} << 1 << "";
     }
     void exitCodes()
     {
@@ -256,8 +277,8 @@ private Q_SLOTS:
     void fifoArgumentsAreReadOnce()
     {
         QFETCH(int, fifoArgument);
-        QStringList arguments{pipelineData + QStringLiteral("/job.dxm"),
-                              pipelineData + QStringLiteral("/points.xsl"),
+        QStringList arguments{m_pipelineData + QStringLiteral("/job.dxm"),
+                              m_pipelineData + QStringLiteral("/points.xsl"),
                               m_work.filePath(QStringLiteral("from fifo.csv"))};
         const QByteArray content = readAll(arguments[fifoArgument]);
         const QString fifo =
@@ -282,8 +303,8 @@ private Q_SLOTS:
         const QByteArray source = folder + "job \xff.dxm";
         const QByteArray sheet = folder + "points \xe9.xsl";
         const QByteArray output = folder + "out \xfe\xc3";
-        for (const auto &[from, to] : {std::pair{pipelineData + QStringLiteral("/job.dxm"), source},
-                                       std::pair{pipelineData + QStringLiteral("/points.xsl"), sheet}}) {
+        for (const auto &[from, to] : {std::pair{m_pipelineData + QStringLiteral("/job.dxm"), source},
+                                       std::pair{m_pipelineData + QStringLiteral("/points.xsl"), sheet}}) {
             const QByteArray content = readAll(from);
             const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             QVERIFY(fd >= 0);
@@ -328,8 +349,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(folder + QStringLiteral("/zandrel"), QFile::ExeOwner | QFile::ReadOwner));
         QVERIFY(QFile::copy(QStringLiteral(ZANDREL_BINARY_DIR "/languages/language_de/ZandrelR.so"),
                             folder + QStringLiteral("/ZandrelR.so")));
-        const Run result = run({QString(), QString(), QStringLiteral("missing.dxm"), pipelineData + "/points.xsl",
-                                QStringLiteral("x")},
+        const Run result = run({QString(), QString(), QStringLiteral("missing.dxm"),
+                                m_pipelineData + "/points.xsl", QStringLiteral("x")},
                                folder + QStringLiteral("/zandrel"));
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(result.err.contains(QStringLiteral("Dexmor-Datei")), qPrintable(result.err));

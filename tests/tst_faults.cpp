@@ -1,7 +1,12 @@
-// Faults from outside: a full disk while the output, the style sheet or the settings are written,
-// and the program killed while it writes. None of them may cost a good file.
+// Faults from outside: a disk that takes no more while the output, the style sheet or the settings
+// are written, and the program killed while it writes. None of them may cost a good file. The
+// file size limit stands in for the full disk: it needs no rights, and a write past it fails
+// part way through a file as a full disk's does.
 #include "generate/GenerationPipeline.h"
+#include "platform/FileOperations.h"
+#include "platform/SystemError.h"
 #include "settings/RegistryStore.h"
+#include "support/FileSizeLimit.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestFiles.h"
 
@@ -11,28 +16,20 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
-#include <sys/mount.h>
+#include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 using namespace zandrel;
 
 namespace {
 
-// Fills the filesystem of a folder until not one more byte fits.
-void fillUp(const QString &folder)
-{
-    QFile filler(folder + QStringLiteral("/filler"));
-    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    const QByteArray block(4096, 'f');
-    while (filler.write(block) == block.size()) {
-    }
-    while (filler.write("f", 1) == 1) {
-    }
-}
+const QString program = QStringLiteral(ZANDREL_BINARY_DIR "/zandrel");
+const QByteArray oldReport = "the good report of yesterday\n";
 
-// A job whose report is far larger than the small filesystem.
+// A job whose report (about 500 KB) is far larger than the limits below.
 QByteArray largeJob()
 {
     QByteArray job = "<?xml version=\"1.0\"?>\n<DexmorJob>\n";
@@ -42,16 +39,36 @@ QByteArray largeJob()
     return job + "</DexmorJob>\n";
 }
 
+// Starts the program in batch mode as a script does: no display, no terminal; its temporary
+// files and settings in the folder.
+void startProgram(QProcess &process, const QString &folder, const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("TMPDIR"), folder + QStringLiteral("/tmp"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/config"));
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
 } // namespace
 
 class FaultsTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_small; // a filesystem of 256 KiB, when this process may mount one
-    QByteArray m_savedTmpdir;
+    QString m_work; // emptied before each test: the files written over, and nothing else
+    std::optional<QByteArray> m_savedTmpdir;
 
     QString data(const QString &name) const { return m_dir.filePath(name); }
+    QString work(const QString &name) const { return m_work + u'/' + name; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -60,56 +77,78 @@ private Q_SLOTS:
         QVERIFY(writeFile(data(QStringLiteral("job.dxm")), largeJob()));
         QVERIFY(QFile::copy(QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline/points.xsl"),
                             data(QStringLiteral("points.xsl"))));
-        const QString small = data(QStringLiteral("small"));
-        QVERIFY(QDir().mkpath(small));
-        if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=256k") == 0)
-            m_small = small;
-        // Temporary files go to the roomy folder; the outputs to the small one.
         QVERIFY(QDir().mkpath(data(QStringLiteral("tmp"))));
-        m_savedTmpdir = qgetenv("TMPDIR");
+        m_work = data(QStringLiteral("work"));
+        QVERIFY(QFile::exists(program));
+        // The pipeline run here makes its temporary files where the program's go.
+        if (qEnvironmentVariableIsSet("TMPDIR"))
+            m_savedTmpdir = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(data(QStringLiteral("tmp"))));
     }
 
     void cleanupTestCase()
     {
-        qputenv("TMPDIR", m_savedTmpdir);
-        if (!m_small.isEmpty())
-            ::umount(QFile::encodeName(m_small).constData());
+        if (m_savedTmpdir)
+            qputenv("TMPDIR", *m_savedTmpdir);
+        else
+            qunsetenv("TMPDIR");
     }
 
     void init()
     {
-        if (m_small.isEmpty())
-            QSKIP("a small filesystem cannot be mounted here (needs the right to mount)");
-        for (const QString &name : QDir(m_small).entryList(QDir::Files | QDir::Hidden))
-            QFile::remove(m_small + u'/' + name);
+        QVERIFY(QDir(m_work).removeRecursively());
+        QVERIFY(QDir().mkpath(m_work));
     }
 
-    void fullDiskKeepsTheOldOutput()
+    // No temporary file outlives a failed write.
+    void cleanup() { QCOMPARE(filesIn(data(QStringLiteral("tmp"))), QStringList()); }
+
+    // The program itself, its writes limited: the report of yesterday stays as it was, byte for
+    // byte, which a report written straight over it would not.
+    void failedOutputKeepsTheOldReport()
     {
-        const QString target = m_small + QStringLiteral("/report.csv");
-        QVERIFY(writeFile(target, "the good report of yesterday\n"));
-        ScriptedInteraction interaction;
-        GenerationPipeline pipeline(interaction);
-        GenerationInputs inputs;
-        inputs.sourceFile = data(QStringLiteral("job.dxm"));
-        inputs.styleSheetPath = data(QStringLiteral("points.xsl"));
-        inputs.outputFileName = target;
-        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Failed);
-        QCOMPARE(interaction.messages.size(), 1);
-        QVERIFY2(interaction.messages[0].text.contains(QStringLiteral("could not be written")),
-                 qPrintable(interaction.messages[0].text));
-        QVERIFY(interaction.messages[0].text.contains(target));
-        QCOMPARE(readAll(target), QByteArray("the good report of yesterday\n"));
-        // Nothing half-written is left beside it, and no temporary file anywhere.
-        QCOMPARE(QDir(m_small).entryList(QDir::Files | QDir::Hidden), QStringList{"report.csv"});
-        QCOMPARE(QDir(data(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList());
+        const QString target = work(QStringLiteral("report.csv"));
+        QVERIFY(writeFile(target, oldReport));
+        QProcess zandrel;
+        filesizelimit::limitProgram(zandrel, 64 * 1024);
+        startProgram(zandrel, m_dir.path(),
+                     {data(QStringLiteral("job.dxm")), data(QStringLiteral("points.xsl")), target});
+        QVERIFY(zandrel.waitForFinished(120000));
+        QCOMPARE(zandrel.exitStatus(), QProcess::NormalExit);
+        const QString errors = QString::fromLocal8Bit(zandrel.readAllStandardError());
+        QCOMPARE(zandrel.exitCode(), 1);
+        QVERIFY2(errors.contains(QStringLiteral("could not be written")) && errors.contains(target) &&
+                     errors.contains(platform::systemErrorText(EFBIG)),
+                 qPrintable(errors));
+        QCOMPARE(readAll(target), oldReport);
+        QCOMPARE(filesIn(m_work), QStringList{"report.csv"});
     }
 
-    void fullDiskKeepsTheStyleSheet()
+    // The step that the program reaches only when its temporary file was written in full: the
+    // copy into the new file beside the target fails part way.
+    void failedReplacementKeepsTheOldFile()
     {
-        const QString sheet = m_small + QStringLiteral("/answers.xsl");
+        const QString source = data(QStringLiteral("new report"));
+        QVERIFY(writeFile(source, QByteArray(256 * 1024, 'n')));
+        const QString target = work(QStringLiteral("report.csv"));
+        QVERIFY(writeFile(target, oldReport));
+        const platform::FileDescriptor input(
+            ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+        QVERIFY(input.isOpen());
+        QString error;
+        std::optional<filesizelimit::ScopedLimit> limit(std::in_place, 64 * 1024);
+        QVERIFY(limit->isSet());
+        const bool replaced = platform::replaceWithContents(input.get(), target, &error);
+        limit.reset();
+        QVERIFY(!replaced);
+        QCOMPARE(error, platform::systemErrorText(EFBIG));
+        QCOMPARE(readAll(target), oldReport);
+        QCOMPARE(filesIn(m_work), QStringList{"report.csv"});
+    }
+
+    void failedAnswersKeepTheStyleSheet()
+    {
+        const QString sheet = work(QStringLiteral("answers.xsl"));
         const QByteArray content =
             "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
             "<xsl:output method=\"text\"/>\n"
@@ -118,38 +157,50 @@ private Q_SLOTS:
             "<xsl:template match=\"/\"><xsl:value-of select=\"$title\"/></xsl:template>\n"
             "</xsl:stylesheet>\n";
         QVERIFY(writeFile(sheet, content));
-        fillUp(m_small);
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("new title"))};
         GenerationPipeline pipeline(interaction);
         GenerationInputs inputs;
-        inputs.sourceFile = QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline/job.dxm");
+        inputs.sourceFile = data(QStringLiteral("job.dxm"));
         inputs.styleSheetPath = sheet;
-        inputs.outputFileName = data(QStringLiteral("answer.txt"));
+        inputs.outputFileName = work(QStringLiteral("answer.txt"));
+        // Room for the output of nine bytes and for the answer's place in the style sheet, not
+        // for the whole style sheet with the answer in it: a style sheet written over in place
+        // without care would show it.
+        std::optional<filesizelimit::ScopedLimit> limit(std::in_place, 256);
+        QVERIFY(limit->isSet());
+        const GenerationOutcome outcome = pipeline.run(inputs, true);
+        limit.reset();
         // The answer still applies to this generation; the user hears why it is not kept.
-        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Written);
-        QCOMPARE(readAll(data(QStringLiteral("answer.txt"))), QByteArray("new title"));
+        QCOMPARE(outcome, GenerationOutcome::Written);
+        QCOMPARE(readAll(work(QStringLiteral("answer.txt"))), QByteArray("new title"));
         QCOMPARE(interaction.messages.size(), 1);
         QCOMPARE(interaction.messages[0].kind, MessageKind::Warning);
-        QVERIFY(interaction.messages[0].text.contains(QStringLiteral("could not be saved")));
+        QVERIFY2(interaction.messages[0].text.contains(QStringLiteral("could not be saved")),
+                 qPrintable(interaction.messages[0].text));
         QCOMPARE(readAll(sheet), content);
+        QCOMPARE(filesIn(m_work), (QStringList{"answer.txt", "answers.xsl"}));
     }
 
-    void fullDiskKeepsTheSettings()
+    void failedSettingsKeepTheFile()
     {
-        const QString file = m_small + QStringLiteral("/user.reg");
-        settings::RegFileStore store(file, m_small + QStringLiteral("/machine.reg"));
+        const QString file = work(QStringLiteral("user.reg"));
+        settings::RegFileStore store(file, work(QStringLiteral("machine.reg")));
         QVERIFY(store.writeValues(
             settings::RegistryHive::CurrentUser, QStringLiteral("Software\\Veltrix\\Zandrel"),
             {settings::RegistryValue::string(QStringLiteral("JobOrDexmorFile"), QStringLiteral("a.dxm"))}));
         const QByteArray before = readAll(file);
-        fillUp(m_small);
         QString error;
-        QVERIFY(!store.writeValues(
+        std::optional<filesizelimit::ScopedLimit> limit(std::in_place, 1024);
+        QVERIFY(limit->isSet());
+        const bool written = store.writeValues(
             settings::RegistryHive::CurrentUser, QStringLiteral("Software\\Veltrix\\Zandrel"),
-            {settings::RegistryValue::string(QStringLiteral("Big"), QString(8000, u'x'))}, &error));
-        QVERIFY(!error.isEmpty());
+            {settings::RegistryValue::string(QStringLiteral("Big"), QString(8000, u'x'))}, &error);
+        limit.reset();
+        QVERIFY(!written);
+        QVERIFY2(error.contains(platform::systemErrorText(EFBIG)), qPrintable(error));
         QCOMPARE(readAll(file), before);
+        QCOMPARE(filesIn(m_work), QStringList{"user.reg"});
     }
 };
 
@@ -169,35 +220,31 @@ private Q_SLOTS:
         QFETCH(int, delayMs);
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath(QStringLiteral("job.dxm")), largeJob()));
+        QVERIFY(QFile::copy(QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline/points.xsl"),
+                            dir.filePath(QStringLiteral("points.xsl"))));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("tmp"))));
         const QString target = dir.filePath(QStringLiteral("report.csv"));
         QVERIFY(writeFile(target, "good"));
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("TMPDIR"), dir.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        program.setProcessEnvironment(environment);
-        program.setStandardInputFile(QProcess::nullDevice());
-        program.start(QStringLiteral(ZANDREL_BINARY_DIR "/zandrel"),
-                      {dir.filePath(QStringLiteral("job.dxm")),
-                       QStringLiteral(ZANDREL_SOURCE_DIR "/tests/data/pipeline/points.xsl"), target});
-        QVERIFY(program.waitForStarted());
+        QProcess zandrel;
+        startProgram(
+            zandrel, dir.path(),
+            {dir.filePath(QStringLiteral("job.dxm")), dir.filePath(QStringLiteral("points.xsl")), target});
+        QVERIFY(zandrel.waitForStarted());
         QTest::qWait(delayMs);
         // Only a running program is killed: a finished one has no process id left.
-        if (program.state() == QProcess::Running && program.processId() > 0)
-            ::kill(pid_t(program.processId()), SIGKILL);
-        if (program.state() != QProcess::NotRunning)
-            QVERIFY(program.waitForFinished(60000));
+        if (zandrel.state() == QProcess::Running && zandrel.processId() > 0)
+            ::kill(pid_t(zandrel.processId()), SIGKILL);
+        if (zandrel.state() != QProcess::NotRunning)
+            QVERIFY(zandrel.waitForFinished(60000));
         const QByteArray content = readAll(target);
         // Either the old file or the whole new one, never something between.
         QVERIFY2(content == "good" || (content.startsWith("P0,1000.0,2000.5\n") &&
                                        content.endsWith("P19999,1000.59,2000.5\n")),
                  content.left(40).constData());
-        // Nothing else either: no temporary file (the temporary folder is this one too) and no
-        // new output under a name of its own beside the old one.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{"job.dxm", "report.csv"}));
+        // Nothing else either: no temporary file and no new output under a name of its own
+        // beside the old one.
+        QCOMPARE(filesIn(dir.path()), (QStringList{"job.dxm", "points.xsl", "report.csv", "tmp"}));
+        QCOMPARE(filesIn(dir.filePath(QStringLiteral("tmp"))), QStringList());
     }
 };
 

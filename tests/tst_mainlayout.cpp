@@ -93,8 +93,8 @@ private Q_SLOTS:
                  captions, middle, browseColumn, buttonRow, sourceEdit, formatCombo, viewFile, labels[0],
                  labels[1], browseButtons[0], browseButtons[1], rowButtons[0], rowButtons[1], rowButtons[2]})
             QVERIFY(widget);
-        QCOMPARE(rowButtons[0]->text(), GetLocalizedString(10016));
-        QCOMPARE(form->windowTitle(), GetLocalizedString(10010));
+        QCOMPARE(rowButtons[0]->text(), GetLocalizedString(StringId::OkButton));
+        QCOMPARE(form->windowTitle(), GetLocalizedString(StringId::MainDialogTitle));
 
         // How much each column must grow, from the captions as measured before showing.
         int captionsGrowth = 0;

@@ -11,9 +11,10 @@ class Interaction;
 // Converts a Job file into a Dexmor file in the output folder (ending in "/") with the converter
 // libraries registered on the machine. convertedFile is set to the Dexmor file's path as soon as
 // a converter kind is found. True only when the converted file exists there. The GeoData folder
-// is replaced by the registry's where it names one. Silent (batch mode) drops messages 10020 and
-// 10021; an error inside a converter is shown all the same. The conversion runs as long work
-// that the user may stop; *cancelled (where given) then becomes true and the result is false.
+// is replaced by the registry's where it names one. Silent (batch mode) drops the messages
+// JobVersionNotConvertible and ConverterNotFound; an error inside a converter is shown all the same.
+// The conversion runs as long work that the user may stop; *cancelled (where given) then becomes
+// true and the result is false.
 // The output folder must not hold a file of the converted file's name yet (the caller gives a
 // fresh private folder): a file left there from before would pass for the converter's output.
 bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, const QString &outputFolder,

@@ -70,7 +70,7 @@ Inspection InspectJobFile(const ConverterContext &context, const QString &jobFil
                           qint16 &version);
 
 // Finds the kind that accepts the Job file, asking Bramwick, Sarnetto and Ostrelle in that order.
-// Refuses Ostrelle files below version 1100 with message 10020 unless silent. An error raised
+// Refuses Ostrelle files below version 1100 with JobVersionNotConvertible unless silent. An error raised
 // inside a converter is not caught here: it leaves as a GenerationError with the error's text,
 // for the general handler.
 bool FindJobConverter(const ConverterContext &context, const QString &jobFile, bool silent, qint16 &version,

@@ -4,6 +4,7 @@
 #include "ConverterHostProtocol.h"
 #include "ConverterMessages.h"
 #include "app/Format.h"
+#include "platform/FileDescriptor.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TerminationCleanup.h"
 
@@ -27,6 +28,7 @@ extern char **environ;
 
 namespace zandrel {
 
+using platform::FileDescriptor;
 using platform::systemErrorText;
 
 namespace {
@@ -34,25 +36,6 @@ namespace {
 using namespace converterhost;
 
 const char hostProgramName[] = "zandrel-converter-host";
-
-// A descriptor closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 class SpawnActions {
 public:
@@ -179,7 +162,7 @@ private:
     }
 
     pid_t m_pid;
-    Descriptor m_pidfd;
+    FileDescriptor m_pidfd;
     platform::TerminationCleanup m_onSignal;
     int m_status = -1;
     bool m_reaped = false;
@@ -319,12 +302,15 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return hostFailed(m_program, systemErrorText(errno));
-    Descriptor ours(pair[0]);
+    FileDescriptor ours(pair[0]);
+    FileDescriptor original(pair[1]);
     // Kept away from the channel's own number, so that the move onto it clears close-on-exec.
-    Descriptor theirs(::fcntl(pair[1], F_DUPFD_CLOEXEC, channelDescriptor + 1));
-    ::close(pair[1]);
-    if (theirs.get() < 0)
-        return hostFailed(m_program, systemErrorText(errno));
+    FileDescriptor theirs(::fcntl(original.get(), F_DUPFD_CLOEXEC, channelDescriptor + 1));
+    const int duplicateError = errno;
+    // Closed at once: a copy of the helper's end held here would keep the channel from ending.
+    original.close();
+    if (!theirs.isOpen())
+        return hostFailed(m_program, systemErrorText(duplicateError));
 
     SpawnActions actions;
     if (!actions.ok() ||
@@ -340,7 +326,7 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
     pid_t child = -1;
     const int spawnError =
         ::posix_spawn(&child, program.constData(), actions.get(), nullptr, arguments, environ);
-    theirs.reset();
+    theirs.close();
     if (spawnError != 0)
         return hostFailed(m_program, systemErrorText(spawnError));
 
@@ -349,7 +335,7 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
     if (sendAll(ours.get(), request))
         ::shutdown(ours.get(), SHUT_WR);
     const std::string answer = helper.answerUntilExit(ours.get());
-    ours.reset();
+    ours.close();
     const int status = helper.status();
     if (helper.stopped()) {
         ConverterCall call;

@@ -1,5 +1,7 @@
 #include "FolderDependencies.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
@@ -27,18 +29,17 @@ class MappedFile {
 public:
     explicit MappedFile(const std::string &path)
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // The mapping stays when the descriptor is closed.
+        const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         struct stat status {};
-        if (fd < 0)
+        if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_size <= 0)
             return;
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-            void *data = ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (data != MAP_FAILED) {
-                m_data = static_cast<const unsigned char *>(data);
-                m_size = std::size_t(status.st_size);
-            }
+        void *data = ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE, file.get(), 0);
+        if (data != MAP_FAILED) {
+            m_data = static_cast<const unsigned char *>(data);
+            m_size = std::size_t(status.st_size);
         }
-        ::close(fd);
     }
     ~MappedFile()
     {

@@ -13,7 +13,8 @@ class Interaction;
 // Lines end at CR LF, LF or CR. An unreadable file has none.
 QList<qsizetype> GridFileWarningLines(const QString &convertedFile);
 
-// The warning's text (10066 with the GeoData folder, 10067 and 10068, joined by CR LF).
+// The warning's text (GridFileMissing with the GeoData folder, GridFileNeeded and
+// NoGridCoordinates, joined by CR LF).
 QString GridFileWarningText(const QString &geoDataFolder);
 
 // One warning box for every such line, in line order. Dialog mode only: batch mode skips the scan.

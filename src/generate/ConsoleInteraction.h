@@ -29,7 +29,6 @@ public:
     static constexpr int progressDelayMilliseconds = 1000;
 
 protected:
-    bool isInteractive() const { return m_interactive; }
     // One answer line without its line break; nullopt at the end of the input.
     std::optional<QString> ask(const QString &prompt);
     void write(QIODevice &stream, const QString &text);

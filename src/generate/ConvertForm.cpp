@@ -145,15 +145,15 @@ void TConvertForm::buildControls()
 void TConvertForm::setCaptions()
 {
     setWindowTitle(GetLocalizedString(StringId::MainDialogTitle));
-    m_sourceLabel->setText(GetLocalizedString(10011));
-    m_formatLabel->setText(GetLocalizedString(10012));
-    m_sourceBrowseButton->setText(GetLocalizedString(10013));
-    m_folderBrowseButton->setText(GetLocalizedString(10014));
-    m_viewCheckBox->setText(GetLocalizedString(10015));
+    m_sourceLabel->setText(GetLocalizedString(StringId::SourceFileCaption));
+    m_formatLabel->setText(GetLocalizedString(StringId::OutputFormatCaption));
+    m_sourceBrowseButton->setText(GetLocalizedString(StringId::SourceBrowseButton));
+    m_folderBrowseButton->setText(GetLocalizedString(StringId::StyleSheetFolderBrowseButton));
+    m_viewCheckBox->setText(GetLocalizedString(StringId::ViewAfterGeneratingCheckBox));
     m_okButton->setText(GetLocalizedString(StringId::OkButton));
     m_closeButton->setText(GetLocalizedString(StringId::CloseButton));
-    m_helpButton->setText(GetLocalizedString(10018));
-    m_folderBrowser->setTitle(GetLocalizedString(10019));
+    m_helpButton->setText(GetLocalizedString(StringId::HelpButton));
+    m_folderBrowser->setTitle(GetLocalizedString(StringId::StyleSheetFolderBrowserTitle));
 }
 
 void TConvertForm::fillStyleSheetCombo()

@@ -1,7 +1,7 @@
 #include "HelpForm.h"
 
 #include "HelpDocument.h"
-#include "app/StringTable.h"
+#include "HelpStrings.h"
 #include "layout/WindowPosition.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsKeys.h"
@@ -62,8 +62,8 @@ THelpForm::THelpForm(settings::RegistryStore &settings, QWidget *parent)
 
 void THelpForm::FormCreate()
 {
-    setWindowTitle(GetLocalizedString(10026));
-    m_label->setText(GetLocalizedString(10027));
+    setWindowTitle(GetLocalizedString(StringId::HelpWindowTitle));
+    m_label->setText(GetLocalizedString(StringId::HelpWindowCaption));
     m_label->adjustSize();
     m_closeButton->setText(GetLocalizedString(StringId::CloseButton));
 

@@ -83,50 +83,50 @@ std::optional<ReplacementFile> ReplacementFile::open(const QString &target, QStr
     const bool exists = ::stat(nativeTarget.constData(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) {
         // A device or a FIFO: no file can take its place, and none should.
-        const int fd = ::open(nativeTarget.constData(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0) {
+        FileDescriptor device(::open(nativeTarget.constData(), O_WRONLY | O_CLOEXEC));
+        if (!device.isOpen()) {
             fail(error, errno);
             return std::nullopt;
         }
-        ReplacementFile direct(fd, nativeTarget, {});
+        ReplacementFile direct(std::move(device), nativeTarget, {});
         direct.m_direct = true;
         return direct;
     }
     // Nobody else may read it before it has the target's permissions.
     const mode_t mode = exists ? 0600 : 0666;
 
-    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    FileDescriptor fd(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     QByteArray namedPath;
     // EOPNOTSUPP: the file system cannot; EISDIR: the kernel does not know O_TMPFILE.
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
-        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    if (!fd.isOpen() && (errno == EOPNOTSUPP || errno == EISDIR)) {
+        for (int attempt = 0; attempt < 16 && !fd.isOpen(); ++attempt) {
             namedPath = uniqueNameBeside(nativeTarget);
-            fd = ::open(namedPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd < 0 && errno != EEXIST)
+            fd = FileDescriptor(::open(namedPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+            if (!fd.isOpen() && errno != EEXIST)
                 break;
         }
     }
-    if (fd < 0) {
+    if (!fd.isOpen()) {
         fail(error, errno);
         return std::nullopt;
     }
-    ReplacementFile file(fd, nativeTarget, namedPath);
-    if (exists && ::fchmod(fd, old.st_mode & 07777) != 0) {
+    ReplacementFile file(std::move(fd), nativeTarget, namedPath);
+    if (exists && ::fchmod(file.descriptor(), old.st_mode & 07777) != 0) {
         fail(error, errno);
         return std::nullopt;
     }
     return file;
 }
 
-ReplacementFile::ReplacementFile(int fd, QByteArray target, QByteArray namedPath)
-    : m_fd(fd), m_target(std::move(target)), m_namedPath(std::move(namedPath))
+ReplacementFile::ReplacementFile(FileDescriptor file, QByteArray target, QByteArray namedPath)
+    : m_file(std::move(file)), m_target(std::move(target)), m_namedPath(std::move(namedPath))
 {
     if (!m_namedPath.isEmpty())
         m_onSignal = TerminationCleanup::removeFile(m_namedPath);
 }
 
 ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_target(std::move(other.m_target)),
+    : m_file(std::move(other.m_file)), m_target(std::move(other.m_target)),
       m_namedPath(std::move(other.m_namedPath)), m_onSignal(std::move(other.m_onSignal)),
       m_direct(other.m_direct)
 {}
@@ -138,9 +138,7 @@ ReplacementFile::~ReplacementFile()
 
 void ReplacementFile::discard() noexcept
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_file.close();
     if (!m_namedPath.isEmpty())
         ::unlink(m_namedPath.constData());
     m_namedPath.clear();
@@ -155,7 +153,7 @@ bool ReplacementFile::giveName(QByteArray &name, QString *error)
     }
     // A file without a name gets one through its /proc link; linkat never replaces a file, so a
     // name that is taken is tried again with another.
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(m_fd);
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(m_file.get());
     for (int attempt = 0; attempt < 16; ++attempt) {
         name = uniqueNameBeside(m_target);
         // Registered first: a signal that comes right after the link finds the name to remove.
@@ -174,11 +172,12 @@ bool ReplacementFile::giveName(QByteArray &name, QString *error)
 
 bool ReplacementFile::commit(QString *error)
 {
-    if (m_fd < 0)
+    if (!m_file.isOpen())
         return fail(error, EBADF);
+    // Written directly: an error that shows only when the file is closed still reaches the caller.
     if (m_direct)
-        return ::close(std::exchange(m_fd, -1)) == 0 || fail(error, errno);
-    if (::fsync(m_fd) != 0) {
+        return m_file.close() || fail(error, errno);
+    if (::fsync(m_file.get()) != 0) {
         const int syncError = errno;
         discard();
         return fail(error, syncError);
@@ -196,7 +195,7 @@ bool ReplacementFile::commit(QString *error)
     m_namedPath.clear();
     m_onSignal.release();
     // Flushed already: closing cannot lose anything any more.
-    ::close(std::exchange(m_fd, -1));
+    m_file.close();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "TerminationCleanup.h"
 
 #include <QByteArray>
@@ -27,18 +28,18 @@ public:
     ReplacementFile &operator=(const ReplacementFile &) = delete;
     ~ReplacementFile();
 
-    int descriptor() const { return m_fd; }
+    int descriptor() const { return m_file.get(); }
 
     // Flushes the file to the disk and renames it over the target (after giving it a unique name
     // beside it). False with *error when any of that fails; the target is then as it was.
     bool commit(QString *error);
 
 private:
-    ReplacementFile(int fd, QByteArray target, QByteArray namedPath);
+    ReplacementFile(FileDescriptor file, QByteArray target, QByteArray namedPath);
     bool giveName(QByteArray &name, QString *error);
     void discard() noexcept;
 
-    int m_fd = -1;
+    FileDescriptor m_file;
     QByteArray m_target;
     QByteArray m_namedPath; // only where the file could not be made without a name
     TerminationCleanup m_onSignal;

@@ -35,57 +35,38 @@ QString temporaryFolder()
 std::optional<AnonymousFile> AnonymousFile::create(const QString &folder, QString *error)
 {
     const QByteArray nativeFolder = nativeFileName(folder);
-    int fd = ::open(nativeFolder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    FileDescriptor file(::open(nativeFolder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     // EOPNOTSUPP: the file system cannot; EISDIR: the kernel does not know O_TMPFILE.
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+    if (!file.isOpen() && (errno == EOPNOTSUPP || errno == EISDIR)) {
         QByteArray name = templateFor(folder, QStringLiteral("Indy"));
-        fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd >= 0)
+        file = FileDescriptor(::mkostemp(name.data(), O_CLOEXEC));
+        if (file.isOpen())
             ::unlink(name.constData());
     }
-    if (fd < 0) {
+    if (!file.isOpen()) {
         if (error)
             *error = systemErrorText(errno);
         return std::nullopt;
     }
-    return AnonymousFile(fd);
+    return AnonymousFile(std::move(file));
 }
 
 std::optional<AnonymousFile> AnonymousFile::takeOver(const QString &path, QString *error)
 {
     const QByteArray nativePath = nativeFileName(path);
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC));
+    if (!file.isOpen()) {
         if (error)
             *error = systemErrorText(errno);
         return std::nullopt;
     }
     ::unlink(nativePath.constData());
-    return AnonymousFile(fd);
-}
-
-AnonymousFile::AnonymousFile(AnonymousFile &&other) noexcept : m_fd(std::exchange(other.m_fd, -1))
-{}
-
-AnonymousFile &AnonymousFile::operator=(AnonymousFile &&other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
-AnonymousFile::~AnonymousFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
+    return AnonymousFile(std::move(file));
 }
 
 QString AnonymousFile::path() const
 {
-    return QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+    return QStringLiteral("/proc/self/fd/%1").arg(m_file.get());
 }
 
 std::optional<PrivateTemporaryFolder> PrivateTemporaryFolder::create(const QString &parent, const QString &prefix,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "TerminationCleanup.h"
 
 #include <QString>
@@ -24,19 +25,13 @@ public:
     // be opened; the name stays then.
     static std::optional<AnonymousFile> takeOver(const QString &path, QString *error);
 
-    AnonymousFile(AnonymousFile &&other) noexcept;
-    AnonymousFile &operator=(AnonymousFile &&other) noexcept;
-    AnonymousFile(const AnonymousFile &) = delete;
-    AnonymousFile &operator=(const AnonymousFile &) = delete;
-    ~AnonymousFile();
-
-    int descriptor() const { return m_fd; }
+    int descriptor() const { return m_file.get(); }
     // A path that opens the file again while the object lives, for code that takes paths.
     QString path() const;
 
 private:
-    explicit AnonymousFile(int fd) : m_fd(fd) {}
-    int m_fd = -1;
+    explicit AnonymousFile(FileDescriptor file) : m_file(std::move(file)) {}
+    FileDescriptor m_file;
 };
 
 // A new folder that only this user can enter (mkdtemp), removed with its contents when the

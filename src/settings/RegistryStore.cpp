@@ -239,7 +239,7 @@ bool RegFileStore::writeValues(RegistryHive hive, const QString &keyPath,
     std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), folderError);
     if (folderError) {
         return fail(QStringLiteral("Cannot write %1: the folder %2 cannot be created (%3).")
-                        .arg(fileName, displayName(folder), QString::fromStdString(folderError.message())));
+                        .arg(fileName, displayName(folder), systemErrorText(folderError.value())));
     }
     if (fileInfo.isDir())
         return fail(QStringLiteral("Cannot write %1: it is a folder, not a file.").arg(fileName));
@@ -269,10 +269,15 @@ bool RegFileStore::writeValues(RegistryHive hive, const QString &keyPath,
     if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("Cannot write %1: %2.").arg(fileName, output.errorString()));
     const QByteArray bytes = file.toBytes();
-    if (output.write(bytes) != bytes.size()) {
-        const QString reason = output.errorString();
-        output.cancelWriting();
-        return fail(QStringLiteral("Cannot write %1: %2.").arg(fileName, reason));
+    // A write cut short reports no error; the next one, at the byte that did not fit, says why.
+    for (qint64 written = 0; written < bytes.size();) {
+        const qint64 count = output.write(bytes.constData() + written, bytes.size() - written);
+        if (count <= 0) {
+            const QString reason = output.errorString();
+            output.cancelWriting();
+            return fail(QStringLiteral("Cannot write %1: %2.").arg(fileName, reason));
+        }
+        written += count;
     }
     if (!output.commit())
         return fail(QStringLiteral("Cannot save %1: %2.").arg(fileName, output.errorString()));

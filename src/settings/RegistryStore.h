@@ -71,7 +71,6 @@ public:
 
     // How long writeValues() waits for another writer's lock on the per-user file before it gives up.
     void setLockTimeout(std::chrono::milliseconds timeout) { m_lockTimeout = timeout; }
-    std::chrono::milliseconds lockTimeout() const { return m_lockTimeout; }
 
     std::optional<RegistryKey> openKey(RegistryHive hive, const QString &keyPath) const override;
     bool writeValues(RegistryHive hive, const QString &keyPath, const std::vector<RegistryValue> &values,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,20 +16,23 @@ inline bool feedFifo(const QByteArray &nativePath, const QByteArray &content, QP
 {
     QElapsedTimer waited;
     waited.start();
-    int fd = -1;
-    while ((fd = ::open(nativePath.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+    zandrel::platform::FileDescriptor fifo;
+    for (;;) {
+        fifo = zandrel::platform::FileDescriptor(
+            ::open(nativePath.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fifo.isOpen())
+            break;
         if (errno != ENXIO || reader.waitForFinished(10) || waited.elapsed() > 60000)
             return false;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fifo.get(), F_SETFL, ::fcntl(fifo.get(), F_GETFL) & ~O_NONBLOCK);
     qsizetype written = 0;
     while (written < content.size()) {
         const ssize_t count =
-            ::write(fd, content.constData() + written, std::size_t(content.size() - written));
+            ::write(fifo.get(), content.constData() + written, std::size_t(content.size() - written));
         if (count <= 0)
             break;
         written += count;
     }
-    ::close(fd);
     return written == content.size();
 }

@@ -3,6 +3,8 @@
 // the process under test has opened it (it then sits in that open or in the read after it), and a
 // watch on a process that is not the test's child (the converter's helper).
 
+#include "platform/FileDescriptor.h"
+
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -35,21 +37,17 @@ public:
         const QByteArray path = QFile::encodeName(fifo);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
         while (std::chrono::steady_clock::now() < deadline && stillWaiting()) {
-            m_fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (m_fd >= 0 || errno != ENXIO)
-                return m_fd >= 0;
+            m_file = zandrel::platform::FileDescriptor(
+                ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+            if (m_file.isOpen() || errno != ENXIO)
+                return m_file.isOpen();
             QThread::msleep(2);
         }
         return false;
     }
-    ~FifoWriter()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
 
 private:
-    int m_fd = -1;
+    zandrel::platform::FileDescriptor m_file;
 };
 
 // The processes whose parent is the given one.
@@ -77,27 +75,25 @@ inline QList<pid_t> childrenOf(pid_t parent)
 // if it is still there, so that a failing test leaves nothing running.
 class ProcessWatch {
 public:
-    explicit ProcessWatch(pid_t pid) : m_fd(int(::syscall(SYS_pidfd_open, pid, 0))) {}
+    explicit ProcessWatch(pid_t pid) : m_pidfd(int(::syscall(SYS_pidfd_open, pid, 0))) {}
     ~ProcessWatch()
     {
-        if (m_fd >= 0) {
-            ::syscall(SYS_pidfd_send_signal, m_fd, SIGKILL, nullptr, 0);
-            ::close(m_fd);
-        }
+        if (m_pidfd.isOpen())
+            ::syscall(SYS_pidfd_send_signal, m_pidfd.get(), SIGKILL, nullptr, 0);
     }
     ProcessWatch(const ProcessWatch &) = delete;
     ProcessWatch &operator=(const ProcessWatch &) = delete;
 
-    bool isValid() const { return m_fd >= 0; }
+    bool isValid() const { return m_pidfd.isOpen(); }
     // True once the process has ended, waiting at most the given time.
     bool waitForEnd(int milliseconds)
     {
-        pollfd watch{m_fd, POLLIN, 0};
-        return m_fd >= 0 && ::poll(&watch, 1, milliseconds) == 1;
+        pollfd watch{m_pidfd.get(), POLLIN, 0};
+        return m_pidfd.isOpen() && ::poll(&watch, 1, milliseconds) == 1;
     }
 
 private:
-    int m_fd;
+    zandrel::platform::FileDescriptor m_pidfd;
 };
 
 } // namespace processwatch
