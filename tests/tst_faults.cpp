@@ -146,9 +146,20 @@ private Q_SLOTS:
         QCOMPARE(filesIn(m_work), QStringList{"report.csv"});
     }
 
+    void failedAnswersKeepTheStyleSheet_data()
+    {
+        QTest::addColumn<bool>("shared");
+        // A style sheet of the user's alone is replaced; one with a second link is written over.
+        QTest::newRow("replaced") << false;
+        QTest::newRow("written over in place") << true;
+    }
     void failedAnswersKeepTheStyleSheet()
     {
+        QFETCH(bool, shared);
         const QString sheet = work(QStringLiteral("answers.xsl"));
+        QFile::remove(sheet);
+        QFile::remove(work(QStringLiteral("answer.txt")));
+        QFile::remove(work(QStringLiteral("answers-link.xsl")));
         const QByteArray content =
             "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
             "<xsl:output method=\"text\"/>\n"
@@ -157,6 +168,10 @@ private Q_SLOTS:
             "<xsl:template match=\"/\"><xsl:value-of select=\"$title\"/></xsl:template>\n"
             "</xsl:stylesheet>\n";
         QVERIFY(writeFile(sheet, content));
+        if (shared)
+            QCOMPARE(::link(QFile::encodeName(sheet).constData(),
+                            QFile::encodeName(work(QStringLiteral("answers-link.xsl"))).constData()),
+                     0);
         ScriptedInteraction interaction;
         interaction.valueAnswers = {Answer::given(QStringLiteral("new title"))};
         GenerationPipeline pipeline(interaction);
@@ -179,7 +194,10 @@ private Q_SLOTS:
         QVERIFY2(interaction.messages[0].text.contains(QStringLiteral("could not be saved")),
                  qPrintable(interaction.messages[0].text));
         QCOMPARE(readAll(sheet), content);
-        QCOMPARE(filesIn(m_work), (QStringList{"answer.txt", "answers.xsl"}));
+        QStringList expected{"answer.txt", "answers.xsl"};
+        if (shared)
+            expected.insert(1, QStringLiteral("answers-link.xsl"));
+        QCOMPARE(filesIn(m_work), expected);
     }
 
     void failedSettingsKeepTheFile()

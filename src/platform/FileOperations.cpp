@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,7 +192,13 @@ bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const str
     FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
     if (file.get() < 0)
         return failWith(error, systemErrorText(errno));
-    // A full disk shows before the first byte is changed, where the file system can say so.
+    // A file size limit (ulimit -f) would stop the writes part way, with the file half new:
+    // it is checked before the first byte is changed, and so is a full disk, where the file
+    // system can say so.
+    struct rlimit sizeLimit {};
+    if (::getrlimit(RLIMIT_FSIZE, &sizeLimit) == 0 && sizeLimit.rlim_cur != RLIM_INFINITY &&
+        rlim_t(bytes.size()) > sizeLimit.rlim_cur)
+        return failWith(error, systemErrorText(EFBIG));
     if (bytes.size() > old.st_size &&
         ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, old.st_size, bytes.size() - old.st_size) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS)
