@@ -4,6 +4,7 @@
 #include "app/QtTranslations.h"
 #include "app/StringTable.h"
 #include "generate/ConvertForm.h"
+#include "generate/ProgressForm.h"
 #include "help/HelpForm.h"
 #include "settings/RegistryStore.h"
 #include "uservalue/UserValueForm.h"
@@ -120,5 +121,9 @@ int main(int argc, char **argv)
 
     THelpForm help(settings);
     ok &= save(help, folder, QStringLiteral("help"));
+
+    // A transformation a minute and a half under way that has begun to write its result.
+    TProgressForm progress(nullptr, WorkStep::Transforming, [] { return qint64(48'700'000); });
+    ok &= save(progress, folder, QStringLiteral("progress"));
     return ok ? 0 : 1;
 }
