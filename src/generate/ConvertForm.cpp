@@ -9,6 +9,7 @@
 #include "layout/ControlPlacement.h"
 #include "layout/SizingPanels.h"
 #include "layout/WindowPosition.h"
+#include "processor/FreeMemory.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsKeys.h"
 
@@ -180,6 +181,9 @@ GenerationOutcome TConvertForm::OKBtnClick(bool batchMode)
     GenerationInputs inputs = m_model.generationInputs();
     GenerationPipeline pipeline(m_interaction);
     const GenerationOutcome outcome = pipeline.run(inputs, batchMode);
+    // The window stays open for the next job: a large job's memory should not stay with it.
+    if (!batchMode)
+        processor::returnFreeMemoryToSystem();
     m_model.outputFileName = inputs.outputFileName;
     if (outcome == GenerationOutcome::EndProgram) {
         // The dialog does not close in the ordinary way, so nothing is saved.

@@ -1,6 +1,5 @@
 #include "MemoryCeiling.h"
 
-#include "NodeAllocator.h"
 #include "WorkStop.h"
 
 #include <QByteArray>
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <malloc.h>
 #include <mutex>
+#include <stdexcept>
 #if defined(__SANITIZE_ADDRESS__)
 #define ZANDREL_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
@@ -51,7 +51,8 @@ long long MemoryInUse::bytes()
     const struct mallinfo2 info = ::mallinfo2();
     const std::size_t heap = info.uordblks + info.hblkhd;
 #endif
-    return static_cast<long long>(heap + nodeSlabBytesInUse());
+    const auto outsideHeap = s_outsideHeap.load(std::memory_order_acquire);
+    return static_cast<long long>(heap + (outsideHeap ? outsideHeap() : 0));
 }
 
 void MemoryInUse::measure()
@@ -106,6 +107,8 @@ MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPass
       m_thread(std::this_thread::get_id())
 {
     const std::lock_guard lock(activeMutex);
+    if (active)
+        throw std::logic_error("A memory ceiling was made while another was in force.");
     active = this;
     const long long limit =
         static_cast<long long>(std::min<std::size_t>(allowance, MemoryInUse::noCeiling / 2));

@@ -32,8 +32,15 @@ public:
             check(bytes);
     }
 
-    // The heap's blocks in use and the slabs' nodes in use, now. Walks the C library's heap.
+    // The heap's blocks in use and what the outside-heap counter reports, now. Walks the C
+    // library's heap.
     static long long bytes();
+    // Memory in use that the C library's heap does not show (the node slabs' blocks), counted in
+    // every measurement. Set before a ceiling is made; the function must not allocate.
+    static void countOutsideHeap(std::size_t (*bytesInUse)())
+    {
+        s_outsideHeap.store(bytesInUse, std::memory_order_release);
+    }
     // How often bytes() has walked the heap since the program started.
     static unsigned long long measurements() { return s_measurements.load(std::memory_order_relaxed); }
 
@@ -62,11 +69,15 @@ private:
     static inline std::atomic<long long> s_scriptBytesAtMeasured{0}; // and at the last measurement
     static inline std::atomic<bool> s_passed{false};
     static inline std::atomic<unsigned long long> s_measurements{0};
+    static inline std::atomic<std::size_t (*)()> s_outsideHeap{nullptr};
 };
 
 // While it lives, the first block that takes the memory in use past the ceiling calls
 // onPassed, once, on the thread that made the ceiling (the transformation's); blocks keep
-// being given, as the XML library does not survive a refused one everywhere. One at a time.
+// being given, as the XML library does not survive a refused one everywhere.
+// One at a time: the memory in use is the whole process's, so a second ceiling could neither
+// tell its work from the first's nor leave the first in force when it ended. Making one while
+// another lives throws std::logic_error.
 class MemoryCeiling {
 public:
     // The ceiling is the memory in use when it is made plus the allowance. At the same checks, a

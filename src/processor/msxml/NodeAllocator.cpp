@@ -5,12 +5,15 @@
 #include <libxml/tree.h>
 #include <libxml/xmlmemory.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <sys/mman.h>
+#include <unordered_map>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZANDREL_LEAK_SANITIZER 1
@@ -30,6 +33,11 @@ namespace {
 // Slabs are aligned to their size, so that the slab of any address is found by a shift.
 constexpr unsigned slabShift = 24;
 constexpr std::size_t slabBytes = std::size_t(1) << slabShift;
+// A slab's pages are faulted in a part at a time as it fills, each part as large as the slab's
+// filled pages so far, within these bounds: a small job then touches little more than the pages
+// it uses, and a large one still faults its pages in bulk rather than one at a time.
+constexpr std::size_t smallestPopulatedPart = std::size_t(64) << 10;
+constexpr std::size_t largestPopulatedPart = std::size_t(2) << 20;
 
 enum SizeClassIndex : std::uint8_t { Nodes, Attributes, SizeClassCount };
 constexpr std::size_t classSizes[SizeClassCount] = {sizeof(xmlNode), sizeof(xmlAttr)};
@@ -102,7 +110,8 @@ constexpr std::size_t handBackBlocks = slabBytes / sizeof(xmlNode);
 
 // Which size class owns a slab, by slab number: one byte per 16 MiB of the address space, in a
 // mapping of which only the few pages of the used ranges are ever touched (0: no slab, else the
-// class index + 1). Entries are only ever set, so reading one needs no lock.
+// class index + 1). An entry is set when its slab is handed out, while no block of it is in use,
+// so reading one for a block in use needs no lock.
 class SlabOwners {
 public:
     static constexpr unsigned addressBits = 47;
@@ -157,11 +166,6 @@ char *mapSlab(SlabOwners &owners, SizeClassIndex index)
         ::munmap(reinterpret_cast<void *>(aligned), slabBytes);
         return nullptr;
     }
-#ifdef MADV_POPULATE_WRITE
-    // A slab is filled from start to end at once: faulting its pages in one call is cheaper
-    // than one fault per page. Only advice; an older kernel faults them as they come.
-    ::madvise(reinterpret_cast<void *>(aligned), slabBytes, MADV_POPULATE_WRITE);
-#endif
     owners.set(aligned >> slabShift, index);
     slabsMapped.fetch_add(1, std::memory_order_relaxed);
 #if defined(ZANDREL_LEAK_SANITIZER)
@@ -172,12 +176,27 @@ char *mapSlab(SlabOwners &owners, SizeClassIndex index)
     return reinterpret_cast<char *>(aligned);
 }
 
+// Faults in the next part of a slab that fills from start to end: one call is cheaper than a
+// fault per page. Only advice; an older kernel faults the pages as they come. Returns the end
+// of the part.
+char *populateNextPart(char *populatedEnd, char *slabEnd)
+{
+    const std::size_t populated = slabBytes - std::size_t(slabEnd - populatedEnd);
+    const std::size_t part = std::clamp(populated, smallestPopulatedPart, largestPopulatedPart);
+    char *const partEnd = populatedEnd + std::min(part, std::size_t(slabEnd - populatedEnd));
+#ifdef MADV_POPULATE_WRITE
+    ::madvise(populatedEnd, std::size_t(partEnd - populatedEnd), MADV_POPULATE_WRITE);
+#endif
+    return partEnd;
+}
+
 // The blocks of one size class that a thread has to give: freed ones first, then the rest of
-// its current slab.
+// its current slab, whose pages up to end are faulted in.
 struct ThreadClass {
     FreeList freeList;
     char *cursor = nullptr;
     char *end = nullptr;
+    char *slabEnd = nullptr;
     // Blocks this thread took less blocks it freed (negative when it frees others' blocks).
     // Written by its thread only; read by any that sums the pool's use.
     std::atomic<long long> inUse{0};
@@ -282,16 +301,16 @@ public:
         return bytes > 0 ? std::size_t(bytes) : 0;
     }
 
-    // A thread ends: its free blocks and the rest of its slab become spare for others.
+    // A thread ends: its free blocks and the rest of its slab become spare for others. The rest
+    // is handed on whole rather than block by block, which would fault in all its pages.
     void retire(ThreadCache &thread)
     {
         const std::lock_guard lock(m_mutex);
         for (int index = 0; index < SizeClassCount; ++index) {
             ThreadClass &own = thread.classes[index];
             m_spare[index].take(own.freeList);
-            for (; own.cursor && std::size_t(own.end - own.cursor) >= classSizes[index];
-                 own.cursor += classSizes[index])
-                m_spare[index].push(reinterpret_cast<FreeBlock *>(own.cursor));
+            if (std::size_t(own.slabEnd - own.cursor) >= classSizes[index])
+                m_slabRests[index].push_back({own.cursor, own.end, own.slabEnd});
             m_retiredInUse[index] += own.inUse.load(std::memory_order_relaxed);
         }
         for (ThreadCache **link = &m_threads; *link; link = &(*link)->next) {
@@ -300,6 +319,74 @@ public:
                 break;
             }
         }
+    }
+
+    // Gives the pages of every slab none of whose blocks is in use back to the system. The
+    // slabs stay reserved and are handed out again. Only the spare blocks and the calling
+    // thread's own are looked at: a slab with a free block in another live thread's list, or a
+    // part not yet handed out by it, stays as it is.
+    std::size_t releaseEmptySlabs()
+    {
+        ThreadCache &caller = cache();
+        const std::lock_guard lock(m_mutex);
+        const auto slabOf = [](const void *block) {
+            return reinterpret_cast<std::uintptr_t>(block) >> slabShift;
+        };
+        std::unordered_map<std::uintptr_t, std::size_t> freeBlocks;
+        for (int index = 0; index < SizeClassCount; ++index) {
+            ThreadClass &own = caller.classes[index];
+            m_spare[index].take(own.freeList);
+            std::uintptr_t lastSlab = 0;
+            std::size_t *lastCount = nullptr;
+            for (const FreeBlock *block = m_spare[index].head; block; block = block->next) {
+                // Freed blocks come in runs of one slab; the map is asked once per run.
+                if (!lastCount || slabOf(block) != lastSlab) {
+                    lastSlab = slabOf(block);
+                    lastCount = &freeBlocks[lastSlab];
+                }
+                ++*lastCount;
+            }
+            const auto countRest = [&](const char *cursor, const char *slabEnd) {
+                if (cursor)
+                    freeBlocks[slabOf(slabEnd - 1)] += std::size_t(slabEnd - cursor) / classSizes[index];
+            };
+            countRest(own.cursor, own.slabEnd);
+            for (const SlabRest &rest : m_slabRests[index])
+                countRest(rest.cursor, rest.slabEnd);
+        }
+        const auto isEmpty = [&](std::uintptr_t slab) {
+            const auto found = freeBlocks.find(slab);
+            const SizeClassIndex index = m_owners.of(reinterpret_cast<const void *>(slab << slabShift));
+            return found != freeBlocks.end() && index != SizeClassCount &&
+                   found->second == slabBytes / classSizes[index];
+        };
+        std::size_t released = 0;
+        for (const auto &[slab, count] : freeBlocks) {
+            if (!isEmpty(slab))
+                continue;
+            auto *begin = reinterpret_cast<char *>(slab << slabShift);
+            ::madvise(begin, slabBytes, MADV_DONTNEED);
+            m_emptied.push_back(begin);
+            released += slabBytes;
+        }
+        if (released == 0)
+            return 0;
+        for (int index = 0; index < SizeClassCount; ++index) {
+            FreeList kept;
+            for (FreeBlock *block = m_spare[index].head; block;) {
+                FreeBlock *next = block->next;
+                if (!isEmpty(slabOf(block)))
+                    kept.push(block);
+                block = next;
+            }
+            m_spare[index] = kept;
+            ThreadClass &own = caller.classes[index];
+            if (own.cursor && isEmpty(slabOf(own.slabEnd - 1)))
+                own.cursor = own.end = own.slabEnd = nullptr;
+            std::erase_if(m_slabRests[index],
+                          [&](const SlabRest &rest) { return isEmpty(slabOf(rest.slabEnd - 1)); });
+        }
+        return released;
     }
 
 private:
@@ -315,10 +402,12 @@ private:
         return own;
     }
 
-    // The thread's own blocks are used up: spare blocks of ended threads, else a new slab.
+    // The thread's own blocks are used up: spare blocks of other threads, else the next part
+    // of its slab, else an emptied slab or a new one.
     void *refill(ThreadClass &own, SizeClassIndex index)
     {
-        {
+        const std::size_t size = classSizes[index];
+        if (std::size_t(own.slabEnd - own.cursor) < size) {
             const std::lock_guard lock(m_mutex);
             // Half of what makes a thread give blocks back, so that a thread that frees what
             // it takes does not pass the same blocks to and fro.
@@ -326,19 +415,44 @@ private:
                 own.freeList.takeFirst(m_spare[index], handBackBlocks / 2);
                 return own.freeList.pop();
             }
+            char *slab = nullptr;
+            if (!m_slabRests[index].empty()) {
+                const SlabRest rest = m_slabRests[index].back();
+                m_slabRests[index].pop_back();
+                own.cursor = rest.cursor;
+                own.end = rest.end;
+                own.slabEnd = rest.slabEnd;
+            } else if (!m_emptied.empty()) {
+                slab = m_emptied.back();
+                m_emptied.pop_back();
+                m_owners.set(reinterpret_cast<std::uintptr_t>(slab) >> slabShift, index);
+            } else if (!(slab = mapSlab(m_owners, index))) {
+                return nullptr;
+            }
+            if (slab) {
+                own.cursor = own.end = slab;
+                own.slabEnd = slab + slabBytes;
+            }
         }
-        char *slab = mapSlab(m_owners, index);
-        if (!slab)
-            return nullptr;
-        own.cursor = slab + classSizes[index];
-        own.end = slab + slabBytes;
-        return slab;
+        if (std::size_t(own.end - own.cursor) < size)
+            own.end = populateNextPart(own.end, own.slabEnd);
+        void *block = own.cursor;
+        own.cursor += size;
+        return block;
     }
 
     SlabOwners m_owners;
-    std::mutex m_mutex; // the thread list, spare blocks and retired counts
+    std::mutex m_mutex; // the thread list, spare blocks, emptied slabs and retired counts
     ThreadCache *m_threads = nullptr;
     FreeList m_spare[SizeClassCount];
+    // The parts of their slabs that ended threads had not handed out yet.
+    struct SlabRest {
+        char *cursor;
+        char *end;
+        char *slabEnd;
+    };
+    std::vector<SlabRest> m_slabRests[SizeClassCount];
+    std::vector<char *> m_emptied; // slabs whose pages went back to the system
     long long m_retiredInUse[SizeClassCount] = {};
 };
 
@@ -383,6 +497,11 @@ std::size_t nodeSlabBytesInUse()
     return pool ? pool->bytesInUse() : 0;
 }
 
+std::size_t releaseEmptyNodeSlabs()
+{
+    return pool ? pool->releaseEmptySlabs() : 0;
+}
+
 std::size_t nodeSlabBytesMapped()
 {
     return slabsMapped.load(std::memory_order_relaxed) * slabBytes;
@@ -393,6 +512,7 @@ void installNodeAllocator()
     static std::once_flag once;
     std::call_once(once, [] {
         pool = new NodePool;
+        MemoryInUse::countOutsideHeap(&nodeSlabBytesInUse);
         xmlMemSetup(poolFree, poolMalloc, poolRealloc, poolStrdup);
     });
 }

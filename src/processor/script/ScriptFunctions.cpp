@@ -189,7 +189,7 @@ void scriptFree(void *, void *block)
 
 } // namespace
 
-std::atomic<long long> timeLimitMilliseconds{30000};
+std::atomic<long long> timeLimitMilliseconds{ScriptHost::defaultTimeLimit.count()};
 
 ScriptEngine::ScriptEngine(const xmlChar *uri, bool trimText)
     : m_uri(reinterpret_cast<const char *>(uri)), m_trimText(trimText)
@@ -422,11 +422,6 @@ ScriptHost::~ScriptHost() = default;
 void ScriptHost::setTimeLimit(std::chrono::milliseconds limit)
 {
     timeLimitMilliseconds = limit.count();
-}
-
-std::chrono::milliseconds ScriptHost::timeLimit()
-{
-    return std::chrono::milliseconds(timeLimitMilliseconds.load());
 }
 
 void ScriptHost::registerFunctions(xsltTransformContext *context)

@@ -37,8 +37,8 @@ public:
 
     // How long one script call (or a script's own top-level code) may run before it is
     // stopped with an error. A report's scripts take microseconds; this only ends runaways.
+    static constexpr std::chrono::milliseconds defaultTimeLimit{30000};
     static void setTimeLimit(std::chrono::milliseconds limit);
-    static std::chrono::milliseconds timeLimit();
     // Binds the scripts' functions into the transformation.
     void registerFunctions(_xsltTransformContext *context);
 
