@@ -50,15 +50,16 @@ class CommandLineTest : public QObject {
     QString m_pipelineData; // the pipeline tests' jobs and style sheets
     QString m_whiteSpaceData;
 
-    Run run(const QStringList &arguments, const QString &executable = program, const QString &locale = {})
+    Run run(const QStringList &arguments, const QString &executable = program, const QString &locale = {},
+            const QString &qtPlatform = {})
     {
         QProcess process;
-        start(process, arguments, executable, locale);
+        start(process, arguments, executable, locale, qtPlatform);
         return finish(process);
     }
 
     void start(QProcess &process, const QStringList &arguments, const QString &executable = program,
-               const QString &locale = {})
+               const QString &locale = {}, const QString &qtPlatform = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!locale.isEmpty()) {
@@ -67,6 +68,11 @@ class CommandLineTest : public QObject {
         }
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
+        if (!qtPlatform.isEmpty()) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), qtPlatform);
+            // Qt's runtime folder, which would otherwise be made in the temporary folder checked below.
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_work.filePath(QStringLiteral("runtime")));
+        }
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_work.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("TMPDIR"), m_work.filePath(QStringLiteral("tmp")));
         process.setProcessEnvironment(environment);
@@ -91,6 +97,9 @@ private Q_SLOTS:
     {
         QVERIFY(m_work.isValid());
         QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("tmp"))));
+        QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("runtime"))));
+        QVERIFY(QFile::setPermissions(m_work.filePath(QStringLiteral("runtime")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(QFile::exists(program));
         m_samples = m_work.filePath(QStringLiteral("source/samples"));
         m_pipelineData = m_work.filePath(QStringLiteral("source/pipeline"));
@@ -354,6 +363,34 @@ private Q_SLOTS:
                                folder + QStringLiteral("/zandrel"));
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(result.err.contains(QStringLiteral("Dexmor-Datei")), qPrintable(result.err));
+    }
+
+    // With a display the program becomes the windows program; without one beside it, it says so
+    // instead of running or hanging.
+    void displayRunsTheWindowsProgram_data()
+    {
+        QTest::addColumn<bool>("windowsProgram");
+        QTest::newRow("beside") << true;
+        QTest::newRow("missing") << false;
+    }
+    void displayRunsTheWindowsProgram()
+    {
+        QFETCH(bool, windowsProgram);
+        const QString folder = m_work.filePath(QStringLiteral("display"));
+        QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        QStringList programs{QStringLiteral("zandrel")};
+        if (windowsProgram)
+            programs << QStringLiteral("zandrel-windows");
+        for (const QString &name : programs) {
+            QVERIFY(QFile::copy(QStringLiteral(ZANDREL_BINARY_DIR "/") + name, folder + u'/' + name));
+            QVERIFY(QFile::setPermissions(folder + u'/' + name, QFile::ExeOwner | QFile::ReadOwner));
+        }
+        const QString output = folder + QStringLiteral("/points");
+        const Run result = run({m_pipelineData + "/job.dxm", m_pipelineData + "/points.xsl", output},
+                               folder + QStringLiteral("/zandrel"), {}, QStringLiteral("offscreen"));
+        QCOMPARE(result.exitCode, windowsProgram ? 0 : 1);
+        QCOMPARE(QFileInfo::exists(output + QStringLiteral(".csv")), windowsProgram);
+        QCOMPARE(result.err.contains(QStringLiteral("cannot open its windows")), !windowsProgram);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "StringTable.h"
 #include "platform/FileNames.h"
+#include "platform/ProgramFolder.h"
 
 #include <QtGlobal>
 
@@ -55,6 +56,15 @@ bool hasDisplay()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
+{
+    auto beside =
+        std::make_unique<LanguageLibrary>(LanguageLibrary::besideExecutable(platform::programFolder()));
+    if (beside->isLoaded())
+        return beside;
+    return std::make_unique<LanguageLibrary>(LanguageLibrary::fileName());
 }
 
 } // namespace zandrel

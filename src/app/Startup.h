@@ -1,7 +1,11 @@
 #pragma once
 
+#include "StringTable.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace zandrel {
 
@@ -17,5 +21,14 @@ QString usageMessage();
 
 // True when a display (X11, Wayland or an explicit Qt platform) is there to show windows on.
 bool hasDisplay();
+
+// The language library beside the executable, else the one the library search finds; an
+// unloaded one (English) when there is none.
+std::unique_ptr<LanguageLibrary> loadLanguageLibrary();
+
+// The program that shows the windows, which the program becomes when there is a display: the
+// widget libraries are loaded only there, so that a script's batch run starts as fast as the
+// processor alone.
+inline constexpr char windowsProgramName[] = "zandrel-windows";
 
 } // namespace zandrel

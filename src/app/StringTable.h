@@ -67,6 +67,8 @@ inline constexpr int TransformingStep = 10125;
 inline constexpr int ElapsedTime = 10126;
 inline constexpr int WrittenSoFar = 10127;
 inline constexpr int GenerationCancelled = 10128;
+// The windows program could not be started: its path and the system's reason.
+inline constexpr int WindowsProgramMissing = 10129;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -1,22 +1,22 @@
-// Program entry: loads the language, takes one of the three roads by the number of arguments,
-// and runs it with Qt dialogs when a display is there or on the console when not.
-#include "QtTranslations.h"
+// Program entry: loads the language, takes one of the three roads by the number of arguments and
+// runs it on the console. With a display, the program becomes the windows program instead, so
+// that a script's batch run never loads the widget libraries.
+#include "Format.h"
 #include "Startup.h"
 #include "StringTable.h"
 #include "generate/ConsoleInteraction.h"
-#include "generate/ConvertForm.h"
 #include "generate/ConvertFormModel.h"
 #include "generate/GenerationPipeline.h"
-#include "generate/QtInteraction.h"
+#include "platform/FileNames.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SystemError.h"
 #include "platform/TerminationCleanup.h"
 #include "settings/RegistryStore.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
-#include <QIcon>
-#include <QMessageBox>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -25,17 +25,6 @@
 namespace {
 
 using namespace zandrel;
-
-const QString applicationTitle = QStringLiteral("Zandrel");
-
-std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
-{
-    auto beside =
-        std::make_unique<LanguageLibrary>(LanguageLibrary::besideExecutable(platform::programFolder()));
-    if (beside->isLoaded())
-        return beside;
-    return std::make_unique<LanguageLibrary>(LanguageLibrary::fileName());
-}
 
 // Batch mode reads the dialog's settings (among them whether to view the file) and fills the
 // source, the style sheet and the output from the arguments; it writes no settings.
@@ -49,7 +38,7 @@ GenerationInputs batchInputs(const QStringList &arguments)
     return model.generationInputs();
 }
 
-int runWithoutDisplay(Road road, const QStringList &arguments)
+int runOnConsole(Road road, const QStringList &arguments)
 {
     QFile input;
     QFile output;
@@ -75,54 +64,41 @@ int runWithoutDisplay(Road road, const QStringList &arguments)
     return batchExitCode(pipeline.run(inputs, true));
 }
 
-int runWithDisplay(Road road, const QStringList &arguments)
+// Replaces this process with the windows program, with the same arguments; returns only when
+// it cannot be started.
+int becomeWindowsProgram(char **argv)
 {
-    if (road == Road::Usage) {
-        QtInteraction interaction;
-        interaction.showMessage(MessageKind::Plain, usageMessage());
-        return 0;
-    }
-    settings::RegFileStore settings = settings::RegFileStore::fromEnvironment();
-    TConvertForm form(settings, platform::programFolder());
-    if (road == Road::Dialog) {
-        QObject::connect(&form, &TConvertForm::programEnded, qApp,
-                         [](int exitCode) { QCoreApplication::exit(exitCode); });
-        QObject::connect(&form, &QDialog::finished, qApp, [] { QCoreApplication::exit(0); });
-        form.show();
-        return QApplication::exec();
-    }
-    // Batch mode: the dialog is made but never shown, and saves nothing.
-    form.setSourceFile(arguments.at(0));
-    form.model().setStyleSheetPath(arguments.at(1));
-    form.model().outputFileName = arguments.value(2);
-    return batchExitCode(form.OKBtnClick(true));
+    const QString program = platform::helperProgram(QLatin1String(windowsProgramName));
+    const QByteArray nativeProgram = platform::nativeFileName(program);
+    argv[0] = const_cast<char *>(nativeProgram.constData());
+    ::execv(nativeProgram.constData(), argv);
+    const QString reason = platform::systemErrorText(errno);
+    const QString message =
+        formatText(GetLocalizedString(StringId::WindowsProgramMissing), {program, reason});
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return 1;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // Before anything is made that a signal could leave behind.
-    platform::installTerminationCleanup();
     // The language comes first: everything after it may show text.
     const std::unique_ptr<LanguageLibrary> language = loadLanguageLibrary();
     const LocalizedStringSource strings(*language);
+    if (hasDisplay())
+        return becomeWindowsProgram(argv);
+
+    // Before anything is made that a signal could leave behind.
+    platform::installTerminationCleanup();
     const QStringList arguments = countedArguments(argc, argv);
     const Road road = roadFor(arguments);
-
-    if (!hasDisplay()) {
-        QCoreApplication application(argc, argv);
-        QCoreApplication::setApplicationName(applicationTitle);
-        const int exitCode = runWithoutDisplay(road, arguments);
-        // Everything a batch run writes is written and closed by now. Ending here spares the
-        // run-time's teardown, which after a large job walks all its freed memory once more
-        // and adds measurably to the time a script waits.
-        std::fflush(nullptr);
-        std::_Exit(exitCode);
-    }
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(applicationTitle);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zandrel.svg")));
-    const QtTranslations qtTexts;
-    return runWithDisplay(road, arguments);
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Zandrel"));
+    const int exitCode = runOnConsole(road, arguments);
+    // Everything a batch run writes is written and closed by now. Ending here spares the
+    // run-time's teardown, which after a large job walks all its freed memory once more and
+    // adds measurably to the time a script waits.
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
 }

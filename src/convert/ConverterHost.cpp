@@ -241,13 +241,7 @@ ConverterHost ConverterHost::fromEnvironment(const QString &privateFolder)
     const QString configured = qEnvironmentVariable("ZANDREL_CONVERTER_HOST");
     if (!configured.isEmpty())
         return ConverterHost(configured, privateFolder);
-    const QString programFolder = platform::programFolder();
-    const QString beside = programFolder + u'/' + QLatin1String(hostProgramName);
-    // Beside the program in a build folder; in the helpers' folder where the program is installed.
-    const QString installed = QDir::cleanPath(programFolder + QStringLiteral("/" ZANDREL_HELPER_FOLDER "/") +
-                                              QLatin1String(hostProgramName));
-    return ConverterHost(QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed,
-                         privateFolder);
+    return ConverterHost(platform::helperProgram(QLatin1String(hostProgramName)), privateFolder);
 }
 
 void ConverterHost::stopRunningCall() noexcept

@@ -8,4 +8,8 @@ namespace zandrel::platform {
 // and helper program are looked for first.
 QString programFolder();
 
+// A helper program of this one: beside it in a build folder, in the helpers' folder where the
+// program is installed.
+QString helperProgram(const QString &name);
+
 } // namespace zandrel::platform
