@@ -1,9 +1,9 @@
 // Program entry: loads the language, takes one of the three roads by the number of arguments and
 // runs it on the console. With a display, the program becomes the windows program instead, so
 // that a script's batch run never loads the widget libraries.
-#include "Format.h"
-#include "Startup.h"
-#include "StringTable.h"
+#include "app/Format.h"
+#include "app/Startup.h"
+#include "app/StringTable.h"
 #include "generate/ConsoleInteraction.h"
 #include "generate/ConvertFormModel.h"
 #include "generate/GenerationPipeline.h"

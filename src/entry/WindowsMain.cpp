@@ -1,8 +1,8 @@
 // Entry of the windows program, which the program becomes when there is a display: the same
 // three roads, with Qt dialogs.
-#include "QtTranslations.h"
-#include "Startup.h"
-#include "StringTable.h"
+#include "app/QtTranslations.h"
+#include "app/Startup.h"
+#include "app/StringTable.h"
 #include "generate/ConvertForm.h"
 #include "generate/GenerationPipeline.h"
 #include "generate/QtInteraction.h"
