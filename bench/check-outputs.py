@@ -5,6 +5,9 @@
     check-outputs.py geojson OUT JOB --height yes
     check-outputs.py html OUT JOB --observations yes
     check-outputs.py svg OUT JOB
+    check-outputs.py dxf OUT JOB --height 0.5 --layers code
+    check-outputs.py kml OUT JOB --altitude clampToGround
+    check-outputs.py landxml OUT JOB --unit metre
     check-outputs.py userfields STYLESHEET EXT
     check-outputs.py setvar IN.xsl OUT.xsl NAME SELECT
 
@@ -311,6 +314,125 @@ def check_svg(a):
     print("svg ok: %d symbols, scale 1:%g, scale bar %s" % (len(uses), den, bar[0] if bar else "-"))
 
 
+# ------------------------------------------------------------------ DXF
+def dxf_pairs(path):
+    data = open(path, "rb").read()
+    if not data.endswith(b"\r\n") or b"\n" in data.replace(b"\r\n", b""):
+        fail("the lines do not all end with CR LF")
+    lines = data.decode("cp1252").split("\r\n")[:-1]
+    if len(lines) % 2:
+        fail("odd number of lines: group codes and values do not pair up")
+    return [(int(lines[k]), lines[k + 1]) for k in range(0, len(lines), 2)]
+
+
+def dxf_entities(pairs):
+    """(type, {code: [values]}) of every entity or table entry, in order."""
+    out = []
+    for code, value in pairs:
+        if code == 0:
+            out.append((value, {}))
+        elif out:
+            out[-1][1].setdefault(code, []).append(value)
+    return out
+
+
+def check_dxf(a):
+    root, pts = job_points(a.job)
+    ents = dxf_entities(dxf_pairs(a.output))
+    kinds = [k for k, _ in ents]
+    if kinds[-1] != "EOF" or kinds.count("SECTION") != 3:
+        fail("expected HEADER, TABLES and ENTITIES sections and EOF")
+    layers = {g[2][0] for k, g in ents if k == "LAYER"}
+    points = [g for k, g in ents if k == "POINT"]
+    texts = [g for k, g in ents if k == "TEXT"]
+    if len(points) != len(pts) or len(texts) != len(pts):
+        fail("%d POINTs and %d TEXTs for %d points" % (len(points), len(texts), len(pts)))
+    for g, t, p in zip(points, texts, pts):
+        what = "point %s" % p["name"]
+        want = re.sub(r"[^A-Z0-9$_-]", "_", p["code"].upper())[:31] if a.layers == "code" else "SURVEY"
+        if g[8][0] != want or t[8][0] != want or want not in layers:
+            fail("%s: layer %r, expected %r in the layer table" % (what, g[8][0], want))
+        for key, code in (("e", 10), ("n", 20), ("z", 30)):
+            close(g[code][0], p[key], 3, what)
+        if t[1][0] != p["name"] or abs(float(t[40][0]) - a.height) > 1e-9:
+            fail("%s: label %r of height %s" % (what, t[1][0], t[40][0]))
+        if math.hypot(float(t[10][0]) - p["e"], float(t[20][0]) - p["n"]) > 2 * a.height:
+            fail("%s: label is not beside the point" % what)
+    lines = {}
+    for p in root.findall("Points/Point"):
+        if p.get("line"):
+            lines.setdefault(p.get("line"), []).append(p)
+    polylines = [g for k, g in ents if k == "POLYLINE"]
+    want_poly = [m for m in lines.values() if len(m) > 2]
+    if kinds.count("LINE") != sum(1 for m in lines.values() if len(m) == 2) or len(polylines) != len(want_poly):
+        fail("%d LINEs and %d POLYLINEs do not match the job's line work" % (kinds.count("LINE"), len(polylines)))
+    closed = sum(1 for g in polylines if int(g[70][0]) & 1)
+    if closed != sum(1 for m in want_poly if m[0].get("code") == "BLDG"):
+        fail("%d closed polylines, expected one per building" % closed)
+    if kinds.count("VERTEX") != sum(len(m) for m in want_poly):
+        fail("the polylines do not have a vertex per point")
+    print("dxf ok: %d points with labels, %d layers, %d polylines (%d closed)"
+          % (len(points), len(layers), len(polylines), closed))
+
+
+# ------------------------------------------------------------------ KML
+KML = "{http://www.opengis.net/kml/2.2}"
+
+
+def check_kml(a):
+    doc = ET.parse(a.output).getroot().find(KML + "Document")
+    root, pts = job_points(a.job)
+    if doc.findtext(KML + "name") != norm(root.findtext("JobProperties/Name")):
+        fail("document name differs from the job name")
+    styles = {s.get("id") for s in doc.findall(KML + "Style")}
+    marks = {m.findtext(KML + "name"): m for m in doc.iter(KML + "Placemark")}
+    if len(marks) != len(pts) or sum(1 for _ in doc.iter(KML + "Placemark")) != len(pts):
+        fail("%d placemarks for %d points" % (len(marks), len(pts)))
+    for p in pts:
+        m = marks[p["name"]]
+        what = "placemark %s" % p["name"]
+        if m.findtext(KML + "styleUrl") != "#code-" + p["code"] or "code-" + p["code"] not in styles:
+            fail("%s: not styled by its code" % what)
+        if m.findtext(KML + "Point/" + KML + "altitudeMode") != a.altitude:
+            fail("%s: altitude mode is not %s" % (what, a.altitude))
+        lon, lat, z = (float(v) for v in m.findtext(KML + "Point/" + KML + "coordinates").split(","))
+        if abs(lon - p["lon"]) > 5e-10 or abs(lat - p["lat"]) > 5e-10 or abs(z - p["z"]) > 5e-4:
+            fail("%s: coordinates differ from the job" % what)
+        if norm(m.findtext(KML + "description")) != p["desc"]:
+            fail("%s: description differs" % what)
+    print("kml ok: %d placemarks, %d styles" % (len(marks), len(styles)))
+
+
+# ------------------------------------------------------------------ LandXML
+LANDXML = "{http://www.landxml.org/schema/LandXML-1.2}"
+UNITS = {"metre": ("Metric", "meter", 1.0, 3), "foot": ("Imperial", "foot", 0.3048, 4),
+         "us-foot": ("Imperial", "USSurveyFoot", 1200 / 3937, 4)}
+
+
+def check_landxml(a):
+    x = ET.parse(a.output).getroot()
+    root, pts = job_points(a.job)
+    kind, name, metres, decimals = UNITS[a.unit]
+    if x.tag != LANDXML + "LandXML" or x.get("version") != "1.2":
+        fail("not a LandXML 1.2 document")
+    if x.find("%sUnits/%s%s" % (LANDXML, LANDXML, kind)).get("linearUnit") != name:
+        fail("linear unit is not %s" % name)
+    cg = x.findall("%sCgPoints/%sCgPoint" % (LANDXML, LANDXML))
+    if len(cg) != len(pts):
+        fail("%d CgPoints for %d points" % (len(cg), len(pts)))
+    for c, p in zip(cg, pts):
+        what = "CgPoint %s" % p["name"]
+        if c.get("name") != p["name"] or (c.get("code") or "") != p["code"] or (c.get("desc") or "") != p["desc"]:
+            fail("%s: name, code or description differ" % what)
+        for text, key in zip(c.text.split(" "), ("n", "e", "z")):
+            close(text, p[key] / metres, decimals, what)
+    setups = x.findall("%sSurvey/%sInstrumentSetup" % (LANDXML, LANDXML))
+    obs = x.findall("%sSurvey/%sInstrumentSetup/%sRawObservation" % (LANDXML, LANDXML, LANDXML))
+    if len(setups) != len(root.findall("Setups/Setup")) or len(obs) != len(root.findall("Setups/Setup/Observation")):
+        fail("%d setups and %d observations do not match the job" % (len(setups), len(obs)))
+    print("landxml ok: %d points, %d setups, %d observations in %s" % (len(cg), len(setups), len(obs), name))
+
+
 # ------------------------------------------------------------------ user variables
 TYPES = {"STRING", "DOUBLE", "INTEGER", "STRINGMENU", "FILENAME"}
 
@@ -399,6 +521,19 @@ def main():
     s = sub.add_parser("svg")
     s.add_argument("output")
     s.add_argument("job")
+    d = sub.add_parser("dxf")
+    d.add_argument("output")
+    d.add_argument("job")
+    d.add_argument("--height", type=float, default=0.5)
+    d.add_argument("--layers", choices=("code", "one"), default="code")
+    k = sub.add_parser("kml")
+    k.add_argument("output")
+    k.add_argument("job")
+    k.add_argument("--altitude", choices=("clampToGround", "absolute"), default="clampToGround")
+    x = sub.add_parser("landxml")
+    x.add_argument("output")
+    x.add_argument("job")
+    x.add_argument("--unit", choices=tuple(UNITS), default="metre")
     u = sub.add_parser("userfields")
     u.add_argument("stylesheet")
     u.add_argument("ext")
@@ -410,6 +545,7 @@ def main():
     a = ap.parse_args()
     try:
         {"csv": check_csv, "geojson": check_geojson, "html": check_html, "svg": check_svg,
+         "dxf": check_dxf, "kml": check_kml, "landxml": check_landxml,
          "userfields": check_userfields, "setvar": setvar}[a.cmd](a)
     except CheckError as e:
         print("%s: %s" % (a.cmd, e), file=sys.stderr)

@@ -7,7 +7,10 @@
 #    (the value lines rewritten the way the program does it), writes a
 #    correct file: CSV fields and quoting, HTML (xmllint, tidy when
 #    installed), SVG (xmllint, symbol positions, scale), GeoJSON (json.tool,
-#    values and escaping), each compared with the points of the job;
+#    values and escaping), DXF (group code pairs, a POINT and a label per
+#    point on its layer, line work), KML (placemarks, styles, coordinates),
+#    LandXML (xmllint, CgPoints in the chosen unit, setups and
+#    observations), each compared with the points of the job;
 #  - the output is byte-identical when whitespace-only text nodes are
 #    removed from the job and/or the style sheet (xmllint --noblanks, and
 #    bench/strip-blanks.py, which removes every one of them), and the
@@ -112,6 +115,12 @@ check "Plan Drawing.xsl: fileExt and user variables" \
     python3 bench/check-outputs.py userfields "$sheets/Plan Drawing.xsl" svg
 check "Points GeoJSON.xsl: fileExt and user variables" \
     python3 bench/check-outputs.py userfields "$sheets/Points GeoJSON.xsl" geojson
+check "Drawing DXF.xsl: fileExt and user variables" \
+    python3 bench/check-outputs.py userfields "$sheets/Drawing DXF.xsl" dxf
+check "Points KML.xsl: fileExt and user variables" \
+    python3 bench/check-outputs.py userfields "$sheets/Points KML.xsl" kml
+check "Survey LandXML.xsl: fileExt and user variables" \
+    python3 bench/check-outputs.py userfields "$sheets/Survey LandXML.xsl" xml
 
 # ---------------------------------------------------------------- CSV
 csv_case() {  # NAME SHEET JOB CHECK-ARGS...
@@ -180,8 +189,32 @@ geojson_case geojson-default "$sheets/Points GeoJSON.xsl" "$job"
 s=$(variant "$sheets/Points GeoJSON.xsl" geojson-2d "withHeight='No'")
 geojson_case geojson-2d "$s" "$job" --height no
 
+# ---------------------------------------------------------------- DXF, KML, LandXML
+# xml_case KIND NAME SHEET JOB CHECK-ARGS...: runs the sheet, checks the output with check-outputs.py KIND
+xml_case() {
+    local kind=$1 name=$2 sheet=$3 src=$4; shift 4
+    run "$sheet" "$src" "$name" || return
+    if [ "$kind" != dxf ]; then check "$name: well-formed (xmllint)" xmllint --noout "$tmp/$name.out"; fi
+    check "$name: against the job" python3 bench/check-outputs.py "$kind" "$tmp/$name.out" "$src" "$@"
+}
+xml_case dxf dxf-default "$sheets/Drawing DXF.xsl" "$job"
+s=$(variant "$sheets/Drawing DXF.xsl" dxf-one-layer "textHeight=1.25" "layerPerCode='No'")
+xml_case dxf dxf-one-layer "$s" "$job" --height 1.25 --layers one
+xml_case dxf dxf-one-point "$sheets/Drawing DXF.xsl" "$tmp/one.dxm"
+xml_case kml kml-default "$sheets/Points KML.xsl" "$job"
+s=$(variant "$sheets/Points KML.xsl" kml-absolute "altitudeMode='Absolute (elevation above sea level)'")
+xml_case kml kml-absolute "$s" "$job" --altitude absolute
+xml_case landxml landxml-default "$sheets/Survey LandXML.xsl" "$job"
+s=$(variant "$sheets/Survey LandXML.xsl" landxml-us-foot "linearUnit='US survey foot'")
+xml_case landxml landxml-us-foot "$s" "$job" --unit us-foot
+s=$(variant "$sheets/Survey LandXML.xsl" landxml-foot "linearUnit='International foot'")
+xml_case landxml landxml-degrees "$s" "$tmp/job-degree.dxm" --unit foot
+check "landxml-degrees: angles in decimal degrees" grep -q 'angularUnit="decimal degrees"' "$tmp/landxml-degrees.out"
+xml_case landxml landxml-one-point "$sheets/Survey LandXML.xsl" "$tmp/one.dxm"
+
 # ---------------------------------------------------------------- expected outputs
-for pair in "csv-default:job.csv" "html-default:job.html" "svg-default:job.svg" "geojson-default:job.geojson"; do
+for pair in "csv-default:job.csv" "html-default:job.html" "svg-default:job.svg" "geojson-default:job.geojson" \
+            "dxf-default:job.dxf" "kml-default:job.kml" "landxml-default:job.xml"; do
     check "samples/expected/${pair#*:} is the current output" cmp "$tmp/${pair%%:*}.out" "samples/expected/${pair#*:}"
 done
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, and runs batch mode with every bundled style
-# sheet over the bundled sample job and over its Job files, writing into out/.
+# sheet over the bundled sample job and over its Job files, writing into out/; lists what it
+# wrote and which programs open it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/setup-debian.sh
@@ -43,6 +44,25 @@ for job in build/samples/*.job; do
         fi
     done
 done
-echo "Files written into out/:"
-ls -lR out
+
+# What each file is and which program opens it, by its extension.
+describe() {
+    case "$1" in
+        csv) echo "point list (CSV)|LibreOffice Calc, Excel, QGIS" ;;
+        html) echo "survey report (HTML, prints on A4)|a web browser" ;;
+        svg) echo "plan drawing (SVG)|a web browser, Inkscape" ;;
+        geojson) echo "points for GIS (GeoJSON)|QGIS" ;;
+        dxf) echo "CAD drawing (DXF R12)|AutoCAD, BricsCAD, LibreCAD, QCAD" ;;
+        kml) echo "placemarks (KML)|Google Earth, QGIS" ;;
+        xml) echo "points and setups (LandXML 1.2)|Civil 3D, Trimble Business Center, 12d Model" ;;
+        dxm) echo "copy of the Dexmor job|Zandrel, a text editor" ;;
+        *) echo "|" ;;
+    esac
+}
+echo "Files written into out/ (the same from each Job file in out/<product>/):"
+for made in out/*; do
+    [ -f "$made" ] || continue
+    IFS='|' read -r what opens <<<"$(describe "${made##*.}")"
+    printf '  %-26s %-34s %s\n' "$(basename "$made")" "$what" "$opens"
+done
 exit $status

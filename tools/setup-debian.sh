@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and the demo need.
+# Installs every Debian package that the build and the demo need; with --tests also the programs
+# that the tests read the sample exports with.
 # Idempotent: when everything is present it only checks and says nothing.
-set -eu
+# Usage: tools/setup-debian.sh [--tests]
+set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,10 +12,19 @@ packages=(
   libicu-dev duktape-dev
   ca-certificates locales
 )
+case "${1:-}" in
+  --tests)
+    # GDAL (CSV, GeoJSON, KML, DXF), ezdxf (DXF audit), librsvg (SVG), Chromium and poppler
+    # (the report printed to PDF), python3 (the reader checks)
+    packages+=(gdal-bin python3-ezdxf librsvg2-bin chromium poppler-utils python3) ;;
+  "") ;;
+  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  # grep reads all its input (no -q), so that pipefail never sees the writer cut off
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep 'install ok installed' >/dev/null || missing+=("$p")
 done
 
 sudo=""
@@ -26,7 +37,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The tests run the program in a German locale, where numbers have a decimal comma.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+if ! locale -a 2>/dev/null | grep -ix 'de_DE.utf-\?8' >/dev/null; then
   echo "Generating the locale de_DE.UTF-8"
   $sudo sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null

@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./tools/setup-debian.sh
+./tools/setup-debian.sh --tests
 preset=${1:-default}
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j2

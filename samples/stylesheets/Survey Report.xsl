@@ -89,7 +89,19 @@ td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: now
 tr:nth-child(even) td { background: #f6f8fa; }
 .summary { display: flex; flex-wrap: wrap; align-items: flex-start; gap: 2em; }
 .foot { margin-top: 2em; color: #777; font-size: 8pt; }
-@media print { body { margin: 0; font-size: 8pt; } h2 { break-after: avoid; } }
+@page { size: A4; margin: 14mm 12mm 16mm 12mm; }
+@page wide { size: A4 landscape; margin: 12mm 12mm 14mm 12mm; }
+@media print {
+  body { margin: 0; font-size: 7.5pt; }
+  h2, h3 { break-after: avoid; page-break-after: avoid; }
+  .part.setups, .part.points { break-before: page; page-break-before: always; }
+  .part.points { page: wide; }
+  .setup { break-inside: avoid; page-break-inside: avoid; }
+  thead { display: table-header-group; }
+  tr, th, td { break-inside: avoid; page-break-inside: avoid; }
+  th, td { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+  th, td { padding: 1px 4px; }
+}
       </style>
     </head>
     <body>
@@ -125,6 +137,7 @@ tr:nth-child(even) td { background: #f6f8fa; }
 
 <!-- ================================================================ job -->
 <xsl:template name="job-properties">
+  <div class="part job">
   <h2>Job</h2>
   <table class="props">
     <xsl:for-each select="$job/JobProperties/*[normalize-space(.) != '']">
@@ -153,10 +166,12 @@ tr:nth-child(even) td { background: #f6f8fa; }
       </tr>
     </xsl:for-each>
   </table>
+  </div>
 </xsl:template>
 
 <xsl:template name="coordinate-system">
   <xsl:variable name="cs" select="$job/CoordinateSystem"/>
+  <div class="part coordinate-system">
   <h2>Coordinate system and units</h2>
   <table class="props">
     <xsl:if test="$cs">
@@ -244,6 +259,7 @@ tr:nth-child(even) td { background: #f6f8fa; }
       </tr>
     </xsl:for-each>
   </table>
+  </div>
 </xsl:template>
 
 <!-- ================================================================ summary -->
@@ -251,10 +267,12 @@ tr:nth-child(even) td { background: #f6f8fa; }
   <xsl:variable name="withGrid" select="$points[number(Grid/@e) = number(Grid/@e)
                                                 and number(Grid/@n) = number(Grid/@n)]"/>
   <xsl:variable name="withZ" select="$points[number(Grid/@z) = number(Grid/@z)]"/>
+  <div class="part">
   <h2>Summary</h2>
   <div class="summary">
     <table>
-      <tr><th colspan="2">Contents</th></tr>
+      <thead><tr><th colspan="2">Contents</th></tr></thead>
+      <tbody>
       <tr>
         <td>Points</td>
         <td class="num"><xsl:value-of select="count($points)"/></td>
@@ -267,10 +285,12 @@ tr:nth-child(even) td { background: #f6f8fa; }
         <td>Observations</td>
         <td class="num"><xsl:value-of select="count($job/Setups/Setup/Observation)"/></td>
       </tr>
+      </tbody>
     </table>
 
     <table>
-      <tr><th>Code</th><th>Meaning</th><th>Points</th></tr>
+      <thead><tr><th>Code</th><th>Meaning</th><th>Points</th></tr></thead>
+      <tbody>
       <!-- codes of the job's code list, in its order -->
       <xsl:for-each select="$job/FeatureCodes/Code[key('points-by-code', @name)]">
         <tr>
@@ -297,10 +317,12 @@ tr:nth-child(even) td { background: #f6f8fa; }
           <td class="num"><xsl:value-of select="count($points[normalize-space(@code) = ''])"/></td>
         </tr>
       </xsl:if>
+      </tbody>
     </table>
 
     <table>
-      <tr><th>Method</th><th>Points</th></tr>
+      <thead><tr><th>Method</th><th>Points</th></tr></thead>
+      <tbody>
       <xsl:for-each select="$points[generate-id() = generate-id(key('points-by-method', @method)[1])]">
         <xsl:sort select="@method"/>
         <tr>
@@ -312,11 +334,13 @@ tr:nth-child(even) td { background: #f6f8fa; }
           <td class="num"><xsl:value-of select="count(key('points-by-method', @method))"/></td>
         </tr>
       </xsl:for-each>
+      </tbody>
     </table>
 
     <xsl:if test="$withGrid">
       <table>
-        <tr><th>Extents</th><th>Minimum</th><th>Maximum</th><th>Range</th></tr>
+        <thead><tr><th>Extents</th><th>Minimum</th><th>Maximum</th><th>Range</th></tr></thead>
+        <tbody>
         <xsl:call-template name="extent-row">
           <xsl:with-param name="label" select="'Easting'"/>
           <xsl:with-param name="nodes" select="$withGrid/Grid/@e"/>
@@ -331,12 +355,14 @@ tr:nth-child(even) td { background: #f6f8fa; }
             <xsl:with-param name="nodes" select="$withZ/Grid/@z"/>
           </xsl:call-template>
         </xsl:if>
+        </tbody>
       </table>
     </xsl:if>
 
     <xsl:if test="$withZ">
       <table>
-        <tr><th></th><th>Point</th><th>Code</th><th>Elevation</th></tr>
+        <thead><tr><th></th><th>Point</th><th>Code</th><th>Elevation</th></tr></thead>
+        <tbody>
         <xsl:for-each select="$withZ">
           <xsl:sort select="Grid/@z" data-type="number"/>
           <xsl:if test="position() = 1">
@@ -359,8 +385,10 @@ tr:nth-child(even) td { background: #f6f8fa; }
             </tr>
           </xsl:if>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:if>
+  </div>
   </div>
 </xsl:template>
 
@@ -389,6 +417,7 @@ tr:nth-child(even) td { background: #f6f8fa; }
 
 <!-- ================================================================ setups -->
 <xsl:template name="setups">
+  <div class="part setups">
   <h2>Setups and observations</h2>
   <xsl:if test="not($job/Setups/Setup)">
     <p>The job has no instrument setups.</p>
@@ -398,6 +427,7 @@ tr:nth-child(even) td { background: #f6f8fa; }
     <xsl:variable name="backsight" select="key('point', @backsight)"/>
     <xsl:variable name="reduction" select="key('setup-reduction', @id)"/>
     <xsl:variable name="instrument" select="$job/Equipment/*[@id = current()/@instrument]"/>
+    <div class="setup">
     <h3>
       <xsl:value-of select="concat('Setup ', @id, ' on ', $station/@name)"/>
     </h3>
@@ -456,6 +486,7 @@ tr:nth-child(even) td { background: #f6f8fa; }
       </xsl:for-each>
     </table>
     <table>
+      <thead>
       <tr>
         <th>Point</th>
         <th>Code</th>
@@ -468,6 +499,8 @@ tr:nth-child(even) td { background: #f6f8fa; }
         <th>Height diff. [m]</th>
         <th>Time (UTC)</th>
       </tr>
+      </thead>
+      <tbody>
       <xsl:for-each select="Observation">
         <xsl:variable name="target" select="key('point', @point)"/>
         <xsl:variable name="reduced" select="key('reduced', @id)"/>
@@ -504,14 +537,19 @@ tr:nth-child(even) td { background: #f6f8fa; }
           </td>
         </tr>
       </xsl:for-each>
+      </tbody>
     </table>
+    </div>
   </xsl:for-each>
+  </div>
 </xsl:template>
 
 <!-- ================================================================ points -->
 <xsl:template name="point-table">
+  <div class="part points">
   <h2>Points</h2>
   <table>
+    <thead>
     <tr>
       <th>Name</th>
       <th>Code</th>
@@ -527,6 +565,8 @@ tr:nth-child(even) td { background: #f6f8fa; }
       <th>Time (UTC)</th>
       <th>Description</th>
     </tr>
+    </thead>
+    <tbody>
     <xsl:for-each select="$points">
       <tr>
         <td><xsl:value-of select="@name"/></td>
@@ -562,7 +602,9 @@ tr:nth-child(even) td { background: #f6f8fa; }
         <td><xsl:value-of select="normalize-space(Description)"/></td>
       </tr>
     </xsl:for-each>
+    </tbody>
   </table>
+  </div>
 </xsl:template>
 
 <!-- ================================================================ helpers -->
