@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and the demo need.
+# Installs every Debian package that the build, the tests, the demo and the Debian package need.
 # Idempotent: when everything is present it only checks and says nothing.
 set -eu
 
@@ -9,6 +9,7 @@ packages=(
   libxml2-dev libxslt1-dev xsltproc
   libicu-dev duktape-dev
   ca-certificates locales
+  file dpkg-dev lintian
 )
 
 missing=()
