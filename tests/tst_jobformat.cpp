@@ -7,6 +7,8 @@
 
 #include "JobFile.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -79,6 +81,7 @@ class JobFormatTest : public QObject {
     QTemporaryDir m_root;
 
     QString path(const QString &name) const { return m_root.filePath(name); }
+    QStringList files() const { return QDir(m_root.path()).entryList(QDir::Files, QDir::Name); }
 
     // Converts a Job file with the Bramwick converter through the converter host.
     ConverterCall convert(const QString &job, const QString &output, qint16 version = 1300)
@@ -172,8 +175,7 @@ private Q_SLOTS:
         const ToolRun exact = writeJob(path("in.dxm"), path("in.job"), QStringList{"--exact"} + options);
         QCOMPARE(exact.exitCode, 1);
         QVERIFY(exact.errors.contains("differs"));
-        QVERIFY(!QFile::exists(path("in.job")));
-        QVERIFY(!QFile::exists(path("in.job.part")));
+        QCOMPARE(files(), QStringList{"in.dxm"});
 
         const ToolRun loose = writeJob(path("in.dxm"), path("in.job"), options);
         QCOMPARE(loose.exitCode, 0);
@@ -219,8 +221,37 @@ private Q_SLOTS:
         const ToolRun run = writeJob(path("in.dxm"), path("in.job"), options);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.errors.contains(says), run.errors.constData());
-        QVERIFY(!QFile::exists(path("in.job")));
-        QVERIFY(!QFile::exists(path("in.job.part")));
+        QCOMPARE(files(), document.isEmpty() ? QStringList() : QStringList{"in.dxm"});
+    }
+
+    // The unfinished Job file has a name of its own: a file beside it is never written over or
+    // removed, whether the tool succeeds or fails. The Job file gets the permissions any new file
+    // gets.
+    void leavesOtherFilesAlone_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("written") << QByteArray("<a><b/></a>\n") << 0;
+        QTest::newRow("not well-formed") << QByteArray("<a><b/><c></a>") << 1;
+    }
+    void leavesOtherFilesAlone()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(int, exitCode);
+        QVERIFY(writeFile(path("in.dxm"), document));
+        const QByteArray own("a file of the user's own\n");
+        QVERIFY(writeFile(path("in.job.part"), own));
+        QVERIFY(writeFile(path("new"), QByteArray()));
+        const ToolRun run = writeJob(path("in.dxm"), path("in.job"), {"--product", "2", "--version", "1300"});
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(readAll(path("in.job.part")), own);
+        QStringList expected{"in.dxm", "in.job.part", "new"};
+        if (exitCode == 0) {
+            expected.append("in.job");
+            QCOMPARE(QFileInfo(path("in.job")).permissions(), QFileInfo(path("new")).permissions());
+        }
+        expected.sort();
+        QCOMPARE(files(), expected);
     }
 
     void damagedJobFiles_data()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build and the demo need; with --tests also the programs
-# that the tests read the sample exports with.
+# Installs every Debian package that the build, the demo and the Debian package need; with
+# --tests also the programs that the tests read the sample exports with.
 # Idempotent: when everything is present it only checks and says nothing.
 # Usage: tools/setup-debian.sh [--tests]
 set -euo pipefail
@@ -11,6 +11,7 @@ packages=(
   libxml2-dev libxslt1-dev xsltproc
   libicu-dev duktape-dev
   ca-certificates locales
+  file dpkg-dev lintian
 )
 case "${1:-}" in
   --tests)

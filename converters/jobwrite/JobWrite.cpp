@@ -7,6 +7,8 @@
 
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -332,47 +334,66 @@ std::optional<std::uint64_t> checkRoundTrip(const std::string &jobFile, const st
     return firstDifference(original.get(), regenerated.get());
 }
 
-void writeJobFile(const Options &options, const std::string &partFile)
+void writeJobFile(const Options &options, std::FILE *out, const std::string &name)
 {
-    const FilePointer out{std::fopen(partFile.c_str(), "wb")};
-    if (!out)
-        throw std::runtime_error("cannot write " + partFile + ": " + std::strerror(errno));
-    zjob::Writer writer(out.get());
+    zjob::Writer writer(out);
     writer.header({*options.product, *options.version});
     writer.directives(options.directives);
     writeDocument(options, writer);
     writer.end();
-    if (std::fflush(out.get()) != 0 || std::ferror(out.get()))
-        throw std::runtime_error("cannot write " + partFile + ": " + std::strerror(errno));
+    if (std::fflush(out) != 0 || std::ferror(out))
+        throw std::runtime_error("cannot write " + name + ": " + std::strerror(errno));
 }
 
-// Removes the unfinished Job file unless it was kept.
+// The unfinished Job file, under a name of its own beside the Job file, so that the rename that
+// completes it stays in one file system. A fixed name such as "<Job file>.part" would overwrite a
+// file that happens to bear it, and two runs for one Job file would write into each other's.
+// Removed unless it was moved into place.
 class PartFile {
 public:
-    explicit PartFile(std::string path) : m_path(std::move(path)) {}
+    explicit PartFile(const std::string &target) : m_path(target + ".XXXXXX")
+    {
+        const int descriptor = ::mkstemp(m_path.data());
+        if (descriptor < 0) {
+            m_path.clear();
+            throw std::runtime_error("cannot write " + target + ": " + std::strerror(errno));
+        }
+        // mkstemp gives the file to its owner alone; the Job file gets what any new file gets.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(descriptor, 0666 & ~mask);
+        m_file.reset(::fdopen(descriptor, "wb"));
+        if (!m_file) {
+            ::close(descriptor);
+            throw std::runtime_error("cannot write " + target + ": " + std::strerror(errno));
+        }
+    }
     ~PartFile()
     {
+        m_file.reset();
         if (!m_path.empty())
             std::remove(m_path.c_str());
     }
     PartFile(const PartFile &) = delete;
     PartFile &operator=(const PartFile &) = delete;
+    std::FILE *file() const { return m_file.get(); }
     const std::string &path() const { return m_path; }
     void moveTo(const std::string &target)
     {
-        if (std::rename(m_path.c_str(), target.c_str()) != 0)
+        if (std::fclose(m_file.release()) != 0 || std::rename(m_path.c_str(), target.c_str()) != 0)
             throw std::runtime_error("cannot write " + target + ": " + std::strerror(errno));
         m_path.clear();
     }
 
 private:
     std::string m_path;
+    FilePointer m_file;
 };
 
 int run(const Options &options)
 {
-    PartFile part(options.jobFile + ".part");
-    writeJobFile(options, part.path());
+    PartFile part(options.jobFile);
+    writeJobFile(options, part.file(), options.jobFile);
     const std::optional<std::uint64_t> difference = checkRoundTrip(part.path(), options.dexmorFile);
     if (difference && options.exact)
         throw std::runtime_error("the Job file would give back a Dexmor file that differs from " +
