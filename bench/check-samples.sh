@@ -107,20 +107,12 @@ else
 fi
 
 # ---------------------------------------------------------------- declarations
-check "Points CSV.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Points CSV.xsl" csv
-check "Survey Report.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Survey Report.xsl" html
-check "Plan Drawing.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Plan Drawing.xsl" svg
-check "Points GeoJSON.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Points GeoJSON.xsl" geojson
-check "Drawing DXF.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Drawing DXF.xsl" dxf
-check "Points KML.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Points KML.xsl" kml
-check "Survey LandXML.xsl: fileExt and user variables" \
-    python3 bench/check-outputs.py userfields "$sheets/Survey LandXML.xsl" xml
+for declared in "Points CSV:csv" "Survey Report:html" "Plan Drawing:svg" "Points GeoJSON:geojson" \
+                "Drawing DXF:dxf" "Points KML:kml" "Survey LandXML:xml"; do
+    sheet=${declared%:*}
+    check "$sheet.xsl: fileExt and user variables" \
+        python3 bench/check-outputs.py userfields "$sheets/$sheet.xsl" "${declared##*:}"
+done
 
 # ---------------------------------------------------------------- CSV
 csv_case() {  # NAME SHEET JOB CHECK-ARGS...

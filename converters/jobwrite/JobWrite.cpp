@@ -361,11 +361,14 @@ public:
         // mkstemp gives the file to its owner alone; the Job file gets what any new file gets.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        ::fchmod(descriptor, 0666 & ~mask);
-        m_file.reset(::fdopen(descriptor, "wb"));
+        if (::fchmod(descriptor, 0666 & ~mask) == 0)
+            m_file.reset(::fdopen(descriptor, "wb"));
         if (!m_file) {
+            const int error = errno;
             ::close(descriptor);
-            throw std::runtime_error("cannot write " + target + ": " + std::strerror(errno));
+            // The destructor does not run for a constructor that throws.
+            std::remove(m_path.c_str());
+            throw std::runtime_error("cannot write " + target + ": " + std::strerror(error));
         }
     }
     ~PartFile()

@@ -26,6 +26,9 @@ bool hasDisplay();
 // unloaded one (English) when there is none.
 std::unique_ptr<LanguageLibrary> loadLanguageLibrary();
 
+// The name Qt knows the program by.
+inline constexpr char applicationName[] = "Zandrel";
+
 // The program that shows the windows, which the program becomes when there is a display: the
 // widget libraries are loaded only there, so that a script's batch run starts as fast as the
 // processor alone.

@@ -55,7 +55,7 @@ int main(int argc, char **argv)
     const Road road = roadFor(arguments);
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zandrel"));
+    QApplication::setApplicationName(QLatin1String(applicationName));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zandrel.svg")));
     const QtTranslations qtTexts;
     return runWithDisplay(road, arguments);

@@ -73,6 +73,9 @@ int becomeWindowsProgram(char **argv)
     argv[0] = const_cast<char *>(nativeProgram.constData());
     ::execv(nativeProgram.constData(), argv);
     const QString reason = platform::systemErrorText(errno);
+    // Loaded only here: the windows program loads the language itself.
+    const std::unique_ptr<LanguageLibrary> language = loadLanguageLibrary();
+    const LocalizedStringSource strings(*language);
     const QString message =
         formatText(GetLocalizedString(StringId::WindowsProgramMissing), {program, reason});
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
@@ -83,18 +86,18 @@ int becomeWindowsProgram(char **argv)
 
 int main(int argc, char **argv)
 {
-    // The language comes first: everything after it may show text.
-    const std::unique_ptr<LanguageLibrary> language = loadLanguageLibrary();
-    const LocalizedStringSource strings(*language);
     if (hasDisplay())
         return becomeWindowsProgram(argv);
 
     // Before anything is made that a signal could leave behind.
     platform::installTerminationCleanup();
+    // The language comes first: everything after it may show text.
+    const std::unique_ptr<LanguageLibrary> language = loadLanguageLibrary();
+    const LocalizedStringSource strings(*language);
     const QStringList arguments = countedArguments(argc, argv);
     const Road road = roadFor(arguments);
     QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Zandrel"));
+    QCoreApplication::setApplicationName(QLatin1String(applicationName));
     const int exitCode = runOnConsole(road, arguments);
     // Everything a batch run writes is written and closed by now. Ending here spares the
     // run-time's teardown, which after a large job walks all its freed memory once more and

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sys/mman.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -354,39 +355,36 @@ public:
             for (const SlabRest &rest : m_slabRests[index])
                 countRest(rest.cursor, rest.slabEnd);
         }
-        const auto isEmpty = [&](std::uintptr_t slab) {
-            const auto found = freeBlocks.find(slab);
-            const SizeClassIndex index = m_owners.of(reinterpret_cast<const void *>(slab << slabShift));
-            return found != freeBlocks.end() && index != SizeClassCount &&
-                   found->second == slabBytes / classSizes[index];
-        };
-        std::size_t released = 0;
+        // A slab is empty when every block it holds is free.
+        std::unordered_set<std::uintptr_t> emptySlabs;
         for (const auto &[slab, count] : freeBlocks) {
-            if (!isEmpty(slab))
+            const SizeClassIndex index = m_owners.of(reinterpret_cast<const void *>(slab << slabShift));
+            if (index == SizeClassCount || count != slabBytes / classSizes[index])
                 continue;
             auto *begin = reinterpret_cast<char *>(slab << slabShift);
             ::madvise(begin, slabBytes, MADV_DONTNEED);
             m_emptied.push_back(begin);
-            released += slabBytes;
+            emptySlabs.insert(slab);
         }
-        if (released == 0)
+        if (emptySlabs.empty())
             return 0;
+        const auto inEmptySlab = [&](const void *address) { return emptySlabs.contains(slabOf(address)); };
         for (int index = 0; index < SizeClassCount; ++index) {
             FreeList kept;
             for (FreeBlock *block = m_spare[index].head; block;) {
                 FreeBlock *next = block->next;
-                if (!isEmpty(slabOf(block)))
+                if (!inEmptySlab(block))
                     kept.push(block);
                 block = next;
             }
             m_spare[index] = kept;
             ThreadClass &own = caller.classes[index];
-            if (own.cursor && isEmpty(slabOf(own.slabEnd - 1)))
+            if (own.cursor && inEmptySlab(own.slabEnd - 1))
                 own.cursor = own.end = own.slabEnd = nullptr;
             std::erase_if(m_slabRests[index],
-                          [&](const SlabRest &rest) { return isEmpty(slabOf(rest.slabEnd - 1)); });
+                          [&](const SlabRest &rest) { return inEmptySlab(rest.slabEnd - 1); });
         }
-        return released;
+        return emptySlabs.size() * slabBytes;
     }
 
 private:
