@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace zandrel::converterhost {
