@@ -9,6 +9,7 @@
 #include "ClassicNumbers.h"
 #include "ProcessorMessages.h"
 #include "platform/FileNames.h"
+#include "processor/msxml/KeyLookups.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
 #include "processor/msxml/WorkStop.h"
@@ -193,6 +194,8 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         dropUnknownTopLevelElements(doc);
     if (doc && styleSheet && !preserve)
         protectSignificantWhiteSpace(doc);
+    if (doc && styleSheet && processorLoads.active)
+        rewriteKeyIdioms(doc);
     return doc;
 }
 
@@ -376,6 +379,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
     dropUnknownTopLevelElements(styleCopy);
     if (!request.preserveInStyleSheet)
         protectSignificantWhiteSpace(styleCopy);
+    rewriteKeyIdioms(styleCopy);
     std::unique_ptr<xsltStylesheet, StylesheetDeleter> style(xsltParseStylesheetDoc(styleCopy));
     if (!style) {
         xmlFreeDoc(styleCopy);
@@ -404,6 +408,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
     context->maxTemplateVars = maxTemplateVariables;
     context->parserOptions |= XML_PARSE_NONET;
     scripts.registerFunctions(context.get());
+    const KeyLookups keyLookups(context.get());
     // A style sheet loaded with its white space is one written for standard processors: it gets
     // the processor's own sort order and system properties.
     if (!request.preserveInStyleSheet) {

@@ -3,6 +3,7 @@
 // virtual newline is read.
 #include "XPathReads.h"
 
+#include "KeyLookupNames.h"
 #include "XPathTokens.h"
 
 #include <algorithm>
@@ -432,6 +433,7 @@ private:
             "system-property",
             "element-available",
             "function-available",
+            key_lookup::count,
         };
         auto in = [name](const auto &names) { return std::ranges::find(names, name) != std::end(names); };
         if (in(readsNothing))
@@ -447,7 +449,7 @@ private:
             read(argument);
         if (name == "current")
             return {m_current};
-        if (name == "key")
+        if (name == "key" || name == key_lookup::first || name == key_lookup::least)
             return {m_surroundings.keyNodes(arguments.empty() ? std::nullopt : arguments.front().literal)};
         if (name == "id")
             return {TreeNodes | NewlineHolders | HolderParents};

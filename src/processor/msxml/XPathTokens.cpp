@@ -84,8 +84,10 @@ public:
                 ++m_at;
             if (m_at >= m_text.size())
                 break;
+            m_start = m_at;
             next();
         }
+        m_start = m_text.size();
         add(Token::End);
         return std::move(m_lexemes);
     }
@@ -98,7 +100,7 @@ private:
 
     void add(Token token, std::string_view text = {}, std::string_view prefix = {})
     {
-        m_lexemes.push_back({token, text, prefix});
+        m_lexemes.push_back({token, text, prefix, m_start});
     }
 
     std::string_view name()
@@ -205,6 +207,7 @@ private:
     }
 
     std::string_view m_text;
+    std::size_t m_start = 0;
     std::size_t m_at = 0;
     std::vector<XPathLexeme> m_lexemes;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +49,7 @@ struct XPathLexeme {
     XPathToken token = XPathToken::End;
     std::string_view text;   // local name, axis, a literal's content, a variable's name
     std::string_view prefix; // of a name test or function name
+    std::size_t offset = 0;  // where the lexeme begins in the text
 };
 
 // The tokens of an XPath 1.0 expression, told apart by the language's rules for operators and

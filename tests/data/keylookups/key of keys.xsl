@@ -1,0 +1,10 @@
+<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+    xmlns:k="urn:k" xmlns:exsl="http://exslt.org/common" exclude-result-prefixes="k exsl">
+<xsl:output method="text"/>
+<xsl:key name="code" match="Point" use="@code"/>
+<xsl:key name="first" match="Point" use="generate-id(key('code', @code)[1])"/>
+<xsl:template match="/">
+  <xsl:for-each select="//Point"><xsl:value-of select="count(key('first', generate-id(.)))"/></xsl:for-each>
+</xsl:template>
+</xsl:stylesheet>

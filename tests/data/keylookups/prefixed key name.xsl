@@ -1,0 +1,9 @@
+<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+    xmlns:k="urn:k" xmlns:exsl="http://exslt.org/common" exclude-result-prefixes="k exsl">
+<xsl:output method="text"/>
+<xsl:key name="k:code" match="Point" use="@code"/>
+<xsl:template match="/">
+  <xsl:value-of select="concat(count(key('k:code', 'TREE')), key('k:code', 'TREE')[1]/@id)"/>
+</xsl:template>
+</xsl:stylesheet>

@@ -1,0 +1,9 @@
+<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+    xmlns:k="urn:k" xmlns:exsl="http://exslt.org/common" exclude-result-prefixes="k exsl">
+<xsl:output method="text"/>
+<xsl:key name="code" match="Point" use="@code"/>
+<xsl:template match="/">
+  <xsl:for-each select="//Point[count(. | key('code', @code)[1]) = 1]"><xsl:value-of select="@id"/></xsl:for-each>
+</xsl:template>
+</xsl:stylesheet>
