@@ -15,6 +15,7 @@
 #include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
+#include "processor/msxml/ResultTextAppends.h"
 #include "processor/msxml/StyleSheetDocuments.h"
 #include "processor/msxml/StyleSheetFaults.h"
 #include "processor/msxml/VirtualNewlines.h"
@@ -196,6 +197,10 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         protectSignificantWhiteSpace(doc);
     if (doc && styleSheet && processorLoads.active)
         rewriteKeyIdioms(doc);
+    // What the processor does for a document that document() reads, but not while its
+    // instruction hook is set (see ResultTextAppends): numbered, its nodes sort in constant time.
+    if (doc && !styleSheet && processorLoads.active)
+        xmlXPathOrderDocElems(doc);
     return doc;
 }
 
@@ -409,6 +414,7 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
     context->parserOptions |= XML_PARSE_NONET;
     scripts.registerFunctions(context.get());
     const KeyLookups keyLookups(context.get());
+    const ResultTextAppends textAppends(context.get());
     // A style sheet loaded with its white space is one written for standard processors: it gets
     // the processor's own sort order and system properties.
     if (!request.preserveInStyleSheet) {
