@@ -9,6 +9,8 @@ namespace {
 
 thread_local ResultTextAppends *current = nullptr;
 
+constexpr int longText = 4096;
+
 void beforeInstruction(xmlNodePtr, xmlNodePtr, xsltTemplatePtr, xsltTransformContextPtr)
 {
     if (current)
@@ -74,9 +76,12 @@ void ResultTextAppends::beforeInstruction()
     // Leaving a place: what the processor knows of the text it appended there last.
     if (m_insert && result && m_insert->doc == result) {
         xmlNode *text = m_insert->last;
-        if (isResultText(text) && text->content && text->content == m_context->lasttext)
+        // A short text costs little to measure again; only long ones are remembered, which
+        // keeps the memory small when the result has an element for each point.
+        if (isResultText(text) && text->content && text->content == m_context->lasttext &&
+            m_context->lasttuse >= longText)
             m_states[m_insert] = {text, text->content, m_context->lasttsize, m_context->lasttuse};
-        else
+        else if (!m_states.empty())
             m_states.erase(m_insert);
     }
     m_insert = insert;
