@@ -40,7 +40,6 @@ THelpForm::THelpForm(settings::RegistryStore &settings, QWidget *parent)
     m_closeButton->setObjectName(QStringLiteral("CloseBtn"));
     m_closeButton->resize(75, 25);
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
-    // Small enough for a small screen, large enough that the Close button stays off the text.
     setMinimumSize(minimumClientSize());
     resize(defaultGeometry().size());
     move(defaultGeometry().topLeft());

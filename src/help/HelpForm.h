@@ -24,6 +24,7 @@ public:
 
     // The window's default place and outer size, frame included.
     static constexpr QRect defaultGeometry() { return {290, 150, 696, 485}; }
+    // The least client area: the Close button stays off the text.
     static constexpr QSize minimumClientSize() { return {320, 220}; }
 
 protected:

@@ -29,11 +29,10 @@ inline constexpr int MinimumGrabWidth = 100;
 inline constexpr int AssumedTitleBarHeight = 20;
 
 // Where a window whose frame's outer top left and size were stored opens on today's screens
-// (their available areas): first the stored rules (placeOnDesktop) on the virtual desktop, then
-// on the screen it overlaps most (or lies nearest to) its size within that screen and no smaller
-// than `minimum`, and its title bar on that screen with at least MinimumGrabWidth pixels of it,
-// so that a placement from a larger desktop, or beyond an edge, never leaves it out of reach.
-// A window that already can be grabbed keeps its place.
+// (their available areas). The stored rules (placeOnDesktop) come first. Then, on the screen it
+// overlaps most or lies nearest to, a window larger than that screen fills it, and any other keeps
+// its place as long as its title bar lies on the screen with at least MinimumGrabWidth pixels of
+// it; it is never smaller than `minimum`.
 QRect restoredFrame(const QPoint &topLeft, const QSize &size, const QRect &desktop,
                     const QList<QRect> &screens, const QSize &minimum, int titleBarHeight);
 
