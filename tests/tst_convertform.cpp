@@ -1,4 +1,6 @@
+#include "app/Startup.h"
 #include "generate/ConvertForm.h"
+#include "generate/QtInteraction.h"
 #include "help/HelpDocument.h"
 #include "help/HelpForm.h"
 #include "layout/WindowPosition.h"
@@ -213,7 +215,7 @@ private Q_SLOTS:
         QCOMPARE(windows.size(), 4);
         for (THelpForm *window : windows) {
             QVERIFY(window->isVisible());
-            QCOMPARE(QRect(window->pos(), window->size()), THelpForm::defaultGeometry());
+            QCOMPARE(window->frameGeometry(), THelpForm::defaultGeometry());
         }
         QVERIFY(form.isVisible());
         form.reject();
@@ -259,9 +261,12 @@ private Q_SLOTS:
         QTest::newRow("none stored") << "" << THelpForm::defaultGeometry();
         QTest::newRow("stored") << "100,50,400,600" << QRect(50, 100, 600, 400);
         QTest::newRow("left of the desktop") << "100,-50,400,600" << QRect(0, 100, 600, 400);
-        // The screen is 800 wide: a window is restored only where 100 pixels of its top edge show.
+        QTest::newRow("far off") << "-500,-500,485,696" << QRect(0, 0, 696, 485);
+        // The screen is 800 by 800: the window comes back where 100 pixels of its title bar show,
+        // and no larger than the screen.
         QTest::newRow("grabbable at the right edge") << "100,700,400,600" << QRect(700, 100, 600, 400);
-        QTest::newRow("a sliver at the right edge") << "100,701,485,696" << THelpForm::defaultGeometry();
+        QTest::newRow("a sliver at the right edge") << "100,790,485,696" << QRect(700, 100, 696, 485);
+        QTest::newRow("larger than the screen") << "100,50,5000,5000" << QRect(0, 0, 800, 800);
         QTest::newRow("three numbers ignored") << "100,50,400" << THelpForm::defaultGeometry();
         QTest::newRow("not numbers ignored") << "a,b,c,d" << THelpForm::defaultGeometry();
     }
@@ -277,16 +282,60 @@ private Q_SLOTS:
         THelpForm help(settings);
         help.show();
         QVERIFY(QTest::qWaitForWindowExposed(&help));
-        QCOMPARE(QRect(help.pos(), help.size()), geometry);
+        QCOMPARE(help.frameGeometry(), geometry);
 
-        // Esc closes it and stores where it was.
+        // Esc closes it and stores where its frame was.
         help.move(60, 70);
         help.resize(500, 300);
+        const QRect frame = help.frameGeometry();
+        QCOMPARE(frame.topLeft(), QPoint(60, 70));
         QTest::keyClick(&help, Qt::Key_Escape);
         QVERIFY(!help.isVisible());
         const auto key = settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
         QCOMPARE(key->readString(settings::helpDialogPositionValue).value_or(QString()),
-                 QStringLiteral("70,60,300,500"));
+                 QStringLiteral("70,60,%1,%2").arg(frame.height()).arg(frame.width()));
+    }
+
+    // However small the user makes the help window, the Close button stays off the text.
+    void helpMinimumSize()
+    {
+        settings::RegFileStore settings = freshSettings();
+        THelpForm help(settings);
+        help.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&help));
+        help.resize(160, 120);
+        QTRY_VERIFY(help.width() < 696);
+        const QRect text = help.findChild<QTextEdit *>(QStringLiteral("HelpText"))->geometry();
+        const QRect close = help.findChild<QPushButton *>(QStringLiteral("CloseBtn"))->geometry();
+        QVERIFY2(!text.intersects(close),
+                 qPrintable(QStringLiteral("%1 x %2").arg(help.width()).arg(help.height())));
+        QVERIFY(help.rect().contains(close));
+    }
+
+    // The usage message keeps its seven lines as they are, where a message box would wrap them.
+    void usageLines()
+    {
+        QStringList lines;
+        bool wraps = true;
+        int width = 0;
+        int longest = 0;
+        ModalScript script({[&](QWidget *box) {
+            for (QLabel *label : box->findChildren<QLabel *>()) {
+                if (!label->text().contains(QStringLiteral("Syntax:")))
+                    continue;
+                lines = label->text().split(u'\n');
+                wraps = label->wordWrap();
+                width = label->contentsRect().width();
+                for (const QString &line : std::as_const(lines))
+                    longest = std::max(longest, label->fontMetrics().horizontalAdvance(line));
+            }
+            box->close();
+        }});
+        showUsageMessage(usageMessage());
+        QCOMPARE(script.handled(), 1);
+        QCOMPARE(lines, usageMessage().split(QStringLiteral("\r\n")));
+        QVERIFY(!wraps);
+        QVERIFY2(width >= longest, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(longest)));
     }
 
     void placementText_data()

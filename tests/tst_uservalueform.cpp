@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -51,7 +53,37 @@ private Q_SLOTS:
         QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("OKBtn"))->text(), QStringLiteral("OK"));
         QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("CancelBtn"))->text(), QStringLiteral("Cancel"));
         QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("OKBtn"))->geometry(), QRect(49, 66, 75, 25));
-        QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("CancelBtn"))->geometry(), QRect(161, 66, 75, 25));
+        QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("CancelBtn"))->geometry(),
+                 QRect(161, 66, 75, 25));
+        form.reject();
+    }
+
+    // The first prompt stands centred on the screen; the following ones stay where it stood, or
+    // where the user moved it, also when a longer prompt makes the dialog taller.
+    void laterPromptsStayPut()
+    {
+        TUserValueForm form;
+        form.prepare({QStringLiteral("Decimal places"), QStringLiteral("3"), ValueType::Integer});
+        form.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QPoint first = form.frameGeometry().topLeft();
+        QCOMPARE(form.frameGeometry().center(), QGuiApplication::primaryScreen()->geometry().center());
+        form.reject();
+
+        form.prepare({QStringLiteral("Maßstabsfaktor für horizontale Strecken (Gelände zu Gitter), wie ihn "
+                                     "das Koordinatensystem des Auftrags für diese Gegend angibt"),
+                      QStringLiteral("1.0"), ValueType::Double});
+        form.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(form.height() > 102);
+        QCOMPARE(form.frameGeometry().topLeft(), first);
+        form.move(40, 50);
+        form.reject();
+
+        form.prepare({QStringLiteral("Decimal places"), QStringLiteral("3"), ValueType::Integer});
+        form.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.frameGeometry().topLeft(), QPoint(40, 50));
         form.reject();
     }
 

@@ -16,8 +16,9 @@ packages=(
 case "${1:-}" in
   --tests)
     # GDAL (CSV, GeoJSON, KML, DXF), ezdxf (DXF audit), librsvg (SVG), Chromium and poppler
-    # (the report printed to PDF), python3 (the reader checks)
-    packages+=(gdal-bin python3-ezdxf librsvg2-bin chromium poppler-utils python3) ;;
+    # (the report printed to PDF), python3 (the reader checks), Xvfb and openbox (the windows under
+    # a real window manager)
+    packages+=(gdal-bin python3-ezdxf librsvg2-bin chromium poppler-utils python3 xvfb openbox) ;;
   "") ;;
   *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
 esac

@@ -22,8 +22,7 @@ using namespace zandrel;
 int runWithDisplay(Road road, const QStringList &arguments)
 {
     if (road == Road::Usage) {
-        QtInteraction interaction;
-        interaction.showMessage(MessageKind::Plain, usageMessage());
+        showUsageMessage(usageMessage());
         return 0;
     }
     settings::RegFileStore settings = settings::RegFileStore::fromEnvironment();

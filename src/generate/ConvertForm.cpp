@@ -7,6 +7,7 @@
 #include "layout/ButtonRow.h"
 #include "layout/CaptionLabels.h"
 #include "layout/ControlPlacement.h"
+#include "layout/FramePlacement.h"
 #include "layout/SizingPanels.h"
 #include "layout/WindowPosition.h"
 #include "processor/FreeMemory.h"
@@ -15,13 +16,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QWhatsThis>
 
@@ -31,12 +31,6 @@ namespace {
 
 constexpr int clientWidth = 487;
 constexpr int clientHeight = 153;
-
-QRect virtualDesktop()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->virtualGeometry() : QRect();
-}
 
 template <typename Widget> Widget *named(Widget *widget, const char *name)
 {
@@ -48,7 +42,7 @@ template <typename Widget> Widget *named(Widget *widget, const char *name)
 
 TConvertForm::TConvertForm(settings::RegistryStore &settings, const QString &applicationFolder,
                            QWidget *parent)
-    : QDialog(parent), m_settings(settings), m_interaction(this)
+    : QDialog(parent), m_settings(settings), m_interaction(this), m_placement(new FramePlacement(this))
 {
     buildControls();
     setCaptions();
@@ -201,14 +195,16 @@ void TConvertForm::showEvent(QShowEvent *event)
 
 void TConvertForm::FormShow()
 {
-    const auto key = m_settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
-    if (!key)
-        return;
-    const std::optional<QPoint> stored =
-        layout::parseWindowPosition(key->readString(settings::mainDialogPositionValue).value_or(QString()));
-    if (!stored)
-        return;
-    move(layout::placeOnDesktop(stored->y(), stored->x(), virtualDesktop()));
+    // The frame goes where it stood when the dialog was closed, or to the default place; the
+    // size is the dialog's own.
+    QRect frame(defaultPosition(), m_placement->outerSizeFor(size()));
+    if (const auto key = m_settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey)) {
+        const std::optional<QPoint> stored = layout::parseWindowPosition(
+            key->readString(settings::mainDialogPositionValue).value_or(QString()));
+        if (stored)
+            frame = m_placement->restored(*stored, frame.size(), size());
+    }
+    m_placement->place(QRect(frame.topLeft(), size()), false);
 }
 
 void TConvertForm::done(int result)
@@ -225,8 +221,9 @@ void TConvertForm::FormClose()
     m_model.viewGeneratedFile = m_viewCheckBox->isChecked();
     // Settings never stop the program: what cannot be saved is passed over.
     m_settings.writeValues(settings::RegistryHive::CurrentUser, settings::programKey,
-                           {settings::RegistryValue::string(settings::mainDialogPositionValue,
-                                                            layout::formatWindowPosition(y(), x()))});
+                           {settings::RegistryValue::string(
+                               settings::mainDialogPositionValue,
+                               layout::formatWindowPosition(frameGeometry().top(), frameGeometry().left()))});
     m_model.save(m_settings);
 }
 

@@ -14,6 +14,7 @@ class QPushButton;
 
 namespace zandrel {
 
+class FramePlacement;
 class TBrowseFolder;
 class TStaticText;
 
@@ -37,7 +38,7 @@ public:
     // Runs one generation. Batch mode is the run without the OK button as sender.
     GenerationOutcome OKBtnClick(bool batchMode = false);
 
-    // Where the window stands without a stored position.
+    // Where the window's frame stands without a stored position.
     static constexpr QPoint defaultPosition() { return {292, 210}; }
 
     void done(int result) override;
@@ -65,6 +66,7 @@ private:
     ConvertFormModel m_model;
     QtInteraction m_interaction;
     bool m_saveOnClose = true;
+    FramePlacement *m_placement;
 
     TStaticText *m_sourceLabel;
     TStaticText *m_formatLabel;

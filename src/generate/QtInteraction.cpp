@@ -8,12 +8,16 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <cstdio>
 
@@ -57,6 +61,26 @@ void QtInteraction::showMessage(MessageKind kind, const QString &text)
     QMessageBox box(icon, caption, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
                     QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.exec();
+}
+
+void showUsageMessage(const QString &text, QWidget *parent)
+{
+    QDialog box(parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    auto *lines = new QLabel(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), &box);
+    lines->setObjectName(QStringLiteral("UsageText"));
+    lines->setTextFormat(Qt::PlainText);
+    lines->setWordWrap(false);
+    lines->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    buttons->setCenterButtons(box.style()->styleHint(QStyle::SH_MessageBox_CenterButtons, nullptr, &box));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto *column = new QVBoxLayout(&box);
+    column->addWidget(lines);
+    column->addWidget(buttons);
+    column->setSizeConstraint(QLayout::SetFixedSize);
     box.exec();
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class QString;
 class QWidget;
 
 namespace zandrel {
@@ -34,5 +35,9 @@ private:
     std::unique_ptr<TUserValueForm> m_userValueForm;
     bool m_busy = false;
 };
+
+// The usage message in a plain box with its lines as they are: a message box would wrap them
+// again at its own width.
+void showUsageMessage(const QString &text, QWidget *parent = nullptr);
 
 } // namespace zandrel

@@ -2,16 +2,14 @@
 
 #include "HelpDocument.h"
 #include "HelpStrings.h"
-#include "layout/WindowPosition.h"
+#include "layout/FramePlacement.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsKeys.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -26,25 +24,12 @@ qreal pointsToPixels(double points)
     return points * 96.0 / 72.0;
 }
 
-QRect virtualDesktop()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->virtualGeometry() : QRect();
-}
-
-QList<QRect> screenGeometries()
-{
-    QList<QRect> geometries;
-    for (const QScreen *screen : QGuiApplication::screens())
-        geometries.append(screen->geometry());
-    return geometries;
-}
-
 } // namespace
 
 THelpForm::THelpForm(settings::RegistryStore &settings, QWidget *parent)
     : QWidget(parent, Qt::Window), m_settings(settings), m_label(new QLabel(this)),
-      m_helpText(new QTextEdit(this)), m_closeButton(new QPushButton(this))
+      m_helpText(new QTextEdit(this)), m_closeButton(new QPushButton(this)),
+      m_placement(new FramePlacement(this))
 {
     setObjectName(QStringLiteral("HelpForm"));
     m_label->setObjectName(QStringLiteral("Label1"));
@@ -55,6 +40,7 @@ THelpForm::THelpForm(settings::RegistryStore &settings, QWidget *parent)
     m_closeButton->setObjectName(QStringLiteral("CloseBtn"));
     m_closeButton->resize(75, 25);
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
+    setMinimumSize(minimumClientSize());
     resize(defaultGeometry().size());
     move(defaultGeometry().topLeft());
     FormCreate();
@@ -117,20 +103,15 @@ void THelpForm::showEvent(QShowEvent *event)
 
 void THelpForm::FormShow()
 {
-    const auto key = m_settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey);
-    if (!key)
-        return;
-    const std::optional<HelpPlacement> placement =
-        parseHelpPlacement(key->readString(settings::helpDialogPositionValue).value_or(QString()));
-    if (!placement)
-        return;
-    const QRect restored(layout::placeOnDesktop(placement->top, placement->left, virtualDesktop()),
-                         QSize(placement->width, placement->height));
-    // Otherwise the window stays where it opens by default.
-    if (!layout::canBeGrabbed(restored, screenGeometries()))
-        return;
-    resize(restored.size());
-    move(restored.topLeft());
+    QRect frame = defaultGeometry();
+    if (const auto key = m_settings.openKey(settings::RegistryHive::CurrentUser, settings::programKey)) {
+        const std::optional<HelpPlacement> placement =
+            parseHelpPlacement(key->readString(settings::helpDialogPositionValue).value_or(QString()));
+        if (placement)
+            frame = m_placement->restored(QPoint(placement->left, placement->top),
+                                          QSize(placement->width, placement->height), minimumSize());
+    }
+    m_placement->place(frame, true);
 }
 
 void THelpForm::closeEvent(QCloseEvent *event)
@@ -144,10 +125,11 @@ void THelpForm::closeEvent(QCloseEvent *event)
 void THelpForm::FormClose()
 {
     // Settings never stop the program: a placement that cannot be stored is passed over.
-    m_settings.writeValues(
-        settings::RegistryHive::CurrentUser, settings::programKey,
-        {settings::RegistryValue::string(settings::helpDialogPositionValue,
-                                         formatHelpPlacement({y(), x(), height(), width()}))});
+    m_settings.writeValues(settings::RegistryHive::CurrentUser, settings::programKey,
+                           {settings::RegistryValue::string(
+                               settings::helpDialogPositionValue,
+                               formatHelpPlacement({frameGeometry().top(), frameGeometry().left(),
+                                                    frameGeometry().height(), frameGeometry().width()}))});
 }
 
 } // namespace zandrel

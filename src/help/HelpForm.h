@@ -8,6 +8,8 @@ class QTextEdit;
 
 namespace zandrel {
 
+class FramePlacement;
+
 namespace settings {
 class RegistryStore;
 }
@@ -20,8 +22,10 @@ class THelpForm : public QWidget {
 public:
     THelpForm(settings::RegistryStore &settings, QWidget *parent = nullptr);
 
-    // The window's default place and outer size.
+    // The window's default place and outer size, frame included.
     static constexpr QRect defaultGeometry() { return {290, 150, 696, 485}; }
+    // The least client area: the Close button stays off the text.
+    static constexpr QSize minimumClientSize() { return {320, 220}; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -38,6 +42,7 @@ private:
     QLabel *m_label;
     QTextEdit *m_helpText;
     QPushButton *m_closeButton;
+    FramePlacement *m_placement;
 };
 
 } // namespace zandrel

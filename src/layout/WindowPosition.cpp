@@ -51,15 +51,63 @@ QPoint placeOnDesktop(int top, int left, const QRect &desktop)
     return {left, top};
 }
 
-bool canBeGrabbed(const QRect &window, const QList<QRect> &screens)
+QSize clientSizeFor(const QSize &outerSize, const QMargins &frame)
 {
-    return std::any_of(screens.cbegin(), screens.cend(), [&window](const QRect &screen) {
-        if (window.top() < screen.top() || window.top() > screen.bottom())
-            return false;
-        const int overlap =
-            std::min(window.right(), screen.right()) - std::max(window.left(), screen.left()) + 1;
-        return overlap >= MinimumGrabWidth;
-    });
+    return {std::max(outerSize.width() - frame.left() - frame.right(), 1),
+            std::max(outerSize.height() - frame.top() - frame.bottom(), 1)};
+}
+
+namespace {
+
+// The screen a window belongs on: the one it overlaps most, else the one nearest its top left.
+QRect screenFor(const QRect &window, const QList<QRect> &screens)
+{
+    QRect best;
+    qint64 bestArea = 0;
+    for (const QRect &screen : screens) {
+        const QRect common = screen.intersected(window);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = screen;
+            bestArea = area;
+        }
+    }
+    if (bestArea > 0)
+        return best;
+    const auto distance = [&window](const QRect &screen) {
+        const int dx = std::max({screen.left() - window.left(), 0, window.left() - screen.right()});
+        const int dy = std::max({screen.top() - window.top(), 0, window.top() - screen.bottom()});
+        return qint64(dx) + dy;
+    };
+    const auto nearest =
+        std::min_element(screens.cbegin(), screens.cend(),
+                         [&](const QRect &a, const QRect &b) { return distance(a) < distance(b); });
+    return nearest == screens.cend() ? QRect() : *nearest;
+}
+
+} // namespace
+
+QRect restoredFrame(const QPoint &topLeft, const QSize &size, const QRect &desktop,
+                    const QList<QRect> &screens, const QSize &minimum, int titleBarHeight)
+{
+    const QPoint placed = placeOnDesktop(topLeft.y(), topLeft.x(), desktop);
+    // Bounded, so that no sum below can overflow whatever the stored numbers.
+    constexpr int largest = 1 << 20;
+    const QSize atLeast = size.expandedTo(minimum).expandedTo({1, 1}).boundedTo({largest, largest});
+    const QRect screen = screenFor(QRect(placed, atLeast), screens);
+    if (screen.isEmpty())
+        return {placed, atLeast};
+    // A window larger than its screen came from a larger one, or from a broken value: it fills
+    // the screen that way.
+    const int width = std::min(atLeast.width(), screen.width());
+    const int height = std::min(atLeast.height(), screen.height());
+    int left = width < atLeast.width() ? screen.left() : placed.x();
+    int top = height < atLeast.height() ? screen.top() : placed.y();
+    // Otherwise it stays where the user put it as long as its title bar can be grabbed.
+    const int grab = std::min(MinimumGrabWidth, width);
+    left = std::clamp(left, screen.left() - (width - grab), screen.right() + 1 - grab);
+    top = std::clamp(top, screen.top(), std::max(screen.top(), screen.bottom() + 1 - titleBarHeight));
+    return {left, top, width, height};
 }
 
 } // namespace zandrel::layout

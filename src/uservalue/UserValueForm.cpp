@@ -1,6 +1,7 @@
 #include "UserValueForm.h"
 
 #include "app/StringTable.h"
+#include "layout/FramePlacement.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -42,7 +43,8 @@ QRect buttonGeometry(const QPushButton &button, int designLeft, int top)
 
 TUserValueForm::TUserValueForm(QWidget *parent, const QLocale &locale)
     : QDialog(parent), m_locale(locale), m_prompt(new QLabel(this)), m_editField(new QLineEdit(this)),
-      m_menu(new QComboBox(this)), m_okButton(new QPushButton(this)), m_cancelButton(new QPushButton(this))
+      m_menu(new QComboBox(this)), m_okButton(new QPushButton(this)), m_cancelButton(new QPushButton(this)),
+      m_placement(new FramePlacement(this))
 {
     setObjectName(QStringLiteral("UserValueForm"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -116,8 +118,16 @@ void TUserValueForm::showEvent(QShowEvent *event)
         m_editField->selectAll();
         m_editField->setFocus();
     }
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    // The first prompt stands centred on the screen; the following ones stay where it stood, or
+    // where the user moved it.
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(), m_placement->outerSizeFor(size()));
+            frame.moveCenter(screen->geometry().center());
+            m_placement->place(frame, false);
+        }
+    }
     QDialog::showEvent(event);
 }
 

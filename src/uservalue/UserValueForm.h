@@ -12,6 +12,8 @@ class QPushButton;
 
 namespace zandrel {
 
+class FramePlacement;
+
 // The modal dialog that asks for one user value: a prompt, an edit box or a menu, OK and Cancel.
 // OK checks the value by type and limits and keeps the dialog open with a message when it fails.
 class TUserValueForm : public QDialog {
@@ -41,6 +43,8 @@ private:
     QComboBox *m_menu;
     QPushButton *m_okButton;
     QPushButton *m_cancelButton;
+    FramePlacement *m_placement;
+    bool m_placed = false;
 };
 
 } // namespace zandrel
