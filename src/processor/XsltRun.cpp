@@ -35,6 +35,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <sys/stat.h>
 
@@ -269,6 +270,10 @@ struct ResultWriter {
     static int write(void *self, const char *bytes, int length)
     {
         auto *writer = static_cast<ResultWriter *>(self);
+        if (WorkStop::requested()) {
+            writer->error = ECANCELED;
+            return -1;
+        }
         for (int written = 0; written < length;) {
             const ssize_t count =
                 ::write(writer->fileDescriptor, bytes + written, std::size_t(length - written));
@@ -336,9 +341,18 @@ void transform(const TransformRequest &request)
                 instructionAtCeiling = QStringLiteral("%1, %2").arg(
                     placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
         },
+        // A stop ends the XPath expression under way too: its operation limit, which the
+        // evaluator checks at every step and node, runs out at once.
         [&running] {
-            if (running)
-                running->state = XSLT_STATE_STOPPED;
+            if (!running)
+                return;
+            running->state = XSLT_STATE_STOPPED;
+            if (running->xpathCtxt)
+                running->xpathCtxt->opLimit = 1;
+        },
+        [&running] {
+            if (running && running->xpathCtxt)
+                WorkCount::setDone(std::int64_t(running->xpathCtxt->opCount));
         });
     if (WorkStop::requested())
         throw XsltProcessorError({QStringLiteral("The transformation was stopped.")});
@@ -411,6 +425,13 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         useMsxmlSort(context.get());
     }
 
+    // The evaluator counts its steps and the nodes it examines only under a limit: one it never
+    // reaches, so that a progress window can show the count.
+    if (context->xpathCtxt) {
+        context->xpathCtxt->opLimit = std::numeric_limits<unsigned long>::max();
+        context->xpathCtxt->opCount = 0;
+    }
+    WorkCount::reset();
     prepareVirtualNewlines(request.virtualNewlines, style.get());
     messages.followInstruction(&context->inst);
     running = context.get();

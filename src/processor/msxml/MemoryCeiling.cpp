@@ -28,6 +28,8 @@ namespace {
 
 std::mutex activeMutex;
 MemoryCeiling *active = nullptr;
+// The ceiling made on this thread, read without a lock: only this thread sets and clears it.
+thread_local MemoryCeiling *ownCeiling = nullptr;
 
 } // namespace
 
@@ -78,6 +80,18 @@ void MemoryInUse::check(std::size_t pendingBytes)
         ceilingPassed();
 }
 
+void MemoryInUse::beat()
+{
+    t_blocksSinceBeat = 0;
+    MemoryCeiling *ceiling = ownCeiling;
+    if (!ceiling)
+        return;
+    if (WorkStop::requested())
+        ceiling->stop();
+    if (ceiling->m_onBeat)
+        ceiling->m_onBeat();
+}
+
 bool MemoryInUse::refusesScriptGrowth(std::size_t growth)
 {
     const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
@@ -102,14 +116,16 @@ bool MemoryInUse::refusesScriptGrowth(std::size_t growth)
 }
 
 MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPassed,
-                             std::function<void()> onStopRequested)
+                             std::function<void()> onStopRequested, std::function<void()> onBeat)
     : m_onPassed(std::move(onPassed)), m_onStopRequested(std::move(onStopRequested)),
-      m_thread(std::this_thread::get_id())
+      m_onBeat(std::move(onBeat)), m_thread(std::this_thread::get_id())
 {
     const std::lock_guard lock(activeMutex);
     if (active)
         throw std::logic_error("A memory ceiling was made while another was in force.");
     active = this;
+    ownCeiling = this;
+    MemoryInUse::t_ceilingThread = true;
     const long long limit =
         static_cast<long long>(std::min<std::size_t>(allowance, MemoryInUse::noCeiling / 2));
     MemoryInUse::s_passed.store(false, std::memory_order_relaxed);
@@ -123,6 +139,8 @@ MemoryCeiling::~MemoryCeiling()
     const std::lock_guard lock(activeMutex);
     MemoryInUse::s_ceiling.store(MemoryInUse::noCeiling, std::memory_order_relaxed);
     active = nullptr;
+    ownCeiling = nullptr;
+    MemoryInUse::t_ceilingThread = false;
 }
 
 void MemoryCeiling::stop()
