@@ -31,6 +31,7 @@ WorkThread::WorkThread(std::function<void()> work) : m_work(std::move(work))
         } catch (...) {
             m_failure = std::current_exception();
         }
+        m_ended.store(true, std::memory_order_release);
     }));
     m_thread->setStackSize(workStackBytes);
     m_thread->start();
@@ -52,6 +53,10 @@ bool WorkThread::waitFor(std::chrono::milliseconds time)
 void WorkThread::finish()
 {
     m_thread->wait();
+    // What the work wrote is the caller's from here on: the flag says so in a way that a thread
+    // checker sees too (QThread's wait does not go through the system's thread calls).
+    if (!m_ended.load(std::memory_order_acquire))
+        throw GenerationError(message(StringId::WorkThreadFailed));
     if (m_failure)
         std::rethrow_exception(std::exchange(m_failure, nullptr));
 }

@@ -34,6 +34,7 @@ public:
 private:
     std::function<void()> m_work;
     std::exception_ptr m_failure;
+    std::atomic<bool> m_ended{false};
     std::unique_ptr<QThread> m_thread;
 };
 

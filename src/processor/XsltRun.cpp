@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <exception>
 #include <limits>
 #include <memory>
@@ -220,21 +221,23 @@ std::size_t automaticMemoryAllowance()
 void runTransformation(const TransformRequest &request)
 {
     std::exception_ptr failure;
-    bool started = false;
-    std::unique_ptr<QThread> worker(QThread::create([&request, &failure, &started] {
-        started = true;
+    // Set at the end, so that what the thread wrote is seen as written before it (by a thread
+    // checker too: QThread's wait does not go through the system's thread calls).
+    std::atomic<bool> ended{false};
+    std::unique_ptr<QThread> worker(QThread::create([&request, &failure, &ended] {
         try {
             const ClassicNumbers numbers;
             transform(request);
         } catch (...) {
             failure = std::current_exception();
         }
+        ended.store(true, std::memory_order_release);
     }));
     worker->setStackSize(transformationStackBytes);
     worker->start();
     worker->wait();
     // A thread that never ran wrote nothing: that is no empty result.
-    if (!started)
+    if (!ended.load(std::memory_order_acquire))
         throw XsltProcessorError(
             {QStringLiteral("The transformation could not be started: the system gave no "
                             "thread with a stack of %1 MB for it (too little memory left).")

@@ -9,10 +9,10 @@
 #include <malloc.h>
 #include <mutex>
 #include <stdexcept>
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ZANDREL_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define ZANDREL_ADDRESS_SANITIZER 1
 #endif
 #endif
@@ -47,7 +47,8 @@ long long MemoryInUse::bytes()
 {
     s_measurements.fetch_add(1, std::memory_order_relaxed);
 #if defined(ZANDREL_ADDRESS_SANITIZER)
-    // The sanitizer's allocator stands in for the C library's, whose statistics stay empty.
+    // The sanitizer's allocator (the address or the thread sanitizer's) stands in for the C
+    // library's, whose statistics stay empty.
     const std::size_t heap = __sanitizer_get_current_allocated_bytes();
 #else
     const struct mallinfo2 info = ::mallinfo2();
