@@ -27,10 +27,10 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -240,7 +240,10 @@ class CancelTest : public QObject {
 
     QString path(const QString &name) const { return m_work + u'/' + name; }
 
-    bool makeFifo(const QString &name) const { return ::mkfifo(QFile::encodeName(path(name)).constData(), 0600) == 0; }
+    bool makeFifo(const QString &name) const
+    {
+        return ::mkfifo(QFile::encodeName(path(name)).constData(), 0600) == 0;
+    }
 
     QStringList temporaryEntries() const
     {
@@ -260,19 +263,23 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(xdg));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
         qputenv("ZANDREL_CONVERTER_HOST", QFile::encodeName(hostProgram()));
-        QVERIFY(MachineRegistry().builtConverters(builtConverters() + u'/').write(xdg + QStringLiteral("/zandrel/machine.reg")));
+        QVERIFY(MachineRegistry()
+                    .builtConverters(builtConverters() + u'/')
+                    .write(xdg + QStringLiteral("/zandrel/machine.reg")));
         std::signal(SIGPIPE, SIG_IGN);
         // A big job for the steps that take long by their nature.
         QVERIFY(writeFile(path(QStringLiteral("points.dxm")), pointsJob(20000)));
         QVERIFY(writeFile(path(QStringLiteral("small.dxm")), pointsJob(2)));
         QVERIFY(writeFile(path(QStringLiteral("middle.dxm")), pointsJob(4000)));
-        QVERIFY(writeFile(path(QStringLiteral("copy.xsl")), styleSheet("<xsl:value-of select=\"count(//Pt)\"/>")));
+        QVERIFY(writeFile(path(QStringLiteral("copy.xsl")),
+                          styleSheet("<xsl:value-of select=\"count(//Pt)\"/>")));
     }
 
     void cleanup()
     {
         QCOMPARE(temporaryEntries(), QStringList());
-        for (const char *name : {"slow.dxm", "device", "device.txt", "gate", "site.job", "out.txt", "silent.dxm"})
+        for (const char *name :
+             {"slow.dxm", "device", "device.txt", "gate", "site.job", "out.txt", "silent.dxm"})
             QFile::remove(path(QLatin1String(name)));
     }
 
@@ -304,7 +311,8 @@ private Q_SLOTS:
         // Room for a little more, but not for a work thread's stack.
         QFile statm(QStringLiteral("/proc/self/statm"));
         QVERIFY(statm.open(QIODevice::ReadOnly));
-        const rlim_t inUse = rlim_t(statm.readAll().split(' ').value(0).toULongLong()) * rlim_t(::getpagesize());
+        const rlim_t inUse =
+            rlim_t(statm.readAll().split(' ').value(0).toULongLong()) * rlim_t(::getpagesize());
         struct rlimit saved {};
         QVERIFY(::getrlimit(RLIMIT_AS, &saved) == 0);
         struct rlimit limited = saved;
@@ -357,20 +365,23 @@ private Q_SLOTS:
             writer = std::make_unique<SlowWriter>(source, "<Job>", "<Pt><Code>A</Code></Pt>\n");
         } else if (step == QLatin1String("xpath")) {
             sheet = path(QStringLiteral("xpath.xsl"));
-            QVERIFY(writeFile(sheet, styleSheet("<xsl:for-each select=\"/Job\"><xsl:value-of select=\"sum(//Pt[count("
-                                                "preceding::Pt[Code = current()/Code]) mod 7 = 0]/Height)\"/>"
-                                                "</xsl:for-each>")));
+            QVERIFY(writeFile(
+                sheet, styleSheet("<xsl:for-each select=\"/Job\"><xsl:value-of select=\"sum(//Pt[count("
+                                  "preceding::Pt[Code = current()/Code]) mod 7 = 0]/Height)\"/>"
+                                  "</xsl:for-each>")));
         } else if (step == QLatin1String("script")) {
             source = path(QStringLiteral("small.dxm"));
             sheet = path(QStringLiteral("script.xsl"));
-            QVERIFY(writeFile(sheet, styleSheet("<xsl:value-of select=\"user:spin()\"/>",
-                                                "<msxsl:script language=\"JScript\" implements-prefix=\"user\">"
-                                                "function spin() { for (;;) {} }</msxsl:script>")));
+            QVERIFY(
+                writeFile(sheet, styleSheet("<xsl:value-of select=\"user:spin()\"/>",
+                                            "<msxsl:script language=\"JScript\" implements-prefix=\"user\">"
+                                            "function spin() { for (;;) {} }</msxsl:script>")));
         } else if (step == QLatin1String("writing")) {
             sheet = path(QStringLiteral("lines.xsl"));
-            QVERIFY(writeFile(sheet, styleSheet("<xsl:for-each select=\"//Pt\"><xsl:value-of select=\"Name\"/>"
-                                                "<xsl:text>,a long line of the report for this point&#10;</xsl:text>"
-                                                "</xsl:for-each>")));
+            QVERIFY(writeFile(sheet,
+                              styleSheet("<xsl:for-each select=\"//Pt\"><xsl:value-of select=\"Name\"/>"
+                                         "<xsl:text>,a long line of the report for this point&#10;</xsl:text>"
+                                         "</xsl:for-each>")));
             QVERIFY(makeFifo(QStringLiteral("device")));
             output = path(QStringLiteral("device"));
             reader = std::make_unique<SlowReader>(output);
@@ -383,9 +394,10 @@ private Q_SLOTS:
             // Transformed before a progress window would show.
             source = path(QStringLiteral("middle.dxm"));
             sheet = path(QStringLiteral("lines.xsl"));
-            QVERIFY(writeFile(sheet, styleSheet("<xsl:for-each select=\"//Pt\"><xsl:value-of select=\"Name\"/>"
-                                                "<xsl:text>,a long line of the report for this point&#10;</xsl:text>"
-                                                "</xsl:for-each>")));
+            QVERIFY(writeFile(sheet,
+                              styleSheet("<xsl:for-each select=\"//Pt\"><xsl:value-of select=\"Name\"/>"
+                                         "<xsl:text>,a long line of the report for this point&#10;</xsl:text>"
+                                         "</xsl:for-each>")));
             QVERIFY(makeFifo(QStringLiteral("device.txt")));
             output.clear();
             const QString device = path(QStringLiteral("device.txt"));
@@ -407,9 +419,10 @@ private Q_SLOTS:
             QVERIFY(makeFifo(QStringLiteral("gate")));
             const QString gate = path(QStringLiteral("gate"));
             source = path(QStringLiteral("site.job"));
-            const QStringList how = step == QLatin1String("inspection")
-                                        ? QStringList{QStringLiteral("--inspect"), QStringLiteral("hang:") + gate}
-                                        : QStringList{QStringLiteral("--translate"), QStringLiteral("hang:") + gate};
+            const QStringList how =
+                step == QLatin1String("inspection")
+                    ? QStringList{QStringLiteral("--inspect"), QStringLiteral("hang:") + gate}
+                    : QStringList{QStringLiteral("--translate"), QStringLiteral("hang:") + gate};
             const ToolRun run = writeJob(path(QStringLiteral("small.dxm")), source,
                                          QStringList{QStringLiteral("--product"), QStringLiteral("bramwick"),
                                                      QStringLiteral("--version"), QStringLiteral("1300")} +
@@ -440,7 +453,8 @@ private Q_SLOTS:
         bool textsFit = true;
         QElapsedTimer sinceCancel;
         Watchdog watchdog;
-        watchdog.arm(60000, QStringLiteral("the %1 step showed no progress window within a minute").arg(step));
+        watchdog.arm(60000,
+                     QStringLiteral("the %1 step showed no progress window within a minute").arg(step));
         std::vector<std::function<void(QWidget *)>> handlers = beforeProgress;
         handlers.push_back([&](QWidget *progress) {
             shownStep = labelText(progress, "StepLbl");
@@ -486,8 +500,9 @@ private Q_SLOTS:
                                 .arg(progressFrame.width())
                                 .arg(progressFrame.height())));
         if (step == QLatin1String("xpath"))
-            QVERIFY2(detailsAtShow != detailsLater,
-                     qPrintable(QStringLiteral("the transformation shows \"%1\" throughout").arg(detailsAtShow)));
+            QVERIFY2(
+                detailsAtShow != detailsLater,
+                qPrintable(QStringLiteral("the transformation shows \"%1\" throughout").arg(detailsAtShow)));
     }
 
     // A step that cannot stop at once (here the copy waits for a FIFO that nobody writes into)
@@ -506,7 +521,8 @@ private Q_SLOTS:
         environment.insert(QStringLiteral("TMPDIR"), childFolder);
         child.setProcessEnvironment(environment);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("stuckChild")});
-        QVERIFY2(child.waitForFinished(20000), "the program did not end after its progress window offered it");
+        QVERIFY2(child.waitForFinished(20000),
+                 "the program did not end after its progress window offered it");
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         const QByteArray errors = child.readAllStandardError();
         QVERIFY2(child.exitCode() == 1, errors.constData());
@@ -539,7 +555,8 @@ private Q_SLOTS:
             poll->start(100);
         }});
         QTimer limit;
-        QObject::connect(&limit, &QTimer::timeout, [] { qFatal("the progress window never offered to end the program"); });
+        QObject::connect(&limit, &QTimer::timeout,
+                         [] { qFatal("the progress window never offered to end the program"); });
         limit.start(15000);
         form.OKBtnClick(true);
         std::fprintf(stderr, "the generation returned although its work could not stop\n");
@@ -549,7 +566,10 @@ private Q_SLOTS:
     // Loading and copying show how far they have come where the size is known.
     void progressSaysHowFar()
     {
-        LongWork work{WorkStep::Loading, {}, {}, [] { return WorkProgress{}; },
+        LongWork work{WorkStep::Loading,
+                      {},
+                      {},
+                      [] { return WorkProgress{}; },
                       std::chrono::steady_clock::now() - std::chrono::seconds(3)};
         const ProgressTexts loading = progressTexts(work, {1500, 6000});
         QCOMPARE(loading.percent, 25);

@@ -323,8 +323,9 @@ bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationI
     return false;
 }
 
-GenerationOutcome GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, const QString &target,
-                                                  const GenerationInputs &inputs, const InputFiles &inputFiles)
+GenerationOutcome GenerationPipeline::writeOutput(const platform::AnonymousFile &generated,
+                                                  const QString &target, const GenerationInputs &inputs,
+                                                  const InputFiles &inputFiles)
 {
     if (refusedAsInput(target, inputs, inputFiles))
         return GenerationOutcome::Failed;
@@ -349,15 +350,15 @@ bool GenerationPipeline::runProcessorWork(WorkStep step, const std::function<voi
     return m_interaction.runLongWork({step, work, &processor::XmlDocument::requestStop, progress, m_started});
 }
 
-bool GenerationPipeline::runCopy(WorkStep step, platform::CopyControl &control, const std::function<void()> &copy)
+bool GenerationPipeline::runCopy(WorkStep step, platform::CopyControl &control,
+                                 const std::function<void()> &copy)
 {
-    return m_interaction.runLongWork(
-        {step, copy, [&control] { control.stop.store(true); },
-         [&control] {
-             return WorkProgress{control.copied.load(std::memory_order_relaxed),
-                                 control.total.load(std::memory_order_relaxed)};
-         },
-         m_started});
+    return m_interaction.runLongWork({step, copy, [&control] { control.stop.store(true); },
+                                      [&control] {
+                                          return WorkProgress{control.copied.load(std::memory_order_relaxed),
+                                                              control.total.load(std::memory_order_relaxed)};
+                                      },
+                                      m_started});
 }
 
 GenerationOutcome GenerationPipeline::cancelled()

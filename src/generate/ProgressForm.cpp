@@ -27,7 +27,8 @@ int widestText(const QFontMetrics &metrics, const LongWork &work)
         progressTexts(work, {}).step,
         formatText(GetLocalizedString(StringId::ElapsedTime), {99999}),
         formatText(GetLocalizedString(StringId::DoneOfTotal), {big, big, 100}),
-        formatText(GetLocalizedString(StringId::NodesExamined), {QLocale::system().toString(999'999'999'999LL)}),
+        formatText(GetLocalizedString(StringId::NodesExamined),
+                   {QLocale::system().toString(999'999'999'999LL)}),
         formatText(GetLocalizedString(StringId::WrittenSoFar), {big}),
     };
     int widest = 0;

@@ -86,16 +86,16 @@ ProgressTexts progressTexts(const LongWork &work, const WorkProgress &progress)
         texts.step = GetLocalizedString(StringId::SavingStep);
         break;
     }
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
-                                                                          work.started);
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - work.started);
     texts.elapsed = message(StringId::ElapsedTime, {int(seconds.count())});
     if (!work.progress)
         return texts;
     if (progress.total > 0) {
         const qint64 done = std::clamp<qint64>(progress.done, 0, progress.total);
         texts.percent = int(done * 100 / progress.total);
-        texts.details.append(message(StringId::DoneOfTotal, {formatByteCount(done),
-                                                             formatByteCount(progress.total), texts.percent}));
+        texts.details.append(message(
+            StringId::DoneOfTotal, {formatByteCount(done), formatByteCount(progress.total), texts.percent}));
     } else if (work.step == WorkStep::Transforming) {
         texts.details.append(message(StringId::NodesExamined, {QLocale::system().toString(progress.done)}));
     }

@@ -9,11 +9,11 @@
 #include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/NodeAllocator.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 
 #include <QFile>
 

@@ -11,13 +11,13 @@
 #include "platform/FileNames.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/StyleSheetDocuments.h"
 #include "processor/msxml/StyleSheetFaults.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 #include "processor/script/ScriptFunctions.h"
 
 #include <QThread>
@@ -32,9 +32,9 @@
 #include <libxslt/xsltutils.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <atomic>
 #include <exception>
 #include <limits>
 #include <memory>
