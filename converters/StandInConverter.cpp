@@ -332,6 +332,8 @@ CONVERTER_EXPORT int16_t converter_InspectFile(const char *jobFile, TConverterFi
             crash();
         case zjob::InspectBehaviour::Throw:
             throw EscapingError(directives.inspectText);
+        case zjob::InspectBehaviour::Hang:
+            hang(directives.inspectText);
         }
         return 0;
     } catch (const EscapingError &) {

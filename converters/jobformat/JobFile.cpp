@@ -102,7 +102,7 @@ Directives Reader::readDirectives()
         switch (record.type) {
         case RecordType::Inspect: {
             const std::uint8_t behaviour = payload.u8();
-            if (behaviour > static_cast<std::uint8_t>(InspectBehaviour::Throw))
+            if (behaviour > static_cast<std::uint8_t>(InspectBehaviour::Hang))
                 throw FormatError("unknown inspection behaviour", start);
             directives.inspect = static_cast<InspectBehaviour>(behaviour);
             directives.inspectResult = payload.i16();

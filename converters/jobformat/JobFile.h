@@ -54,6 +54,7 @@ enum class InspectBehaviour : std::uint8_t {
     Raise = 4,     // raise the given error
     Crash = 5,     // fault (write through a null pointer)
     Throw = 6,     // throw a C++ exception with the given text out of the export
+    Hang = 7,      // open the FIFO the text names for reading and never return
 };
 
 // How the converter runs a conversion.

@@ -29,7 +29,7 @@ const char usage[] =
     "Options:\n"
     "  --exact             fail unless the Job file gives the Dexmor file back byte for byte\n"
     "  --inspect <how>     accept | any | refuse | answer:<result>:<version> | raise:<text> | crash |\n"
-    "                      throw:<text>\n"
+    "                      throw:<text> | hang:<fifo>\n"
     "  --translate <how>   convert | fail | claim | raise:<text> | crash | exit | throw:<text> |\n"
     "                      hang:<fifo> | background:<fifo>\n"
     "  --grid-file <name>  a grid file the job needs from the GeoData folder (may be repeated)\n"
@@ -116,6 +116,9 @@ void parseInspect(const std::string &text, zjob::Directives &directives)
         directives.inspect = zjob::InspectBehaviour::Crash;
     } else if (how == "throw") {
         directives.inspect = zjob::InspectBehaviour::Throw;
+        directives.inspectText = rest;
+    } else if (how == "hang" && !rest.empty()) {
+        directives.inspect = zjob::InspectBehaviour::Hang;
         directives.inspectText = rest;
     } else {
         throw UsageError("unknown --inspect behaviour \"" + text + '"');

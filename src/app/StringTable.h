@@ -69,6 +69,16 @@ inline constexpr int WrittenSoFar = 10127;
 inline constexpr int GenerationCancelled = 10128;
 // The windows program could not be started: its path and the system's reason.
 inline constexpr int WindowsProgramMissing = 10129;
+// Long work: a work thread refused, the copies, how far the work has come (bytes done, total
+// and percentage; nodes examined), a stop that does not come and the end of the program then.
+inline constexpr int WorkThreadFailed = 10135;
+inline constexpr int CopyingDexmorStep = 10136;
+inline constexpr int SavingStep = 10137;
+inline constexpr int DoneOfTotal = 10138;
+inline constexpr int NodesExamined = 10139;
+inline constexpr int WorkNotStopping = 10140;
+inline constexpr int EndProgramButton = 10141;
+inline constexpr int EndedUnstopped = 10142;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

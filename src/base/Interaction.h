@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <functional>
 
 namespace zandrel {
@@ -44,7 +45,17 @@ struct Answer {
 };
 
 // The long stretches of a generation, which the user sees go on and may stop.
-enum class WorkStep { Converting, Loading, Transforming };
+enum class WorkStep { Converting, Loading, Transforming, CopyingDexmor, Saving };
+
+// How far a long stretch of work has come.
+struct WorkProgress {
+    // Bytes done of the total, when the total is known (it is then above 0); for the
+    // transformation, the nodes it has examined, without a total.
+    qint64 done = 0;
+    qint64 total = 0;
+    // Bytes of output written so far, where the work writes any; -1 where it does not count them.
+    qint64 written = -1;
+};
 
 struct LongWork {
     WorkStep step = WorkStep::Loading;
@@ -52,8 +63,10 @@ struct LongWork {
     std::function<void()> run;
     // Asks the work to end early: callable from any thread while run() runs.
     std::function<void()> stop;
-    // What the work has written so far, in bytes; may be empty.
-    std::function<qint64()> bytesWritten;
+    // How far the work has come, callable from any thread while run() runs; may be empty.
+    std::function<WorkProgress()> progress;
+    // The start of the generation the work belongs to: its elapsed time counts from there.
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 class BusyPointer;
@@ -75,7 +88,8 @@ public:
     virtual void showGeneratedFile(const QString &path, const QString &textFileViewer) = 0;
     // Runs a long stretch of work under the busy pointer; where the user can watch, it shows
     // how the work goes on and lets them stop it. False when they stopped it: run() has
-    // returned by then. What run() throws passes to the caller.
+    // returned by then. What run() throws passes to the caller. A work thread that cannot be
+    // started throws GenerationError: the work has not been done.
     virtual bool runLongWork(const LongWork &work);
 };
 

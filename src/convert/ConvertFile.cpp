@@ -10,6 +10,9 @@
 #include "settings/RegistryStore.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstring>
@@ -83,8 +86,12 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
 {
     qint16 version = 0;
     unsigned kind = ConverterKind::Ostrelle;
-    if (!FindJobConverter(context, jobFile, silent, version, kind))
+    bool inspectionStopped = false;
+    if (!FindJobConverter(context, jobFile, silent, version, kind, &inspectionStopped)) {
+        if (inspectionStopped && cancelled)
+            *cancelled = true;
         return false;
+    }
 
     const QByteArray sourcePath = platform::ShortAnsiPath(jobFile);
     const QByteArray outputPath = platform::ShortAnsiPath(outputFolder) + dexmorFileName(sourcePath);
@@ -106,8 +113,12 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
         call = context.host.translate(library, languageFile.toLocal8Bit(), sourcePath, source, outputPath,
                                       target);
     };
+    // The converter writes the Dexmor file as it goes: its size is how far it has come.
+    const auto written = [&converterOutput] {
+        return WorkProgress{0, 0, std::max<qint64>(QFileInfo(converterOutput).size(), 0)};
+    };
     if (!context.interaction.runLongWork(
-            {WorkStep::Converting, translate, &ConverterHost::stopRunningCall, {}})) {
+            {WorkStep::Converting, translate, &ConverterHost::stopRunningCall, written, context.started})) {
         if (cancelled)
             *cancelled = true;
         return false;
@@ -139,13 +150,14 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
 }
 
 bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString &convertedFile,
-                    QString &geoDataFolder, bool silent, Interaction &interaction, bool *cancelled)
+                    QString &geoDataFolder, bool silent, Interaction &interaction, bool *cancelled,
+                    std::chrono::steady_clock::time_point started)
 {
     const settings::RegFileStore registry = settings::RegFileStore::fromEnvironment();
     // The output folder is the generation's own: the helper removes it should the program end
     // while a converter runs.
     const ConverterHost host = ConverterHost::fromEnvironment(outputFolder);
-    const ConverterContext context{registry, host, interaction, platform::userDecimalSeparator()};
+    const ConverterContext context{registry, host, interaction, platform::userDecimalSeparator(), started};
     return ConvertJobFile(context, jobFile, outputFolder, convertedFile, geoDataFolder, silent, cancelled);
 }
 

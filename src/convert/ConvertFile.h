@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 namespace zandrel {
 
 class Interaction;
@@ -23,7 +25,8 @@ bool ConvertJobFile(const ConverterContext &context, const QString &jobFile, con
 // The same over the machine-wide registry store of the environment, the converter host beside the
 // program and the user's decimal separator.
 bool ConvertJobFile(const QString &jobFile, const QString &outputFolder, QString &convertedFile,
-                    QString &geoDataFolder, bool silent, Interaction &interaction, bool *cancelled = nullptr);
+                    QString &geoDataFolder, bool silent, Interaction &interaction, bool *cancelled = nullptr,
+                    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now());
 
 // Reads the kind's Language File and the GeoData folder; false when the converter key is missing.
 bool ReadConverterSettings(const ConverterContext &context, const QString &converterKeyPath,

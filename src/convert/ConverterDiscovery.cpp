@@ -216,8 +216,17 @@ Inspection InspectJobFile(const ConverterContext &context, const QString &jobFil
 {
     TConverterFileInfo info{};
     info.recordSize = ZANDREL_CONVERTER_RECORD_SIZE;
-    const ConverterCall call = context.host.inspect(library, platform::ShortAnsiPath(jobFile), info);
+    ConverterCall call;
     Inspection inspection;
+    const QByteArray jobPath = platform::ShortAnsiPath(jobFile);
+    if (!context.interaction.runLongWork({WorkStep::Converting,
+                                          [&] { call = context.host.inspect(library, jobPath, info); },
+                                          &ConverterHost::stopRunningCall,
+                                          {},
+                                          context.started})) {
+        inspection.stopped = true;
+        return inspection;
+    }
     switch (call.status) {
     case ConverterCall::Status::NotLoadable:
     case ConverterCall::Status::ExportMissing:
@@ -243,7 +252,7 @@ Inspection InspectJobFile(const ConverterContext &context, const QString &jobFil
 }
 
 bool FindJobConverter(const ConverterContext &context, const QString &jobFile, bool silent, qint16 &version,
-                      unsigned &kind)
+                      unsigned &kind, bool *stopped)
 {
     version = 0;
     for (const unsigned candidate :
@@ -256,8 +265,11 @@ bool FindJobConverter(const ConverterContext &context, const QString &jobFile, b
         }
         if (inspection.raisedError)
             throw GenerationError(*inspection.raisedError);
-        if (inspection.stopped)
+        if (inspection.stopped) {
+            if (stopped)
+                *stopped = true;
             return false;
+        }
         if (!inspection.accepted)
             continue;
         kind = candidate;

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 
@@ -36,6 +37,8 @@ struct ConverterContext {
     const ConverterHost &host;
     Interaction &interaction;
     QChar decimalSeparator = u'.'; // the user's, for reading Versions names
+    // The start of the generation: the progress of an inspection or a conversion counts from it.
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 // A registry value that exists with a type other than a string. Not caught by the converter code:
@@ -65,16 +68,17 @@ struct Inspection {
     std::optional<QString> raisedError; // the converter raised an error, threw or faulted
     std::optional<QString> hostError;   // the converter host could not be run
 };
-// Asks the library whether it accepts the Job file; stores a reported version above 0.
+// Asks the library whether it accepts the Job file; stores a reported version above 0. It runs as
+// long work that the user may stop.
 Inspection InspectJobFile(const ConverterContext &context, const QString &jobFile, const QString &library,
                           qint16 &version);
 
 // Finds the kind that accepts the Job file, asking Bramwick, Sarnetto and Ostrelle in that order.
 // Refuses Ostrelle files below version 1100 with JobVersionNotConvertible unless silent. An error raised
 // inside a converter is not caught here: it leaves as a GenerationError with the error's text,
-// for the general handler.
+// for the general handler. *stopped (where given) becomes true when the user stopped an inspection.
 bool FindJobConverter(const ConverterContext &context, const QString &jobFile, bool silent, qint16 &version,
-                      unsigned &kind);
+                      unsigned &kind, bool *stopped = nullptr);
 
 // The library registered in the kind's Versions for exactly the version's text, or an empty text.
 QString FindVersionLibrary(const ConverterContext &context, unsigned kind, qint16 version);

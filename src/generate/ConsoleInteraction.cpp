@@ -80,9 +80,6 @@ bool ConsoleInteraction::runLongWork(const LongWork &work)
 {
     if (!m_showsProgress)
         return Interaction::runLongWork(work);
-    const int step = work.step == WorkStep::Converting ? StringId::ConvertingStep
-                     : work.step == WorkStep::Loading  ? StringId::LoadingStep
-                                                       : StringId::TransformingStep;
     QElapsedTimer clock;
     clock.start();
     WorkThread worker(work.run);
@@ -91,12 +88,10 @@ bool ConsoleInteraction::runLongWork(const LongWork &work)
     while (!worker.waitFor(std::chrono::milliseconds(250))) {
         if (clock.elapsed() < progressDelayMilliseconds)
             continue;
-        QString line = GetLocalizedString(step) + QStringLiteral("  ") +
-                       formatText(GetLocalizedString(StringId::ElapsedTime), {int(clock.elapsed() / 1000)});
-        if (work.bytesWritten)
-            line += QStringLiteral("  ") + formatText(GetLocalizedString(StringId::WrittenSoFar),
-                                                      {formatByteCount(work.bytesWritten())});
-        write(m_errors, QStringLiteral("\r\x1b[K") + line);
+        const ProgressTexts texts = progressTexts(work, work.progress ? work.progress() : WorkProgress{});
+        QStringList parts{texts.step, texts.elapsed};
+        parts += texts.details;
+        write(m_errors, QStringLiteral("\r\x1b[K") + parts.join(QStringLiteral("  ")));
         shown = true;
     }
     if (shown)

@@ -61,6 +61,7 @@ int batchExitCode(GenerationOutcome outcome)
 
 GenerationOutcome GenerationPipeline::run(GenerationInputs &inputs, bool batchMode)
 {
+    m_started = std::chrono::steady_clock::now();
     try {
         return runSteps(inputs, batchMode);
     } catch (const processor::XsltProcessorError &error) {
@@ -104,7 +105,7 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
                                     : inputs.sourceFile;
         if (jobFile.isEmpty() ||
             !ConvertJobFile(jobFile, conversionFolder->path() + u'/', convertedFile, geoDataFolder, batchMode,
-                            m_interaction, &conversionCancelled)) {
+                            m_interaction, &conversionCancelled, m_started)) {
             if (conversionCancelled)
                 return cancelled();
             if (!batchMode)
@@ -137,8 +138,14 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
 
     if (IsDexmorEntry(inputs.styleSheetPath)) {
         QString copyError;
+        bool copied = false;
+        platform::CopyControl control;
+        if (!runCopy(WorkStep::CopyingDexmor, control, [&] {
+                copied = platform::copyFileInto(dexmorFile, generated->descriptor(), &copyError, &control);
+            }))
+            return cancelled();
         // Checked here: a missing Dexmor file must not turn into an empty output.
-        if (!platform::copyFileInto(dexmorFile, generated->descriptor(), &copyError)) {
+        if (!copied) {
             m_interaction.showMessage(MessageKind::Error,
                                       message(StringId::DexmorNotReadable, {inputs.sourceFile, copyError}));
             return GenerationOutcome::Failed;
@@ -157,10 +164,16 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
     QByteArray styleSheetBytes;
     bool sourceLoaded = false;
     bool styleSheetLoaded = false;
-    if (!runProcessorWork(WorkStep::Loading, [&] {
-            sourceLoaded = source.load(dexmorFile);
-            styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
-        }))
+    if (!runProcessorWork(
+            WorkStep::Loading,
+            [&] {
+                sourceLoaded = source.load(dexmorFile);
+                styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
+            },
+            [] {
+                const processor::XmlDocument::Progress read = processor::XmlDocument::progress();
+                return WorkProgress{read.done, read.total};
+            }))
         return cancelled();
     if (!sourceLoaded) {
         showLoadError(StringId::DexmorLoadError, inputs.sourceFile, source.parseError());
@@ -198,7 +211,9 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
                 writeFailure = error.reason();
             }
         },
-        [output] { return platform::writtenBytes(output); });
+        [output] {
+            return WorkProgress{processor::XmlDocument::progress().done, 0, platform::writtenBytes(output)};
+        });
     if (!finished)
         return cancelled();
     const QString extension = GetOutputExtension(styleSheet);
@@ -226,13 +241,16 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
         return GenerationOutcome::Failed;
     QString reason;
     const platform::FileDescriptor output = platform::openForWriting(target, &reason);
-    if (output.isOpen() && !runProcessorWork(WorkStep::Transforming, [&] {
-            try {
-                source.transformNodeToFile(styleSheet, output.get());
-            } catch (const processor::XmlWriteError &error) {
-                reason = error.reason();
-            }
-        }))
+    if (output.isOpen() && !runProcessorWork(
+                               WorkStep::Transforming,
+                               [&] {
+                                   try {
+                                       source.transformNodeToFile(styleSheet, output.get());
+                                   } catch (const processor::XmlWriteError &error) {
+                                       reason = error.reason();
+                                   }
+                               },
+                               [] { return WorkProgress{processor::XmlDocument::progress().done}; }))
         return cancelled();
     if (reason.isEmpty())
         return GenerationOutcome::Written;
@@ -257,8 +275,7 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     if (!inputs.outputFileName.isEmpty()) {
         if (extensionUsed)
             inputs.outputFileName += u'.' + extension;
-        return writeOutput(generated, inputs.outputFileName, inputs, inputFiles) ? GenerationOutcome::Written
-                                                                                 : GenerationOutcome::Failed;
+        return writeOutput(generated, inputs.outputFileName, inputs, inputFiles);
     }
 
     SaveFileRequest request;
@@ -275,8 +292,9 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     case Answer::Status::Given:
         break;
     }
-    if (!writeOutput(generated, choice.text, inputs, inputFiles))
-        return GenerationOutcome::Failed;
+    if (const GenerationOutcome written = writeOutput(generated, choice.text, inputs, inputFiles);
+        written != GenerationOutcome::Written)
+        return written;
     if (inputs.viewGeneratedFile)
         m_interaction.showGeneratedFile(choice.text, inputs.textFileViewer);
     else
@@ -305,29 +323,47 @@ bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationI
     return false;
 }
 
-bool GenerationPipeline::writeOutput(const platform::AnonymousFile &generated, const QString &target,
-                                     const GenerationInputs &inputs, const InputFiles &inputFiles)
+GenerationOutcome GenerationPipeline::writeOutput(const platform::AnonymousFile &generated,
+                                                  const QString &target, const GenerationInputs &inputs,
+                                                  const InputFiles &inputFiles)
 {
     if (refusedAsInput(target, inputs, inputFiles))
-        return false;
+        return GenerationOutcome::Failed;
     QString reason;
-    if (!platform::replaceWithContents(generated.descriptor(), target, &reason)) {
+    bool replaced = false;
+    platform::CopyControl control;
+    if (!runCopy(WorkStep::Saving, control, [&] {
+            replaced = platform::replaceWithContents(generated.descriptor(), target, &reason, &control);
+        }))
+        return cancelled();
+    if (!replaced) {
         m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
-        return false;
+        return GenerationOutcome::Failed;
     }
-    return true;
+    return GenerationOutcome::Written;
 }
 
 bool GenerationPipeline::runProcessorWork(WorkStep step, const std::function<void()> &work,
-                                          const std::function<qint64()> &bytesWritten)
+                                          const std::function<WorkProgress()> &progress)
 {
     processor::XmlDocument::clearStopRequest();
-    return m_interaction.runLongWork({step, work, &processor::XmlDocument::requestStop, bytesWritten});
+    return m_interaction.runLongWork({step, work, &processor::XmlDocument::requestStop, progress, m_started});
+}
+
+bool GenerationPipeline::runCopy(WorkStep step, platform::CopyControl &control,
+                                 const std::function<void()> &copy)
+{
+    return m_interaction.runLongWork({step, copy, [&control] { control.stop.store(true); },
+                                      [&control] {
+                                          return WorkProgress{control.copied.load(std::memory_order_relaxed),
+                                                              control.total.load(std::memory_order_relaxed)};
+                                      },
+                                      m_started});
 }
 
 GenerationOutcome GenerationPipeline::cancelled()
 {
-    m_interaction.showMessage(MessageKind::Information, message(StringId::GenerationCancelled));
+    // The user's own Cancel needs no word: the dialog is back, or batch mode ends.
     return GenerationOutcome::Cancelled;
 }
 

@@ -5,11 +5,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 namespace zandrel {
 
 namespace platform {
 class AnonymousFile;
-}
+struct CopyControl;
+} // namespace platform
 namespace processor {
 class XmlDocument;
 struct XmlParseError;
@@ -66,15 +69,18 @@ private:
                                           const processor::XmlDocument &styleSheet,
                                           const GenerationInputs &inputs, const QString &dexmorFile);
     bool refusedAsInput(const QString &target, const GenerationInputs &inputs, const InputFiles &inputFiles);
-    bool writeOutput(const platform::AnonymousFile &generated, const QString &target,
-                     const GenerationInputs &inputs, const InputFiles &inputFiles);
+    GenerationOutcome writeOutput(const platform::AnonymousFile &generated, const QString &target,
+                                  const GenerationInputs &inputs, const InputFiles &inputFiles);
     // Loading or transforming, which the user may stop; false when they did.
     bool runProcessorWork(WorkStep step, const std::function<void()> &work,
-                          const std::function<qint64()> &bytesWritten = {});
+                          const std::function<WorkProgress()> &progress);
+    // A copy that the user may stop; false when they did.
+    bool runCopy(WorkStep step, platform::CopyControl &control, const std::function<void()> &copy);
     GenerationOutcome cancelled();
     void showLoadError(int messageId, const QString &file, const processor::XmlParseError &error);
 
     Interaction &m_interaction;
+    std::chrono::steady_clock::time_point m_started;
 };
 
 } // namespace zandrel

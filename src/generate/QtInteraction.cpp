@@ -4,6 +4,8 @@
 #include "ProgressForm.h"
 #include "ViewGeneratedFile.h"
 #include "WorkThread.h"
+#include "app/StringTable.h"
+#include "platform/TerminationCleanup.h"
 #include "uservalue/UserValueForm.h"
 
 #include <QApplication>
@@ -193,11 +195,17 @@ bool QtInteraction::runLongWork(const LongWork &work)
 {
     const BusyPointer busy(*this);
     bool stopped = false;
-    TProgressForm progress(m_parent, work.step, work.bytesWritten);
+    TProgressForm progress(m_parent, work);
     QObject::connect(&progress, &TProgressForm::cancelRequested, &progress, [&stopped, &work] {
         stopped = true;
         if (work.stop)
             work.stop();
+    });
+    // The work did not stop when asked: it cannot be left to run, nor can this generation go on.
+    QObject::connect(&progress, &TProgressForm::endProgramRequested, &progress, [] {
+        std::fprintf(stderr, "%s\n", qPrintable(GetLocalizedString(StringId::EndedUnstopped)));
+        std::fflush(stderr);
+        platform::endProgramNow(1);
     });
     const InputBlocker blocker(&progress);
     WorkThread worker(work.run);

@@ -47,6 +47,35 @@ qint64 readAt(int fd, char *buffer, qint64 size, qint64 offset)
     }
 }
 
+// Tells the copied bytes so far, and whether the copy is to stop.
+bool stopRequested(CopyControl *control, qint64 copied)
+{
+    if (!control)
+        return false;
+    control->copied.store(copied, std::memory_order_relaxed);
+    return control->stop.load(std::memory_order_relaxed);
+}
+
+// Writes a chunk of a copy. A pipe or a device takes it at the reader's pace: there the chunk
+// goes in pieces that a pipe takes without blocking, so that a stop is seen between them.
+// False with errno set (ECANCELED for a stop).
+bool writeWatched(int fd, const char *data, qint64 size, CopyControl *control, qint64 copied)
+{
+    struct stat status {};
+    if (!control || (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)))
+        return writeAll(fd, data, size);
+    constexpr qint64 piece = PIPE_BUF;
+    for (qint64 offset = 0; offset < size; offset += piece) {
+        if (stopRequested(control, copied + offset)) {
+            errno = ECANCELED;
+            return false;
+        }
+        if (!writeAll(fd, data + offset, std::min(piece, size - offset)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 FileKind fileKind(const QString &path)
@@ -85,13 +114,18 @@ std::optional<QByteArray> readWholeFile(const QString &path, QString *error)
     return std::nullopt;
 }
 
-bool copyFileInto(const QString &source, int target, QString *error)
+bool copyFileInto(const QString &source, int target, QString *error, CopyControl *control)
 {
     const FileDescriptor input(::open(nativeFileName(source).constData(), O_RDONLY | O_CLOEXEC));
     if (!input.isOpen())
         return failWith(error, systemErrorText(errno));
+    struct stat status {};
+    if (control && ::fstat(input.get(), &status) == 0 && S_ISREG(status.st_mode))
+        control->total.store(status.st_size, std::memory_order_relaxed);
     QByteArray buffer(copyChunkSize, Qt::Uninitialized);
-    for (;;) {
+    for (qint64 copied = 0;;) {
+        if (stopRequested(control, copied))
+            return failWith(error, systemErrorText(ECANCELED));
         const ssize_t read = ::read(input.get(), buffer.data(), std::size_t(copyChunkSize));
         if (read < 0 && errno == EINTR)
             continue;
@@ -99,8 +133,9 @@ bool copyFileInto(const QString &source, int target, QString *error)
             return failWith(error, systemErrorText(errno));
         if (read == 0)
             return true;
-        if (!writeAll(target, buffer.constData(), read))
+        if (!writeWatched(target, buffer.constData(), read, control, copied))
             return failWith(error, systemErrorText(errno));
+        copied += read;
     }
 }
 
@@ -127,7 +162,7 @@ FileDescriptor openForWriting(const QString &path, QString *error)
     return file;
 }
 
-bool replaceWithContents(int source, const QString &target, QString *error)
+bool replaceWithContents(int source, const QString &target, QString *error, CopyControl *control)
 {
     const FileKind targetKind = fileKind(target);
     if (targetKind == FileKind::Folder)
@@ -146,14 +181,20 @@ bool replaceWithContents(int source, const QString &target, QString *error)
     std::optional<ReplacementFile> output = ReplacementFile::open(target, error);
     if (!output)
         return false;
+    struct stat status {};
+    if (control && ::fstat(source, &status) == 0 && S_ISREG(status.st_mode))
+        control->total.store(status.st_size, std::memory_order_relaxed);
     QByteArray buffer(copyChunkSize, Qt::Uninitialized);
     for (qint64 offset = 0;;) {
+        // Not committed: the target stays as it was.
+        if (stopRequested(control, offset))
+            return failWith(error, systemErrorText(ECANCELED));
         const qint64 read = readAt(source, buffer.data(), copyChunkSize, offset);
         if (read < 0)
             return failWith(error, systemErrorText(errno));
         if (read == 0)
             break;
-        if (!writeAll(output->descriptor(), buffer.constData(), read))
+        if (!writeWatched(output->descriptor(), buffer.constData(), read, control, offset))
             return failWith(error, systemErrorText(errno));
         offset += read;
     }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 #include <sys/types.h>
@@ -21,9 +22,17 @@ std::optional<QByteArray> readWholeFile(const QString &path, QString *error);
 // Appends what is left to read from an open file; false with errno set.
 bool readAllFrom(int fileDescriptor, QByteArray &bytes);
 
+// How far a long copy has come, and a request from another thread that it stop; the copy
+// then fails with the reason ECANCELED gives.
+struct CopyControl {
+    std::atomic<qint64> copied{0};
+    std::atomic<qint64> total{0}; // 0 when the source has no size
+    std::atomic<bool> stop{false};
+};
+
 // Appends the whole content of the source file to an open file, reading it once from start to
 // end, so that it may be a FIFO. False with the reason in *error.
-bool copyFileInto(const QString &source, int target, QString *error);
+bool copyFileInto(const QString &source, int target, QString *error, CopyControl *control = nullptr);
 
 // Copies the source, read once, into a new file of the user's alone; false with the reason when
 // the target exists already or the copy fails.
@@ -39,7 +48,7 @@ qint64 writtenBytes(int fileDescriptor);
 // Replaces the target with the whole content of an open file (read from its start) atomically:
 // see ReplacementFile; a target that is a device or a FIFO is written to directly. On failure
 // returns false and puts the reason into *error.
-bool replaceWithContents(int source, const QString &target, QString *error);
+bool replaceWithContents(int source, const QString &target, QString *error, CopyControl *control = nullptr);
 
 // How an existing file gets new content.
 enum class RewriteMethod {

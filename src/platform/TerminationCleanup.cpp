@@ -59,7 +59,7 @@ Entry *pathEntry(Kind kind, const QByteArray &path)
     return entry;
 }
 
-extern "C" void onTerminationSignal(int signalNumber)
+void removeEverything()
 {
     terminating.store(true);
     // Processes first, so that nothing writes into a folder while it goes.
@@ -80,6 +80,11 @@ extern "C" void onTerminationSignal(int signalNumber)
         else if (entry->kind == Kind::Folder)
             removeFolderAndFiles(entry->path);
     }
+}
+
+extern "C" void onTerminationSignal(int signalNumber)
+{
+    removeEverything();
     ::signal(signalNumber, SIG_DFL);
     // Still blocked while the handler runs: delivered, with its default action, when it returns.
     ::raise(signalNumber);
@@ -100,6 +105,12 @@ void installTerminationCleanup()
             continue;
         ::sigaction(signalNumber, &action, nullptr);
     }
+}
+
+void endProgramNow(int exitCode)
+{
+    removeEverything();
+    ::_exit(exitCode);
 }
 
 TerminationCleanup TerminationCleanup::removeFile(const QByteArray &nativePath)

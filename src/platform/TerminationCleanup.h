@@ -15,6 +15,11 @@ namespace zandrel::platform {
 // with ignored (nohup) stays ignored.
 void installTerminationCleanup();
 
+// Ends the program at once with the exit code, as a terminating signal would: processes killed,
+// files and folders removed, and no destructor run, since a work thread may still be inside
+// them. For work that does not stop when asked.
+[[noreturn]] void endProgramNow(int exitCode);
+
 // While it lives, a signal that ends the program removes its file or folder, or kills its process.
 // Registering takes a few dozen bytes on the heap; the handler itself only reads them.
 class TerminationCleanup {

@@ -9,11 +9,11 @@
 #include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/NodeAllocator.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 
 #include <QFile>
 
@@ -171,6 +171,11 @@ void XmlDocument::clearStopRequest() noexcept
     WorkStop::clear();
 }
 
+XmlDocument::Progress XmlDocument::progress() noexcept
+{
+    return {WorkCount::done(), WorkCount::total()};
+}
+
 QString XmlElement::tagName() const
 {
     if (m_node->ns && m_node->ns->prefix)
@@ -280,6 +285,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
         m_parseError = {fileOpenErrorCode, systemErrorText(EISDIR)};
         return false;
     }
+    WorkCount::reset(S_ISREG(status.st_mode) ? std::int64_t(status.st_size) : 0);
     if (fileBytes && S_ISREG(status.st_mode))
         fileBytes->reserve(qsizetype(status.st_size));
     if (fileBytes && !readAllFrom(file.get(), *fileBytes)) {

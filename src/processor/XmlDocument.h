@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -91,6 +92,15 @@ public:
     // request holds until it is cleared, before the next piece of work.
     static void requestStop() noexcept;
     static void clearStopRequest() noexcept;
+
+    // How far the load or the transformation under way has come, from any thread: the bytes
+    // read of the file's size (0 when unknown) while loading; the nodes examined while
+    // transforming, with no total.
+    struct Progress {
+        std::int64_t done = 0;
+        std::int64_t total = 0;
+    };
+    static Progress progress() noexcept;
 
     // Hands the document over to the end of the process instead of freeing it node by node,
     // which takes about a tenth of a large job's run. For a process that ends right after.

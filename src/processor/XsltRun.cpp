@@ -12,7 +12,6 @@
 #include "processor/msxml/KeyLookups.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/ResultTextAppends.h"
@@ -20,6 +19,7 @@
 #include "processor/msxml/StyleSheetFaults.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 #include "processor/script/ScriptFunctions.h"
 
 #include <QThread>
@@ -34,9 +34,11 @@
 #include <libxslt/xsltutils.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <sys/stat.h>
 
@@ -227,21 +229,23 @@ std::size_t automaticMemoryAllowance()
 void runTransformation(const TransformRequest &request)
 {
     std::exception_ptr failure;
-    bool started = false;
-    std::unique_ptr<QThread> worker(QThread::create([&request, &failure, &started] {
-        started = true;
+    // Set at the end, so that what the thread wrote is seen as written before it (by a thread
+    // checker too: QThread's wait does not go through the system's thread calls).
+    std::atomic<bool> ended{false};
+    std::unique_ptr<QThread> worker(QThread::create([&request, &failure, &ended] {
         try {
             const ClassicNumbers numbers;
             transform(request);
         } catch (...) {
             failure = std::current_exception();
         }
+        ended.store(true, std::memory_order_release);
     }));
     worker->setStackSize(transformationStackBytes);
     worker->start();
     worker->wait();
     // A thread that never ran wrote nothing: that is no empty result.
-    if (!started)
+    if (!ended.load(std::memory_order_acquire))
         throw XsltProcessorError(
             {QStringLiteral("The transformation could not be started: the system gave no "
                             "thread with a stack of %1 MB for it (too little memory left).")
@@ -277,6 +281,10 @@ struct ResultWriter {
     static int write(void *self, const char *bytes, int length)
     {
         auto *writer = static_cast<ResultWriter *>(self);
+        if (WorkStop::requested()) {
+            writer->error = ECANCELED;
+            return -1;
+        }
         for (int written = 0; written < length;) {
             const ssize_t count =
                 ::write(writer->fileDescriptor, bytes + written, std::size_t(length - written));
@@ -344,9 +352,18 @@ void transform(const TransformRequest &request)
                 instructionAtCeiling = QStringLiteral("%1, %2").arg(
                     placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
         },
+        // A stop ends the XPath expression under way too: its operation limit, which the
+        // evaluator checks at every step and node, runs out at once.
         [&running] {
-            if (running)
-                running->state = XSLT_STATE_STOPPED;
+            if (!running)
+                return;
+            running->state = XSLT_STATE_STOPPED;
+            if (running->xpathCtxt)
+                running->xpathCtxt->opLimit = 1;
+        },
+        [&running] {
+            if (running && running->xpathCtxt)
+                WorkCount::setDone(std::int64_t(running->xpathCtxt->opCount));
         });
     if (WorkStop::requested())
         throw XsltProcessorError({QStringLiteral("The transformation was stopped.")});
@@ -422,6 +439,13 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
         useMsxmlSort(context.get());
     }
 
+    // The evaluator counts its steps and the nodes it examines only under a limit: one it never
+    // reaches, so that a progress window can show the count.
+    if (context->xpathCtxt) {
+        context->xpathCtxt->opLimit = std::numeric_limits<unsigned long>::max();
+        context->xpathCtxt->opCount = 0;
+    }
+    WorkCount::reset();
     prepareVirtualNewlines(request.virtualNewlines, style.get());
     messages.followInstruction(&context->inst);
     running = context.get();

@@ -13,3 +13,16 @@ inline bool builtWithAddressSanitizer()
 #endif
     return false;
 }
+
+// Whether the tests were built with the thread sanitizer.
+inline bool builtWithThreadSanitizer()
+{
+#if defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}

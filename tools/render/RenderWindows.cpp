@@ -122,8 +122,25 @@ int main(int argc, char **argv)
     THelpForm help(settings);
     ok &= save(help, folder, QStringLiteral("help"));
 
-    // A transformation a minute and a half under way that has begun to write its result.
-    TProgressForm progress(nullptr, WorkStep::Transforming, [] { return qint64(48'700'000); });
+    // A transformation a minute and a half under way that has begun to write its result, and a
+    // load two thirds through its file.
+    const LongWork transforming{WorkStep::Transforming,
+                                {},
+                                {},
+                                [] {
+                                    return WorkProgress{1'234'567'890, 0, 48'700'000};
+                                },
+                                std::chrono::steady_clock::now() - std::chrono::seconds(95)};
+    TProgressForm progress(nullptr, transforming);
     ok &= save(progress, folder, QStringLiteral("progress"));
+    const LongWork loading{WorkStep::Loading,
+                           {},
+                           {},
+                           [] {
+                               return WorkProgress{412'000'000, 618'000'000};
+                           },
+                           std::chrono::steady_clock::now() - std::chrono::seconds(12)};
+    TProgressForm loadProgress(nullptr, loading);
+    ok &= save(loadProgress, folder, QStringLiteral("progress-loading"));
     return ok ? 0 : 1;
 }

@@ -9,10 +9,10 @@
 #include <malloc.h>
 #include <mutex>
 #include <stdexcept>
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ZANDREL_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define ZANDREL_ADDRESS_SANITIZER 1
 #endif
 #endif
@@ -28,6 +28,8 @@ namespace {
 
 std::mutex activeMutex;
 MemoryCeiling *active = nullptr;
+// The ceiling made on this thread, read without a lock: only this thread sets and clears it.
+thread_local MemoryCeiling *ownCeiling = nullptr;
 
 } // namespace
 
@@ -45,7 +47,8 @@ long long MemoryInUse::bytes()
 {
     s_measurements.fetch_add(1, std::memory_order_relaxed);
 #if defined(ZANDREL_ADDRESS_SANITIZER)
-    // The sanitizer's allocator stands in for the C library's, whose statistics stay empty.
+    // The sanitizer's allocator (the address or the thread sanitizer's) stands in for the C
+    // library's, whose statistics stay empty.
     const std::size_t heap = __sanitizer_get_current_allocated_bytes();
 #else
     const struct mallinfo2 info = ::mallinfo2();
@@ -78,6 +81,18 @@ void MemoryInUse::check(std::size_t pendingBytes)
         ceilingPassed();
 }
 
+void MemoryInUse::beat()
+{
+    t_blocksSinceBeat = 0;
+    MemoryCeiling *ceiling = ownCeiling;
+    if (!ceiling)
+        return;
+    if (WorkStop::requested())
+        ceiling->stop();
+    if (ceiling->m_onBeat)
+        ceiling->m_onBeat();
+}
+
 bool MemoryInUse::refusesScriptGrowth(std::size_t growth)
 {
     const long long ceiling = s_ceiling.load(std::memory_order_relaxed);
@@ -102,14 +117,16 @@ bool MemoryInUse::refusesScriptGrowth(std::size_t growth)
 }
 
 MemoryCeiling::MemoryCeiling(std::size_t allowance, std::function<void()> onPassed,
-                             std::function<void()> onStopRequested)
+                             std::function<void()> onStopRequested, std::function<void()> onBeat)
     : m_onPassed(std::move(onPassed)), m_onStopRequested(std::move(onStopRequested)),
-      m_thread(std::this_thread::get_id())
+      m_onBeat(std::move(onBeat)), m_thread(std::this_thread::get_id())
 {
     const std::lock_guard lock(activeMutex);
     if (active)
         throw std::logic_error("A memory ceiling was made while another was in force.");
     active = this;
+    ownCeiling = this;
+    MemoryInUse::t_ceilingThread = true;
     const long long limit =
         static_cast<long long>(std::min<std::size_t>(allowance, MemoryInUse::noCeiling / 2));
     MemoryInUse::s_passed.store(false, std::memory_order_relaxed);
@@ -123,6 +140,8 @@ MemoryCeiling::~MemoryCeiling()
     const std::lock_guard lock(activeMutex);
     MemoryInUse::s_ceiling.store(MemoryInUse::noCeiling, std::memory_order_relaxed);
     active = nullptr;
+    ownCeiling = nullptr;
+    MemoryInUse::t_ceilingThread = false;
 }
 
 void MemoryCeiling::stop()

@@ -6,6 +6,8 @@
 #include <limits>
 #include <thread>
 
+#include "WorkStop.h"
+
 namespace zandrel::processor {
 
 // The memory that the heap and the XML library's node slabs hold, watched while a
@@ -24,6 +26,13 @@ public:
     {
         if (s_ceiling.load(std::memory_order_relaxed) == noCeiling)
             return;
+        // The ceiling's own thread also looks for a stop at every block, and tells how far it
+        // has come every few hundred: inside one long XPath expression these are the only points
+        // where it comes back to the program.
+        if (t_ceilingThread) {
+            if (WorkStop::requested() || ++t_blocksSinceBeat >= beatInterval) [[unlikely]]
+                beat();
+        }
         // A load and a store rather than an atomic addition: the XML library is used from one
         // thread at a time, and a count two threads raced on only measures a little later.
         const unsigned blocks = s_blocksSinceCheck.load(std::memory_order_relaxed) + 1;
@@ -58,8 +67,12 @@ private:
     static void check(std::size_t pendingBytes);
     static void measure();
     static void ceilingPassed();
+    static void beat();
 
     static constexpr unsigned checkInterval = 8192;
+    static constexpr unsigned beatInterval = 512;
+    static inline thread_local bool t_ceilingThread = false;
+    static inline thread_local unsigned t_blocksSinceBeat = 0;
     static constexpr std::size_t largeBlock = std::size_t(1) << 20;
     static constexpr long long noCeiling = std::numeric_limits<long long>::max();
     static inline std::atomic<unsigned> s_blocksSinceCheck{0};
@@ -80,10 +93,12 @@ private:
 // another lives throws std::logic_error.
 class MemoryCeiling {
 public:
-    // The ceiling is the memory in use when it is made plus the allowance. At the same checks, a
-    // stop that another thread requested (see WorkStop) calls onStopRequested, once, on this thread.
+    // The ceiling is the memory in use when it is made plus the allowance. A stop that another
+    // thread requested (see WorkStop) calls onStopRequested, once, at the next block that this
+    // thread takes; onBeat is called on this thread every few hundred blocks. Both run inside
+    // one of the XML library's allocations: they must not allocate.
     MemoryCeiling(std::size_t allowance, std::function<void()> onPassed,
-                  std::function<void()> onStopRequested = {});
+                  std::function<void()> onStopRequested = {}, std::function<void()> onBeat = {});
     ~MemoryCeiling();
     MemoryCeiling(const MemoryCeiling &) = delete;
     MemoryCeiling &operator=(const MemoryCeiling &) = delete;
@@ -97,6 +112,7 @@ private:
 
     std::function<void()> m_onPassed;
     std::function<void()> m_onStopRequested;
+    std::function<void()> m_onBeat;
     std::thread::id m_thread;
     bool m_passed = false;
     bool m_stopped = false;

@@ -123,8 +123,15 @@ void WhitespaceLoader::onCdata(void *context, const xmlChar *text, int length)
 namespace {
 
 // Stops the parse when another thread asked for it; a stopped document never counts as loaded.
+// Every few hundred elements it also tells a progress window how far the parser has read.
 bool stoppedOnRequest(xmlParserCtxt *parser)
 {
+    thread_local unsigned elementsSinceCount = 0;
+    if (++elementsSinceCount >= 256) {
+        elementsSinceCount = 0;
+        if (const xmlParserInput *input = parser->input; input && input->cur && input->base)
+            WorkCount::setDone(std::int64_t(input->consumed) + (input->cur - input->base));
+    }
     if (!WorkStop::requested())
         return false;
     parser->wellFormed = 0;

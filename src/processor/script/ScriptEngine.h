@@ -4,6 +4,7 @@
 // objects by which scripts see nodes. Internal to ScriptFunctions.cpp and ScriptNodes.cpp.
 
 #include "processor/msxml/ProcessorErrors.h"
+#include "processor/msxml/WorkStop.h"
 
 #include <libxml/tree.h>
 #include <libxml/xpathInternals.h>
@@ -42,7 +43,7 @@ public:
         if (++m_blocksSinceClock < clockInterval && growth < largeGrowth)
             return false;
         m_blocksSinceClock = 0;
-        m_pastDeadline = timedOut();
+        m_pastDeadline = timedOut() || WorkStop::requested();
         return m_pastDeadline;
     }
 

@@ -249,6 +249,8 @@ std::vector<std::string> ScriptEngine::functionNames()
 
 QString ScriptEngine::errorText(duk_idx_t index)
 {
+    if (WorkStop::requested())
+        return QStringLiteral("it was stopped");
     if (timedOut())
         return QStringLiteral("it ran longer than %1 s and was stopped")
             .arg(double(timeLimitMilliseconds.load()) / 1000);
@@ -440,5 +442,9 @@ void ScriptHost::registerFunctions(xsltTransformContext *context)
 // Asked by the engine every so many instructions while a script runs.
 extern "C" int zandrel_script_timed_out(void *engine)
 {
-    return engine && static_cast<const zandrel::processor::ScriptEngine *>(engine)->timedOut() ? 1 : 0;
+    // A Cancel ends the script as its time limit does.
+    return engine && (static_cast<const zandrel::processor::ScriptEngine *>(engine)->timedOut() ||
+                      zandrel::processor::WorkStop::requested())
+               ? 1
+               : 0;
 }
