@@ -144,7 +144,7 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
             return GenerationOutcome::Failed;
         }
         return saveGeneratedFile(inputs, path::withoutExtension(inputs.sourceFile), QStringLiteral("dxm"),
-                                 *generated, {dexmorFile, {}});
+                                 *generated, {dexmorFile, {}}, {});
     }
 
     processor::XmlDocument source;
@@ -187,13 +187,14 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
         return transformIntoDevice(source, styleSheet, inputs, dexmorFile);
 
     QStringList styleSheetFiles;
+    QStringList processorWarnings;
     std::optional<QString> writeFailure;
     const int output = generated->descriptor();
     const bool finished = runProcessorWork(
         WorkStep::Transforming,
         [&] {
             try {
-                styleSheetFiles = source.transformNodeToFile(styleSheet, output);
+                styleSheetFiles = source.transformNodeToFile(styleSheet, output, &processorWarnings);
             } catch (const processor::XmlWriteError &error) {
                 writeFailure = error.reason();
             }
@@ -213,7 +214,7 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
     if (batchMode)
         processor::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated,
-                             {dexmorFile, styleSheetFiles});
+                             {dexmorFile, styleSheetFiles}, processorWarnings);
 }
 
 GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDocument &source,
@@ -225,17 +226,20 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
     if (refusedAsInput(target, inputs, {dexmorFile, {}}))
         return GenerationOutcome::Failed;
     QString reason;
+    QStringList processorWarnings;
     const platform::FileDescriptor output = platform::openForWriting(target, &reason);
     if (output.isOpen() && !runProcessorWork(WorkStep::Transforming, [&] {
             try {
-                source.transformNodeToFile(styleSheet, output.get());
+                source.transformNodeToFile(styleSheet, output.get(), &processorWarnings);
             } catch (const processor::XmlWriteError &error) {
                 reason = error.reason();
             }
         }))
         return cancelled();
-    if (reason.isEmpty())
+    if (reason.isEmpty()) {
+        showProcessorWarnings(inputs.styleSheetPath, processorWarnings);
         return GenerationOutcome::Written;
+    }
     m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
     return GenerationOutcome::Failed;
 }
@@ -243,7 +247,8 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
 GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                                         const QString &extension,
                                                         const platform::AnonymousFile &generated,
-                                                        const InputFiles &inputFiles)
+                                                        const InputFiles &inputFiles,
+                                                        const QStringList &processorWarnings)
 {
     const bool extensionUsed = inputs.outputFileName.isEmpty() ||
                                (path::extension(inputs.outputFileName).isEmpty() &&
@@ -257,8 +262,10 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     if (!inputs.outputFileName.isEmpty()) {
         if (extensionUsed)
             inputs.outputFileName += u'.' + extension;
-        return writeOutput(generated, inputs.outputFileName, inputs, inputFiles) ? GenerationOutcome::Written
-                                                                                 : GenerationOutcome::Failed;
+        if (!writeOutput(generated, inputs.outputFileName, inputs, inputFiles))
+            return GenerationOutcome::Failed;
+        showProcessorWarnings(inputs.styleSheetPath, processorWarnings);
+        return GenerationOutcome::Written;
     }
 
     SaveFileRequest request;
@@ -277,6 +284,7 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     }
     if (!writeOutput(generated, choice.text, inputs, inputFiles))
         return GenerationOutcome::Failed;
+    showProcessorWarnings(inputs.styleSheetPath, processorWarnings);
     if (inputs.viewGeneratedFile)
         m_interaction.showGeneratedFile(choice.text, inputs.textFileViewer);
     else
@@ -323,6 +331,14 @@ bool GenerationPipeline::runProcessorWork(WorkStep step, const std::function<voi
 {
     processor::XmlDocument::clearStopRequest();
     return m_interaction.runLongWork({step, work, &processor::XmlDocument::requestStop, bytesWritten});
+}
+
+void GenerationPipeline::showProcessorWarnings(const QString &styleSheetPath, const QStringList &warnings)
+{
+    if (warnings.isEmpty())
+        return;
+    m_interaction.showMessage(MessageKind::Warning, message(StringId::StyleSheetWarnings, {styleSheetPath}) +
+                                                        u'\n' + warnings.join(u'\n'));
 }
 
 GenerationOutcome GenerationPipeline::cancelled()

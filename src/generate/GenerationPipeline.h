@@ -61,7 +61,7 @@ private:
 
     GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                         const QString &extension, const platform::AnonymousFile &generated,
-                                        const InputFiles &inputFiles);
+                                        const InputFiles &inputFiles, const QStringList &processorWarnings);
     GenerationOutcome transformIntoDevice(const processor::XmlDocument &source,
                                           const processor::XmlDocument &styleSheet,
                                           const GenerationInputs &inputs, const QString &dexmorFile);
@@ -72,6 +72,8 @@ private:
     bool runProcessorWork(WorkStep step, const std::function<void()> &work,
                           const std::function<qint64()> &bytesWritten = {});
     GenerationOutcome cancelled();
+    // What the processor reported about a style sheet whose result was written, in one warning.
+    void showProcessorWarnings(const QString &styleSheetPath, const QStringList &warnings);
     void showLoadError(int messageId, const QString &file, const processor::XmlParseError &error);
 
     Interaction &m_interaction;
