@@ -169,6 +169,9 @@ bool isFaultyStyleSheet(const xsltStylesheet *style, const QStringList &compileM
     collectStyleSheetDocuments(style, documents);
     for (qsizetype i = 0; i < compileMessages.size(); ++i) {
         const LibxsltMessage header = readLibxsltMessage(compileMessages.at(i));
+        // Some reports come without the element they are about.
+        if (header.kind == LibxsltMessage::Kind::Xslt10Error)
+            return true;
         if (header.kind != LibxsltMessage::Kind::CompilationError)
             continue;
         const QString detail = i + 1 < compileMessages.size() ? compileMessages.at(i + 1) : QString();
