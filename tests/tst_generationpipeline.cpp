@@ -580,6 +580,28 @@ private Q_SLOTS:
             QCOMPARE(interaction.messages[1].kind, MessageKind::Information);
     }
 
+    void manyProcessorWarningsAreCut()
+    {
+        QVERIFY(writeFile(data(QStringLiteral("chatty.xsl")),
+                          "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                          "<xsl:output method='text'/><xsl:template match='/'>"
+                          "<xsl:call-template name='report'/>P</xsl:template>"
+                          "<xsl:template name='report'><xsl:param name='n' select='1'/>"
+                          "<xsl:message>point <xsl:value-of select='$n'/></xsl:message>"
+                          "<xsl:if test='$n &lt; 45'><xsl:call-template name='report'>"
+                          "<xsl:with-param name='n' select='$n + 1'/></xsl:call-template></xsl:if>"
+                          "</xsl:template></xsl:stylesheet>"));
+        ScriptedInteraction interaction;
+        GenerationInputs in =
+            inputs(QStringLiteral("job.dxm"), QStringLiteral("chatty.xsl"), QStringLiteral("out.txt"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Written);
+        QCOMPARE(interaction.messages.size(), 1);
+        const QStringList lines = interaction.messages[0].text.split(u'\n');
+        QCOMPARE(lines.size(), 42);
+        QCOMPARE(lines[40], QStringLiteral("point 40"));
+        QCOMPARE(lines[41], QStringLiteral("(and 5 more lines)"));
+    }
+
     void missingDexmorFileOnTheCopyRoad()
     {
         ScriptedInteraction interaction;

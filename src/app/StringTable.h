@@ -71,6 +71,8 @@ inline constexpr int GenerationCancelled = 10128;
 inline constexpr int WindowsProgramMissing = 10129;
 // The style sheet's result was written; the XSLT processor's warnings follow.
 inline constexpr int StyleSheetWarnings = 10150;
+// How many more of the processor's warnings there were than the box shows.
+inline constexpr int MoreWarnings = 10151;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -12,6 +12,7 @@
 #include "platform/TemporaryFiles.h"
 #include "processor/XmlDocument.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace zandrel {
@@ -337,8 +338,14 @@ void GenerationPipeline::showProcessorWarnings(const QString &styleSheetPath, co
 {
     if (warnings.isEmpty())
         return;
-    m_interaction.showMessage(MessageKind::Warning, message(StringId::StyleSheetWarnings, {styleSheetPath}) +
-                                                        u'\n' + warnings.join(u'\n'));
+    // A style sheet that reports once for every point of a large job would make a box no one
+    // can read, or close.
+    constexpr qsizetype shownLines = 40;
+    QString text = message(StringId::StyleSheetWarnings, {styleSheetPath}) + u'\n' +
+                   warnings.first(std::min(shownLines, warnings.size())).join(u'\n');
+    if (warnings.size() > shownLines)
+        text += u'\n' + message(StringId::MoreWarnings, {int(warnings.size() - shownLines)});
+    m_interaction.showMessage(MessageKind::Warning, text);
 }
 
 GenerationOutcome GenerationPipeline::cancelled()
