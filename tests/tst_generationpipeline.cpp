@@ -23,6 +23,20 @@ namespace {
 
 const QString pointsCsv = QStringLiteral("P1,1000.5,2000.25\nStraße 2,1010,2003\n");
 
+// Notes what the output file holds when a warning is shown.
+class WarningWatch : public ScriptedInteraction {
+public:
+    QString output;
+    QByteArray outputAtWarning;
+
+    void showMessage(MessageKind kind, const QString &text) override
+    {
+        if (kind == MessageKind::Warning)
+            outputAtWarning = QFile::exists(output) ? readAll(output) : QByteArray("(no file)");
+        ScriptedInteraction::showMessage(kind, text);
+    }
+};
+
 } // namespace
 
 class GenerationPipelineTest : public QObject {
@@ -516,6 +530,76 @@ private Q_SLOTS:
         QCOMPARE(batchExitCode(GenerationOutcome::Cancelled), 0);
         QVERIFY(interaction.messages.isEmpty());
         QCOMPARE(QDir(m_work).entryList({QStringLiteral("out*"), QStringLiteral("job.csv")}), QStringList());
+    }
+
+    // What the processor reports without stopping reaches the user in one warning once the file
+    // is written: before the dialog says it was created.
+    void processorWarningsFollowTheWrittenFile_data()
+    {
+        QTest::addColumn<bool>("batchMode");
+        QTest::addColumn<QString>("outputName");
+        QTest::addColumn<QString>("target"); // given in the Save dialog when there is no output name
+        QTest::newRow("dialog") << false << QString() << QStringLiteral("out warned.csv");
+        QTest::newRow("batch, output named") << true << QStringLiteral("out warned.csv") << QString();
+        QTest::newRow("batch, into a device") << true << QStringLiteral("/dev/null") << QString();
+    }
+    void processorWarningsFollowTheWrittenFile()
+    {
+        QFETCH(bool, batchMode);
+        QFETCH(QString, outputName);
+        QFETCH(QString, target);
+        QVERIFY(writeFile(data(QStringLiteral("warns.xsl")),
+                          "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                          "<xsl:output method='text'/><xsl:variable name='fileExt' select=\"'csv'\"/>"
+                          "<xsl:template match='/'>P<xsl:message>Check the point codes</xsl:message>"
+                          "</xsl:template></xsl:stylesheet>"));
+        WarningWatch interaction;
+        GenerationInputs in = inputs(QStringLiteral("job.dxm"), QStringLiteral("warns.xsl"),
+                                     outputName.startsWith(u'/') ? QString() : outputName);
+        if (outputName.startsWith(u'/'))
+            in.outputFileName = outputName;
+        const QString written = outputName.startsWith(u'/') ? outputName
+                                : target.isEmpty()          ? data(outputName)
+                                                            : data(target);
+        interaction.output = written;
+        if (!target.isEmpty())
+            interaction.saveAnswers.push_back(Answer::given(written));
+        QCOMPARE(run(interaction, in, batchMode), GenerationOutcome::Written);
+
+        QVERIFY(!interaction.messages.isEmpty());
+        const ScriptedInteraction::Message &warning = interaction.messages.first();
+        QCOMPARE(warning.kind, MessageKind::Warning);
+        QVERIFY2(warning.text.startsWith(
+                     QStringLiteral("The style sheet %1 was applied").arg(data(QStringLiteral("warns.xsl")))),
+                 qPrintable(warning.text));
+        QVERIFY2(warning.text.endsWith(QStringLiteral("\nCheck the point codes")), qPrintable(warning.text));
+        if (!outputName.startsWith(u'/'))
+            QCOMPARE(interaction.outputAtWarning, QByteArray("P"));
+        QCOMPARE(interaction.messages.size(), target.isEmpty() ? 1 : 2);
+        if (!target.isEmpty())
+            QCOMPARE(interaction.messages[1].kind, MessageKind::Information);
+    }
+
+    void manyProcessorWarningsAreCut()
+    {
+        QVERIFY(writeFile(data(QStringLiteral("chatty.xsl")),
+                          "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                          "<xsl:output method='text'/><xsl:template match='/'>"
+                          "<xsl:call-template name='report'/>P</xsl:template>"
+                          "<xsl:template name='report'><xsl:param name='n' select='1'/>"
+                          "<xsl:message>point <xsl:value-of select='$n'/></xsl:message>"
+                          "<xsl:if test='$n &lt; 45'><xsl:call-template name='report'>"
+                          "<xsl:with-param name='n' select='$n + 1'/></xsl:call-template></xsl:if>"
+                          "</xsl:template></xsl:stylesheet>"));
+        ScriptedInteraction interaction;
+        GenerationInputs in =
+            inputs(QStringLiteral("job.dxm"), QStringLiteral("chatty.xsl"), QStringLiteral("out.txt"));
+        QCOMPARE(run(interaction, in), GenerationOutcome::Written);
+        QCOMPARE(interaction.messages.size(), 1);
+        const QStringList lines = interaction.messages[0].text.split(u'\n');
+        QCOMPARE(lines.size(), 42);
+        QCOMPARE(lines[40], QStringLiteral("point 40"));
+        QCOMPARE(lines[41], QStringLiteral("(and 5 more lines)"));
     }
 
     void missingDexmorFileOnTheCopyRoad()

@@ -79,6 +79,10 @@ inline constexpr int NodesExamined = 10139;
 inline constexpr int WorkNotStopping = 10140;
 inline constexpr int EndProgramButton = 10141;
 inline constexpr int EndedUnstopped = 10142;
+// The style sheet's result was written; the XSLT processor's warnings follow.
+inline constexpr int StyleSheetWarnings = 10150;
+// How many more of the processor's warnings there were than the box shows.
+inline constexpr int MoreWarnings = 10151;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

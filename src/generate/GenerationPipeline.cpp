@@ -12,6 +12,7 @@
 #include "platform/TemporaryFiles.h"
 #include "processor/XmlDocument.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace zandrel {
@@ -151,7 +152,7 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
             return GenerationOutcome::Failed;
         }
         return saveGeneratedFile(inputs, path::withoutExtension(inputs.sourceFile), QStringLiteral("dxm"),
-                                 *generated, {dexmorFile, {}});
+                                 *generated, {dexmorFile, {}}, {});
     }
 
     processor::XmlDocument source;
@@ -200,13 +201,14 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
         return transformIntoDevice(source, styleSheet, inputs, dexmorFile);
 
     QStringList styleSheetFiles;
+    QStringList processorWarnings;
     std::optional<QString> writeFailure;
     const int output = generated->descriptor();
     const bool finished = runProcessorWork(
         WorkStep::Transforming,
         [&] {
             try {
-                styleSheetFiles = source.transformNodeToFile(styleSheet, output);
+                styleSheetFiles = source.transformNodeToFile(styleSheet, output, &processorWarnings);
             } catch (const processor::XmlWriteError &error) {
                 writeFailure = error.reason();
             }
@@ -228,7 +230,7 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
     if (batchMode)
         processor::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated,
-                             {dexmorFile, styleSheetFiles});
+                             {dexmorFile, styleSheetFiles}, processorWarnings);
 }
 
 GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDocument &source,
@@ -240,20 +242,23 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
     if (refusedAsInput(target, inputs, {dexmorFile, {}}))
         return GenerationOutcome::Failed;
     QString reason;
+    QStringList processorWarnings;
     const platform::FileDescriptor output = platform::openForWriting(target, &reason);
     if (output.isOpen() && !runProcessorWork(
                                WorkStep::Transforming,
                                [&] {
                                    try {
-                                       source.transformNodeToFile(styleSheet, output.get());
+                                       source.transformNodeToFile(styleSheet, output.get(), &processorWarnings);
                                    } catch (const processor::XmlWriteError &error) {
                                        reason = error.reason();
                                    }
                                },
                                [] { return WorkProgress{processor::XmlDocument::progress().done}; }))
         return cancelled();
-    if (reason.isEmpty())
+    if (reason.isEmpty()) {
+        showProcessorWarnings(inputs.styleSheetPath, processorWarnings);
         return GenerationOutcome::Written;
+    }
     m_interaction.showMessage(MessageKind::Error, message(StringId::OutputNotWritten, {target, reason}));
     return GenerationOutcome::Failed;
 }
@@ -261,7 +266,8 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
 GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                                         const QString &extension,
                                                         const platform::AnonymousFile &generated,
-                                                        const InputFiles &inputFiles)
+                                                        const InputFiles &inputFiles,
+                                                        const QStringList &processorWarnings)
 {
     const bool extensionUsed = inputs.outputFileName.isEmpty() ||
                                (path::extension(inputs.outputFileName).isEmpty() &&
@@ -275,7 +281,11 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     if (!inputs.outputFileName.isEmpty()) {
         if (extensionUsed)
             inputs.outputFileName += u'.' + extension;
-        return writeOutput(generated, inputs.outputFileName, inputs, inputFiles);
+        if (const GenerationOutcome written = writeOutput(generated, inputs.outputFileName, inputs, inputFiles);
+            written != GenerationOutcome::Written)
+            return written;
+        showProcessorWarnings(inputs.styleSheetPath, processorWarnings);
+        return GenerationOutcome::Written;
     }
 
     SaveFileRequest request;
@@ -295,6 +305,7 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     if (const GenerationOutcome written = writeOutput(generated, choice.text, inputs, inputFiles);
         written != GenerationOutcome::Written)
         return written;
+    showProcessorWarnings(inputs.styleSheetPath, processorWarnings);
     if (inputs.viewGeneratedFile)
         m_interaction.showGeneratedFile(choice.text, inputs.textFileViewer);
     else
@@ -359,6 +370,20 @@ bool GenerationPipeline::runCopy(WorkStep step, platform::CopyControl &control,
                                                               control.total.load(std::memory_order_relaxed)};
                                       },
                                       m_started});
+}
+
+void GenerationPipeline::showProcessorWarnings(const QString &styleSheetPath, const QStringList &warnings)
+{
+    if (warnings.isEmpty())
+        return;
+    // A style sheet that reports once for every point of a large job would make a box no one
+    // can read, or close.
+    constexpr qsizetype shownLines = 40;
+    QString text = message(StringId::StyleSheetWarnings, {styleSheetPath}) + u'\n' +
+                   warnings.first(std::min(shownLines, warnings.size())).join(u'\n');
+    if (warnings.size() > shownLines)
+        text += u'\n' + message(StringId::MoreWarnings, {int(warnings.size() - shownLines)});
+    m_interaction.showMessage(MessageKind::Warning, text);
 }
 
 GenerationOutcome GenerationPipeline::cancelled()

@@ -64,7 +64,7 @@ private:
 
     GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,
                                         const QString &extension, const platform::AnonymousFile &generated,
-                                        const InputFiles &inputFiles);
+                                        const InputFiles &inputFiles, const QStringList &processorWarnings);
     GenerationOutcome transformIntoDevice(const processor::XmlDocument &source,
                                           const processor::XmlDocument &styleSheet,
                                           const GenerationInputs &inputs, const QString &dexmorFile);
@@ -77,6 +77,8 @@ private:
     // A copy that the user may stop; false when they did.
     bool runCopy(WorkStep step, platform::CopyControl &control, const std::function<void()> &copy);
     GenerationOutcome cancelled();
+    // What the processor reported about a style sheet whose result was written, in one warning.
+    void showProcessorWarnings(const QString &styleSheetPath, const QStringList &warnings);
     void showLoadError(int messageId, const QString &file, const processor::XmlParseError &error);
 
     Interaction &m_interaction;

@@ -241,13 +241,15 @@ void XmlDocument::keepUntilProcessEnds(XmlDocument &&document)
     kept->push_back(std::move(document));
 }
 
-QStringList XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const
+QStringList XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor,
+                                             QStringList *warnings) const
 {
     if (!m_doc || !styleSheet.m_doc)
         throw XsltProcessorError({QStringLiteral("No document has been loaded.")});
     QStringList filesRead;
     runTransformation({m_doc, m_preserveWhiteSpace, styleSheet.m_doc, styleSheet.m_preserveWhiteSpace,
-                       fileDescriptor, m_transformationMemoryLimit, m_virtualNewlines.get(), &filesRead});
+                       fileDescriptor, m_transformationMemoryLimit, m_virtualNewlines.get(), &filesRead,
+                       warnings});
     return filesRead;
 }
 

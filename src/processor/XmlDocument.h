@@ -83,9 +83,11 @@ public:
 
     // Applies the style sheet document to this document and writes the serialised result to
     // the open file descriptor, exactly as the processor serialises it. Returns the local files
-    // the processor read for the style sheet (imported, included, read by document()).
+    // the processor read for the style sheet (imported, included, read by document()); warnings,
+    // when given, receives what the processor reported without stopping.
     // Throws XsltProcessorError when the processor fails, XmlWriteError when writing fails.
-    QStringList transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor) const;
+    QStringList transformNodeToFile(const XmlDocument &styleSheet, int fileDescriptor,
+                                    QStringList *warnings = nullptr) const;
 
     // Asks the load or the transformation under way, on whichever thread, to end early: a load
     // then fails, a transformation throws XsltProcessorError. Callable from any thread; the

@@ -9,6 +9,7 @@
 #include "ClassicNumbers.h"
 #include "ProcessorMessages.h"
 #include "platform/FileNames.h"
+#include "processor/msxml/EmbeddedStyleSheet.h"
 #include "processor/msxml/KeyLookups.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
@@ -393,10 +394,13 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
     const ProcessorLoadScope loads(request.preserveInStyleSheet, request.preserveInSource);
     // The processor takes over and changes the document it compiles; the caller's style sheet
     // document stays as it is, so that the output extension can still be read from it.
-    xmlDoc *styleCopy = xmlCopyDoc(request.styleSheet, 1);
+    const xmlNode *embedded = embeddedStyleSheetElement(request.styleSheet);
+    xmlDoc *styleCopy =
+        embedded ? copyEmbeddedStyleSheet(request.styleSheet, embedded) : xmlCopyDoc(request.styleSheet, 1);
     if (!styleCopy)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
-    copyLineNumbers(request.styleSheet, styleCopy);
+    if (!embedded)
+        copyLineNumbers(request.styleSheet, styleCopy);
     removeVirtualNewlines(styleCopy);
     dropUnknownTopLevelElements(styleCopy);
     if (!request.preserveInStyleSheet)
@@ -477,6 +481,8 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
 
     if (request.filesRead)
         *request.filesRead = filesReadBy(style.get(), context.get());
+    if (request.warnings)
+        *request.warnings = messages.lines();
     finishVirtualNewlines(result.get());
     writeResult(request.fileDescriptor, result.get(), style.get());
 }

@@ -41,6 +41,9 @@ struct TransformRequest {
     // When set, receives the local files that the processor read for the style sheet: those it
     // imports and includes, and the documents that document() read.
     QStringList *filesRead = nullptr;
+    // When set, receives what the processor reported without counting it as an error, for a
+    // transformation whose result was written.
+    QStringList *warnings = nullptr;
 };
 
 // Three quarters of the memory available at the moment (at least 256 MiB): what a

@@ -16,6 +16,35 @@ LibxsltMessage readLibxsltMessage(const QString &line)
     static const QRegularExpression notCompiled(
         QStringLiteral("^xsltApplySequenceConstructor: (\\S+) was not compiled$"));
 
+    static const QRegularExpression decimalFormatExists(
+        QStringLiteral("^xsltParseStylestyleDecimalFormat: (\\S+) already exists$"));
+    // The second lines of compilation errors; each names what XSLT 1.0 makes an error.
+    static const QRegularExpression xslt10Error(
+        QStringLiteral("^(?:xsl:version is missing"
+                       "|No namespace binding in scope for prefix "
+                       "|xsl:(?:exclude-result-prefixes|extension-element-prefix) : undefined namespace "
+                       "|namespace-alias: "
+                       "|The attribute '(?:stylesheet|result)-prefix' is missing"
+                       "|Attribute '(?:stylesheet|result)-prefix': There's no namespace declaration"
+                       "|xsl:(?:import|include) : "
+                       "|xsltParseStylesheet(?:Preserve|Strip)Space: missing elements attribute"
+                       "|The XSLT-element '[^']*' is not allowed at this position"
+                       "|xsltParseTemplateContent: ignoring misplaced param element"
+                       "|The XSLT 'text' element must have only character data"
+                       "|xsl:attribute-set : (?:unexpected child|child of unexpected type)"
+                       "|Attribute '[^']*': The AVT has an unmatched '}'"
+                       "|xsl:(?:variable|param) : missing name attribute"
+                       "|XSLT-(?:with-)?param: The content should be empty"
+                       "|xsl:number : invalid value .* for (?:level|letter-value)$"
+                       "|xsltSortComp: invalid value "
+                       // A prefixed data type is the processor's to define.
+                       "|xsltSortComp: no support for data-type = [^:]*$"
+                       "|xsl:(?:text|value-of) ?: disable-output-escaping allows only yes or no"
+                       "|invalid value for method: "
+                       "|xsl:decimal-format: Invalid QName "
+                       "|.*(?:malloc|memory allocation|allocation of|realloc) failed"
+                       "|.*: failed creating new)"));
+
     LibxsltMessage message;
     QRegularExpressionMatch match = compilation.match(line);
     if (match.hasMatch() || (match = runtime.match(line)).hasMatch()) {
@@ -31,6 +60,11 @@ LibxsltMessage readLibxsltMessage(const QString &line)
     } else if ((match = notCompiled.match(line)).hasMatch()) {
         message.kind = Kind::InstructionNotCompiled;
         message.element = match.captured(1);
+    } else if ((match = decimalFormatExists.match(line)).hasMatch()) {
+        message.kind = Kind::DecimalFormatExists;
+        message.name = match.captured(1);
+    } else if (xslt10Error.match(line).hasMatch()) {
+        message.kind = Kind::Xslt10Error;
     }
     return message;
 }

@@ -21,11 +21,18 @@ struct LibxsltMessage {
         InstructionNotCompiled,
         // "runtime error: file F line N element E": a run-time error that names its place.
         PlacedRuntimeError,
+        // "xsltParseStylestyleDecimalFormat: NAME already exists": a second xsl:decimal-format
+        // of one name, which the processor ignores.
+        DecimalFormatExists,
+        // A compilation report that the processor does not count as an error but XSLT 1.0
+        // does (listed in StyleSheetFaults.h).
+        Xslt10Error,
     };
     Kind kind = Kind::Other;
     QString file;    // CompilationError, PlacedRuntimeError
     int line = 0;    // CompilationError, PlacedRuntimeError
     QString element; // CompilationError, PlacedRuntimeError; the instruction's local name otherwise
+    QString name;    // DecimalFormatExists: the format's name as written
 };
 
 LibxsltMessage readLibxsltMessage(const QString &line);

@@ -65,17 +65,91 @@ const xmlNode *findXsltElement(const std::vector<const xmlDoc *> &documents, con
     return nullptr;
 }
 
-// Whether XSLT 1.0 allows what the detail line reports about the element of the header.
-bool isForgiven(const LibxsltMessage &header, const QString &detailLine,
-                const std::vector<const xmlDoc *> &documents)
+// The attributes of xsl:decimal-format with their defaults.
+struct DecimalFormatAttribute {
+    const char *name;
+    const char *defaultValue;
+};
+constexpr DecimalFormatAttribute decimalFormatAttributes[] = {
+    {"decimal-separator", "."},
+    {"grouping-separator", ","},
+    {"infinity", "Infinity"},
+    {"minus-sign", "-"},
+    {"NaN", "NaN"},
+    {"percent", "%"},
+    {"per-mille", "\u2030"},
+    {"zero-digit", "0"},
+    {"digit", "#"},
+    {"pattern-separator", ";"},
+};
+
+// The expanded name of an xsl:decimal-format, as "{namespace}local"; empty for the default one
+// and for a name whose prefix is not declared.
+QString decimalFormatName(const xmlNode *format)
+{
+    const XmlText name(xmlGetNoNsProp(format, xml("name")));
+    if (!name)
+        return {};
+    const QString qualified = fromXml(name.get());
+    const qsizetype colon = qualified.indexOf(u':');
+    if (colon < 0)
+        return u"{}"_qs + qualified;
+    const xmlNs *ns = xmlSearchNs(format->doc, const_cast<xmlNode *>(format),
+                                  xml(qualified.left(colon).toUtf8().constData()));
+    return ns ? u'{' + fromXml(ns->href) + u'}' + qualified.mid(colon + 1) : QString();
+}
+
+QStringList decimalFormatValues(const xmlNode *format)
+{
+    QStringList values;
+    for (const DecimalFormatAttribute &attribute : decimalFormatAttributes) {
+        const XmlText value(xmlGetNoNsProp(format, xml(attribute.name)));
+        values.append(value ? fromXml(value.get()) : QString::fromUtf8(attribute.defaultValue));
+    }
+    return values;
+}
+
+// Whether every xsl:decimal-format with the expanded name of this one, in whichever document
+// of the style sheet, gives every attribute the same value: XSLT 1.0 allows only that.
+bool declaredAlike(const xmlNode *format, const std::vector<const xmlDoc *> &documents)
+{
+    const QString name = decimalFormatName(format);
+    if (name.isEmpty())
+        return false;
+    const QStringList values = decimalFormatValues(format);
+    for (const xmlDoc *document : documents) {
+        const xmlNode *root = document ? xmlDocGetRootElement(document) : nullptr;
+        for (const xmlNode *child = root ? root->children : nullptr; child; child = child->next) {
+            if (isXsltElement(child) && xmlStrEqual(child->name, xml("decimal-format")) &&
+                decimalFormatName(child) == name && decimalFormatValues(child) != values)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether what the detail line reports about the element of the header makes the style sheet
+// faulty: the processor did not count it, so only XSLT 1.0 can make it one.
+bool isRefused(const LibxsltMessage &header, const QString &detailLine,
+               const std::vector<const xmlDoc *> &documents)
 {
     const LibxsltMessage detail = readLibxsltMessage(detailLine);
-    if (detail.kind == LibxsltMessage::Kind::OnlyXslt11Supported)
+    switch (detail.kind) {
+    case LibxsltMessage::Kind::UnknownInstruction: {
+        if (detail.element != header.element)
+            return true;
+        const xmlNode *element = findXsltElement(documents, header.file, header.line, header.element);
+        return !element || !inForwardsCompatibleMode(element);
+    }
+    case LibxsltMessage::Kind::DecimalFormatExists: {
+        const xmlNode *format = findXsltElement(documents, header.file, header.line, header.element);
+        return !format || !declaredAlike(format, documents);
+    }
+    case LibxsltMessage::Kind::Xslt10Error:
         return true;
-    if (detail.kind != LibxsltMessage::Kind::UnknownInstruction || detail.element != header.element)
+    default:
         return false;
-    const xmlNode *element = findXsltElement(documents, header.file, header.line, header.element);
-    return element && inForwardsCompatibleMode(element);
+    }
 }
 
 constexpr const char *topLevelElements[] = {
@@ -95,10 +169,13 @@ bool isFaultyStyleSheet(const xsltStylesheet *style, const QStringList &compileM
     collectStyleSheetDocuments(style, documents);
     for (qsizetype i = 0; i < compileMessages.size(); ++i) {
         const LibxsltMessage header = readLibxsltMessage(compileMessages.at(i));
+        // Some reports come without the element they are about.
+        if (header.kind == LibxsltMessage::Kind::Xslt10Error)
+            return true;
         if (header.kind != LibxsltMessage::Kind::CompilationError)
             continue;
         const QString detail = i + 1 < compileMessages.size() ? compileMessages.at(i + 1) : QString();
-        if (!isForgiven(header, detail, documents))
+        if (isRefused(header, detail, documents))
             return true;
     }
     return false;
