@@ -9,11 +9,11 @@
 #include "platform/FileNames.h"
 #include "platform/FileOperations.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/NodeAllocator.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 
 #include <QFile>
 
@@ -43,7 +43,6 @@ namespace zandrel::processor {
 
 using platform::FileDescriptor;
 using platform::nativeFileName;
-using platform::readAllFrom;
 using platform::systemErrorText;
 
 namespace {
@@ -107,6 +106,33 @@ void initialiseProcessor()
         xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
+}
+
+// Appends what is left to read from an open file until its end, or until the memory ceiling in
+// force is passed (pastCeiling then set) or a stop is requested; false with errno set when a read
+// fails. Each chunk is announced to the ceiling as a large block, so that it measures.
+bool readBounded(int fileDescriptor, QByteArray &bytes, const bool &pastCeiling)
+{
+    constexpr qsizetype chunk = qsizetype(1) << 20;
+    while (!pastCeiling) {
+        if (WorkStop::requested()) {
+            errno = ECANCELED;
+            return false;
+        }
+        MemoryInUse::allocating(std::size_t(chunk));
+        const qsizetype size = bytes.size();
+        bytes.resize(size + chunk);
+        ssize_t count;
+        do
+            count = ::read(fileDescriptor, bytes.data() + size, std::size_t(chunk));
+        while (count < 0 && errno == EINTR);
+        bytes.resize(size + std::max<ssize_t>(count, 0));
+        if (count == 0)
+            return true;
+        if (count < 0)
+            return false;
+    }
+    return true;
 }
 
 // The error number given for a file that cannot be opened at all.
@@ -280,12 +306,6 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
         m_parseError = {fileOpenErrorCode, systemErrorText(EISDIR)};
         return false;
     }
-    if (fileBytes && S_ISREG(status.st_mode))
-        fileBytes->reserve(qsizetype(status.st_size));
-    if (fileBytes && !readAllFrom(file.get(), *fileBytes)) {
-        m_parseError = {fileOpenErrorCode, systemErrorText(errno)};
-        return false;
-    }
 
     const ClassicNumbers numbers;
     ProcessorMessages messages;
@@ -309,6 +329,21 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
             parser->disableSAX = 1;
             parser->instate = XML_PARSER_EOF;
         });
+        // The bytes read count against the same ceiling: a file without end (a device, a FIFO
+        // that is written for ever) must not take the memory of the machine.
+        if (fileBytes) {
+            if (S_ISREG(status.st_mode) && std::size_t(status.st_size) <= allowance)
+                fileBytes->reserve(qsizetype(status.st_size));
+            if (!readBounded(file.get(), *fileBytes, pastCeiling)) {
+                m_parseError = {fileOpenErrorCode, systemErrorText(errno)};
+                return false;
+            }
+            if (pastCeiling) {
+                fileBytes->clear();
+                m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM), true, allowance};
+                return false;
+            }
+        }
         const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace, m_virtualNewlines.get());
         doc = fileBytes ? xmlCtxtReadMemory(context.get(), fileBytes->constData(), int(fileBytes->size()),
                                             nativePath.constData(), nullptr, options)

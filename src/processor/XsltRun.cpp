@@ -11,13 +11,13 @@
 #include "platform/FileNames.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/StyleSheetDocuments.h"
 #include "processor/msxml/StyleSheetFaults.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 #include "processor/script/ScriptFunctions.h"
 
 #include <QThread>
@@ -37,6 +37,7 @@
 #include <exception>
 #include <memory>
 #include <sys/stat.h>
+#include <utility>
 
 namespace zandrel::processor {
 
@@ -143,7 +144,32 @@ xsltSecurityPrefsPtr securityPrefs()
 
 namespace {
 thread_local bool namedDocument = false;
+
+// The document that the processor is reading on this thread, so that a memory ceiling passed
+// while it reads (an import or a document() file without end) stops the read itself: the
+// transformation's own stop takes effect only at its next instruction, after the read.
+struct DocumentBeingRead {
+    xmlParserCtxt *parser = nullptr;
+    bool stopped = false;
+};
+thread_local DocumentBeingRead documentBeingRead;
+// The document whose read the ceiling stopped last, for the message.
+thread_local QString documentStoppedAtCeiling;
+
+// Past the ceiling, no further document is read: the ceiling stops only once.
+thread_local bool readsRefused = false;
+
+// Runs inside one of the library's allocations: plain stores only.
+void stopDocumentBeingRead()
+{
+    readsRefused = true;
+    if (xmlParserCtxt *parser = documentBeingRead.parser) {
+        documentBeingRead.stopped = true;
+        parser->disableSAX = 1;
+        parser->instate = XML_PARSER_EOF;
+    }
 }
+} // namespace
 
 bool openingNamedDocument()
 {
@@ -154,6 +180,8 @@ bool openingNamedDocument()
 // white space dropped as the document that asked for the load would drop it.
 xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *, xsltLoadType type)
 {
+    if (readsRefused)
+        return nullptr;
     const bool styleSheet = type != XSLT_LOAD_DOCUMENT;
     const bool preserve = !processorLoads.active || (styleSheet ? processorLoads.preserveInStyleSheets
                                                                 : processorLoads.preserveInDocuments);
@@ -177,13 +205,17 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
     if (!context->directory)
         context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
     xmlDocPtr doc = nullptr;
+    const DocumentBeingRead outer = std::exchange(documentBeingRead, {context.get(), false});
     {
         // Documents that document() reads are small: their virtual newlines are made at once.
         VirtualNewlines newlines(VirtualNewlines::Mode::Immediate);
         WhitespaceLoader loader(context.get(), !preserve, styleSheet ? nullptr : &newlines);
         xmlParseDocument(context.get());
     }
-    if (context->wellFormed) {
+    const bool stopped = std::exchange(documentBeingRead, outer).stopped;
+    if (stopped)
+        documentStoppedAtCeiling = QString::fromUtf8(reinterpret_cast<const char *>(uri));
+    if (context->wellFormed && !stopped) {
         doc = context->myDoc;
     } else {
         xmlFreeDoc(context->myDoc);
@@ -329,12 +361,14 @@ void transform(const TransformRequest &request)
     const MemoryCeiling ceiling(
         allowance,
         [&running, &instructionAtCeiling] {
+            stopDocumentBeingRead();
             if (!running)
                 return;
             running->state = XSLT_STATE_STOPPED;
             if (const xmlNode *instruction = running->inst)
                 instructionAtCeiling = QStringLiteral("%1, %2").arg(
-                    placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
+                    placeOf(instruction),
+                    QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
         },
         [&running] {
             if (running)
@@ -342,6 +376,8 @@ void transform(const TransformRequest &request)
         });
     if (WorkStop::requested())
         throw XsltProcessorError({QStringLiteral("The transformation was stopped.")});
+    documentStoppedAtCeiling.clear();
+    readsRefused = false;
     try {
         transformWithin(request, running, ceiling);
     } catch (const XsltProcessorError &error) {
@@ -352,10 +388,16 @@ void transform(const TransformRequest &request)
             QStringLiteral("The transformation was stopped because it needed more than %1 MB of "
                            "memory")
                 .arg(allowance >> 20);
-        if (!instructionAtCeiling.isEmpty())
-            message += QStringLiteral(" (at %1)").arg(instructionAtCeiling);
-        message += QStringLiteral(". The style sheet builds a result larger than this computer can hold; the "
-                                  "TransformationMemoryLimit setting (in MB) sets a different limit.");
+        if (!documentStoppedAtCeiling.isEmpty())
+            message += QStringLiteral(" while it read %1. The document is larger than this computer can "
+                                      "hold, or has no end; the ")
+                           .arg(documentStoppedAtCeiling);
+        else
+            message +=
+                (instructionAtCeiling.isEmpty() ? QString()
+                                                : QStringLiteral(" (at %1)").arg(instructionAtCeiling)) +
+                QStringLiteral(". The style sheet builds a result larger than this computer can hold; the ");
+        message += QStringLiteral("TransformationMemoryLimit setting (in MB) sets a different limit.");
         lines.prepend(message);
         throw XsltProcessorError(lines);
     }
