@@ -1,5 +1,6 @@
 // Answers written back into the style sheet file: in the file's own encoding, into the element
 // that the target names, as numbers that XPath reads, and into files that a team shares.
+#include "generate/GenerationPipeline.h"
 #include "generate/StyleSheetVariables.h"
 #include "platform/FileOperations.h"
 #include "processor/XmlDocument.h"
@@ -12,9 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace zandrel;
 
@@ -56,6 +59,21 @@ QString selectOf(const processor::XmlDocument &document, const QString &name)
 
 enum class Sharing { FolderNotWritable, OtherOwner, OwnFileOtherGroup, HardLink, SymbolicLink };
 
+// How another program changes the style sheet while its question waits.
+enum class Change { None, Edited, EditedSameSize, ReplacedByFile, ReplacedByLink };
+
+// Runs a change of the files before it answers.
+class ChangingInteraction : public ScriptedInteraction {
+public:
+    std::function<void()> beforeAnswer;
+    Answer askUserValue(const UserValueRequest &request) override
+    {
+        if (beforeAnswer)
+            std::exchange(beforeAnswer, nullptr)();
+        return ScriptedInteraction::askUserValue(request);
+    }
+};
+
 // A group of the user's other than the one a new file would get; 0 when there is none.
 gid_t anotherGroup()
 {
@@ -78,6 +96,7 @@ struct WritableAgain {
 } // namespace
 
 Q_DECLARE_METATYPE(Sharing)
+Q_DECLARE_METATYPE(Change)
 
 class StyleSheetWriteBackTest : public QObject {
     Q_OBJECT
@@ -349,6 +368,106 @@ private Q_SLOTS:
         } else {
             QCOMPARE(names, QStringList{"shared.xsl"});
         }
+    }
+
+    // Another program edits the style sheet, or puts another file or a link in its place, while
+    // a question waits: its work and the other file stay as they are, the answers apply to this
+    // run only, and the user is told why they were not kept.
+    void answersOnlyOverTheFileAsRead_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("shared"); // a second hard link: written in place
+        for (const bool shared : {false, true}) {
+            const char *way = shared ? ", shared" : "";
+            QTest::addRow("unchanged%s", way) << Change::None << shared;
+            QTest::addRow("edited%s", way) << Change::Edited << shared;
+            QTest::addRow("edited to the same size%s", way) << Change::EditedSameSize << shared;
+            QTest::addRow("replaced by another file%s", way) << Change::ReplacedByFile << shared;
+            QTest::addRow("replaced by a link to another file%s", way) << Change::ReplacedByLink << shared;
+        }
+    }
+    void answersOnlyOverTheFileAsRead()
+    {
+        QFETCH(Change, change);
+        QFETCH(bool, shared);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("sheet.xsl"));
+        const QString other = folder.filePath(QStringLiteral("other.txt"));
+        const QString job = folder.filePath(QStringLiteral("job.dxm"));
+        const QString declaration = QStringLiteral("<?xml version=\"1.0\"?>");
+        const QByteArray original = sheetText(declaration, QStringLiteral("'Meier'")).toUtf8();
+        const QByteArray otherText = "another file the user may write\n";
+        QVERIFY(writeFile(path, original));
+        QVERIFY(writeFile(other, otherText));
+        QVERIFY(writeFile(job, "<DexmorJob/>"));
+        if (shared)
+            QVERIFY(::link(QFile::encodeName(path).constData(),
+                           QFile::encodeName(folder.filePath(QStringLiteral("link.xsl"))).constData()) == 0);
+
+        QByteArray edited = original;
+        edited.replace("caf\xc3\xa9", change == Change::EditedSameSize ? "tea!!" : "coffee or tea");
+        ChangingInteraction interaction;
+        interaction.valueAnswers = {Answer::given(QStringLiteral("M\u00fcller"))};
+        interaction.beforeAnswer = [&] {
+            switch (change) {
+            case Change::None:
+                break;
+            case Change::Edited:
+            case Change::EditedSameSize: {
+                // Written over in place, as an editor that keeps the file does.
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite) && file.write(edited) == edited.size() &&
+                        file.resize(edited.size()));
+                break;
+            }
+            case Change::ReplacedByFile:
+                QVERIFY(writeFile(path + QStringLiteral(".new"), edited));
+                QVERIFY(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                                 QFile::encodeName(path).constData()) == 0);
+                break;
+            case Change::ReplacedByLink:
+                QVERIFY(QFile::remove(path));
+                QVERIFY(QFile::link(other, path));
+                break;
+            }
+        };
+        GenerationInputs inputs;
+        inputs.sourceFile = job;
+        inputs.styleSheetPath = path;
+        inputs.outputFileName = folder.filePath(QStringLiteral("out.txt"));
+        GenerationPipeline pipeline(interaction);
+        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Written);
+        // The answer applies to this run in every case.
+        QCOMPARE(readAll(inputs.outputFileName), QByteArray("M\xc3\xbcller"));
+
+        const QByteArray answered = sheetText(declaration, QStringLiteral("'M\u00fcller'")).toUtf8();
+        QStringList warnings;
+        for (const ScriptedInteraction::Message &message : interaction.messages)
+            warnings.append(message.text);
+        switch (change) {
+        case Change::None:
+            QCOMPARE(warnings, QStringList());
+            QCOMPARE(readAll(path), answered);
+            break;
+        case Change::Edited:
+        case Change::EditedSameSize:
+        case Change::ReplacedByFile:
+            QCOMPARE(readAll(path), edited);
+            break;
+        case Change::ReplacedByLink:
+            QCOMPARE(readAll(other), otherText);
+            break;
+        }
+        QCOMPARE(readAll(other), otherText);
+        if (change != Change::None) {
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY2(warnings.front().contains(QStringLiteral("the file changed after it was read")),
+                     qPrintable(warnings.front()));
+            QVERIFY2(warnings.front().contains(path), qPrintable(warnings.front()));
+        }
+        if (shared && change != Change::ReplacedByFile && change != Change::ReplacedByLink)
+            QCOMPARE(readAll(folder.filePath(QStringLiteral("link.xsl"))), readAll(path));
     }
 
     // The cases that the test's own user cannot set up: which way each file is written.

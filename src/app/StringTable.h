@@ -69,6 +69,8 @@ inline constexpr int WrittenSoFar = 10127;
 inline constexpr int GenerationCancelled = 10128;
 // The windows program could not be started: its path and the system's reason.
 inline constexpr int WindowsProgramMissing = 10129;
+// The answers were not written into the style sheet: it changed after it was read.
+inline constexpr int AnswersNotSavedFileChanged = 10140;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

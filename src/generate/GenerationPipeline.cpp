@@ -155,11 +155,13 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
     styleSheet.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
     // Read once for the document and for the answers written back: the file may be a FIFO.
     QByteArray styleSheetBytes;
+    std::optional<platform::FileIdentity> styleSheetFile;
     bool sourceLoaded = false;
     bool styleSheetLoaded = false;
     if (!runProcessorWork(WorkStep::Loading, [&] {
             sourceLoaded = source.load(dexmorFile);
-            styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
+            styleSheetLoaded =
+                sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes, styleSheetFile);
         }))
         return cancelled();
     if (!sourceLoaded) {
@@ -171,8 +173,8 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
         return GenerationOutcome::Failed;
     }
 
-    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath, StyleSheetLines(std::move(styleSheetBytes)),
-                               m_interaction)) {
+    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath,
+                               StyleSheetLines(std::move(styleSheetBytes), styleSheetFile), m_interaction)) {
     case UserVariablesResult::Cancelled:
         return GenerationOutcome::Cancelled;
     case UserVariablesResult::Failed:

@@ -445,10 +445,21 @@ UserVariablesResult ApplyUserVariables(processor::XmlDocument &styleSheet, const
     if (haveLines && modified && !isReadOnly(styleSheetPath)) {
         QString writeError;
         // The answers still apply to this generation; only offering them next time is lost.
-        if (!writeStyleSheetLines(styleSheetPath, lines, &writeError))
+        switch (writeStyleSheetLines(styleSheetPath, lines, &writeError)) {
+        case platform::RewriteResult::Written:
+            break;
+        case platform::RewriteResult::FileChanged:
+            // Another program's edit, or a file put in its place, is not written over.
+            interaction.showMessage(
+                MessageKind::Warning,
+                formatText(GetLocalizedString(StringId::AnswersNotSavedFileChanged), {styleSheetPath}));
+            break;
+        case platform::RewriteResult::Failed:
             interaction.showMessage(
                 MessageKind::Warning,
                 formatText(GetLocalizedString(StringId::AnswersNotSaved), {styleSheetPath, writeError}));
+            break;
+        }
     }
     return UserVariablesResult::Applied;
 }

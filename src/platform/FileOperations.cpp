@@ -173,7 +173,44 @@ bool userMaySetGroup(gid_t group)
     return false;
 }
 
-bool replaceAtomically(const QString &path, const QByteArray &bytes, const struct stat &old, QString *error)
+// What a rewrite must find at the path: the file read, with the bytes read.
+struct AsRead {
+    const FileIdentity &identity;
+    const QByteArray &bytes;
+};
+
+// Whether the open file is the one read and holds the bytes read; anything goes when nothing
+// was read.
+bool unchanged(int fileDescriptor, const AsRead *asRead)
+{
+    if (!asRead)
+        return true;
+    struct stat status {};
+    if (::fstat(fileDescriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_dev != asRead->identity.device || status.st_ino != asRead->identity.inode ||
+        status.st_size != asRead->bytes.size())
+        return false;
+    QByteArray now(asRead->bytes.size() + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < now.size()) {
+        const qint64 count = readAt(fileDescriptor, now.data() + got, now.size() - got, got);
+        if (count <= 0)
+            break;
+        got += count;
+    }
+    return got == asRead->bytes.size() && std::memcmp(now.constData(), asRead->bytes.constData(), got) == 0;
+}
+
+bool unchanged(const QByteArray &nativePath, const AsRead *asRead)
+{
+    if (!asRead)
+        return true;
+    const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return file.isOpen() && unchanged(file.get(), asRead);
+}
+
+bool replaceAtomically(const QString &path, const QByteArray &bytes, const struct stat &old, QString *error,
+                       const AsRead *asRead, bool *changed)
 {
     std::optional<ReplacementFile> output = ReplacementFile::open(path, error);
     if (!output)
@@ -183,15 +220,26 @@ bool replaceAtomically(const QString &path, const QByteArray &bytes, const struc
         ::fchmod(output->descriptor(), old.st_mode & 07777) != 0 ||
         !writeAll(output->descriptor(), bytes.constData(), bytes.size()))
         return failWith(error, systemErrorText(errno));
+    // Checked again at the last moment: an edit made while the new file was written is kept.
+    if (!unchanged(nativeFileName(path), asRead)) {
+        *changed = true;
+        return false;
+    }
     return output->commit(error);
 }
 
 // Never truncated first, so the file is not empty or cut short while it is written.
-bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const struct stat &old, QString *error)
+bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const struct stat &old, QString *error,
+                      const AsRead *asRead, bool *changed)
 {
-    FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+    FileDescriptor file(::open(path.constData(), (asRead ? O_RDWR : O_WRONLY) | O_CLOEXEC | O_NOFOLLOW));
     if (file.get() < 0)
         return failWith(error, systemErrorText(errno));
+    // Checked on the file opened: what is written over is what was read.
+    if (!unchanged(file.get(), asRead)) {
+        *changed = true;
+        return false;
+    }
     // A file size limit (ulimit -f) would stop the writes part way, with the file half new:
     // it is checked before the first byte is changed, and so is a full disk, where the file
     // system can say so.
@@ -227,7 +275,10 @@ RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user)
     return RewriteMethod::OverwriteInPlace;
 }
 
-bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
+namespace {
+
+bool rewrite(const QString &path, const QByteArray &bytes, QString *error, const AsRead *asRead,
+             bool *changed)
 {
     char resolved[PATH_MAX];
     if (!::realpath(nativeFileName(path).constData(), resolved))
@@ -236,6 +287,10 @@ bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
     struct stat old {};
     if (::stat(nativeTarget.constData(), &old) != 0)
         return failWith(error, systemErrorText(errno));
+    if (asRead && (old.st_dev != asRead->identity.device || old.st_ino != asRead->identity.inode)) {
+        *changed = true;
+        return false;
+    }
     if (!S_ISREG(old.st_mode))
         return failWith(error, QStringLiteral("It is not a regular file."));
     const QByteArray folder = nativeTarget.left(std::max<qsizetype>(nativeTarget.lastIndexOf('/'), 1));
@@ -245,8 +300,34 @@ bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
     standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
     standing.groupSettable = userMaySetGroup(old.st_gid);
     if (rewriteMethodFor(standing, ::geteuid()) == RewriteMethod::ReplaceAtomically)
-        return replaceAtomically(fileNameFromNative(nativeTarget), bytes, old, error);
-    return overwriteInPlace(nativeTarget, bytes, old, error);
+        return replaceAtomically(fileNameFromNative(nativeTarget), bytes, old, error, asRead, changed);
+    return overwriteInPlace(nativeTarget, bytes, old, error, asRead, changed);
+}
+
+} // namespace
+
+bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    bool changed = false;
+    return rewrite(path, bytes, error, nullptr, &changed);
+}
+
+RewriteResult rewriteFileAsRead(const QString &path, const QByteArray &bytes, const FileIdentity &readAs,
+                                const QByteArray &readBytes, QString *error)
+{
+    bool changed = false;
+    const AsRead asRead{readAs, readBytes};
+    if (rewrite(path, bytes, error, &asRead, &changed))
+        return RewriteResult::Written;
+    return changed ? RewriteResult::FileChanged : RewriteResult::Failed;
+}
+
+std::optional<FileIdentity> FileIdentity::of(int fileDescriptor)
+{
+    struct stat status {};
+    if (::fstat(fileDescriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileIdentity{status.st_dev, status.st_ino, status.st_size};
 }
 
 bool removeTree(const QString &folder)

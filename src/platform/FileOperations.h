@@ -66,6 +66,26 @@ RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user);
 // it. A symbolic link is followed. False with the reason when that fails.
 bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error);
 
+// Which file an open file is, and its size when it was read: with the bytes read, what tells
+// whether the file at a path is still the one read, unchanged. A file edited, or replaced (by
+// another file or a link to one) since, is not.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+
+    // nullopt when the file cannot be asked, or is no regular file.
+    static std::optional<FileIdentity> of(int fileDescriptor);
+    bool operator==(const FileIdentity &other) const = default;
+};
+
+enum class RewriteResult { Written, FileChanged, Failed };
+// The same as rewriteFile, but only over the file that was read, as it was read (readBytes): when
+// the path names another file now, or the file's bytes changed since, nothing is written and the
+// result is FileChanged.
+RewriteResult rewriteFileAsRead(const QString &path, const QByteArray &bytes, const FileIdentity &readAs,
+                                const QByteArray &readBytes, QString *error);
+
 // Removes a folder with everything in it, whatever bytes the names inside are made of; links
 // are removed, not followed. False when something stayed.
 bool removeTree(const QString &folder);

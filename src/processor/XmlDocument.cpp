@@ -274,15 +274,22 @@ QStringList XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int 
 
 bool XmlDocument::load(const QString &path)
 {
-    return load(path, nullptr);
+    return load(path, nullptr, nullptr);
 }
 
 bool XmlDocument::load(const QString &path, QByteArray &fileBytes)
 {
-    return load(path, &fileBytes);
+    return load(path, &fileBytes, nullptr);
 }
 
-bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
+bool XmlDocument::load(const QString &path, QByteArray &fileBytes,
+                       std::optional<platform::FileIdentity> &readFrom)
+{
+    return load(path, &fileBytes, &readFrom);
+}
+
+bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
+                       std::optional<platform::FileIdentity> *readFrom)
 {
     if (m_doc) {
         xmlFreeDoc(m_doc);
@@ -306,6 +313,8 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
         m_parseError = {fileOpenErrorCode, systemErrorText(EISDIR)};
         return false;
     }
+    if (readFrom)
+        *readFrom = platform::FileIdentity::of(file.get());
 
     const ClassicNumbers numbers;
     ProcessorMessages messages;

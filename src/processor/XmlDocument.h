@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "processor/msxml/ProcessorErrors.h"
 
 #include <QByteArray>
@@ -73,6 +74,8 @@ public:
     // The same, and the bytes of the file as they were read, for a caller that needs them too:
     // a FIFO can be read only once.
     bool load(const QString &path, QByteArray &fileBytes);
+    // The same, and which file was read, when it is a regular file (nullopt otherwise).
+    bool load(const QString &path, QByteArray &fileBytes, std::optional<platform::FileIdentity> &readFrom);
     const XmlParseError &parseError() const { return m_parseError; }
     bool isLoaded() const { return m_doc != nullptr; }
 
@@ -97,7 +100,7 @@ public:
     static void keepUntilProcessEnds(XmlDocument &&document);
 
 private:
-    bool load(const QString &path, QByteArray *fileBytes);
+    bool load(const QString &path, QByteArray *fileBytes, std::optional<platform::FileIdentity> *readFrom);
 
     _xmlDoc *m_doc = nullptr;
     XmlParseError m_parseError;
