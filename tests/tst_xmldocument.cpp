@@ -274,15 +274,19 @@ private Q_SLOTS:
     }
 
     // An entity file outside the document's folder is read as the original platform reads it;
-    // the network never is.
+    // the network never is, and a document that needs an entity from it is refused.
     void externalEntities()
     {
         const QString coordinates = write(QStringLiteral("coordinates.txt"), "531012.25");
-        const QByteArray job =
-            "<!DOCTYPE job [<!ENTITY local SYSTEM '" + QFile::encodeName(coordinates) +
-            "'><!ENTITY remote SYSTEM 'http://127.0.0.1:9/x.txt'>]>\n<job>&local;|&remote;</job>";
+        const QByteArray entities = "<!DOCTYPE job [<!ENTITY local SYSTEM '" +
+                                    QFile::encodeName(coordinates) +
+                                    "'><!ENTITY remote SYSTEM 'http://127.0.0.1:9/x.txt'>]>\n";
+        XmlDocument remote;
+        QVERIFY(!remote.load(write(QStringLiteral("remote.xml"), entities + "<job>&local;|&remote;</job>")));
+        QVERIFY2(remote.parseError().reason.contains(QStringLiteral("http://127.0.0.1:9/x.txt")),
+                 qPrintable(remote.parseError().reason));
         XmlDocument source;
-        QVERIFY(source.load(write(QStringLiteral("entities.xml"), job)));
+        QVERIFY(source.load(write(QStringLiteral("entities.xml"), entities + "<job>&local;|</job>")));
         XmlDocument styleSheet;
         QVERIFY(styleSheet.load(
             write(QStringLiteral("copy.xsl"),

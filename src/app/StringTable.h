@@ -71,6 +71,8 @@ inline constexpr int GenerationCancelled = 10128;
 inline constexpr int WindowsProgramMissing = 10129;
 // The answers were not written into the style sheet: it changed after it was read.
 inline constexpr int AnswersNotSavedFileChanged = 10140;
+// The output would replace a document type or an entity that the source or the style sheet reads.
+inline constexpr int OutputIsDocumentPart = 10141;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

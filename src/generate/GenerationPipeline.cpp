@@ -211,11 +211,12 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
                                                                platform::temporaryFolder(), *writeFailure}));
         return GenerationOutcome::Failed;
     }
+    const QStringList documentFiles = source.filesRead() + styleSheet.filesRead();
     // Batch mode ends the process after this one generation.
     if (batchMode)
         processor::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated,
-                             {dexmorFile, styleSheetFiles});
+                             {dexmorFile, styleSheetFiles, documentFiles});
 }
 
 GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDocument &source,
@@ -224,7 +225,7 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
                                                           const QString &dexmorFile)
 {
     const QString &target = inputs.outputFileName;
-    if (refusedAsInput(target, inputs, {dexmorFile, {}}))
+    if (refusedAsInput(target, inputs, {dexmorFile, {}, source.filesRead() + styleSheet.filesRead()}))
         return GenerationOutcome::Failed;
     QString reason;
     const platform::FileDescriptor output = platform::openForWriting(target, &reason);
@@ -289,8 +290,8 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
 bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationInputs &inputs,
                                         const InputFiles &inputFiles)
 {
-    // A report must never overwrite the job it was made from, nor its style sheet, nor a file
-    // the style sheet reads.
+    // A report must never overwrite the job it was made from, nor its style sheet, nor any other
+    // file the generation read.
     for (const QString &input : {inputs.sourceFile, inputFiles.dexmorFile, inputs.styleSheetPath}) {
         if (platform::isSameFile(target, input)) {
             m_interaction.showMessage(MessageKind::Error, message(StringId::OutputIsAnInput, {target}));
@@ -301,6 +302,12 @@ bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationI
         if (platform::isSameFile(target, input)) {
             m_interaction.showMessage(MessageKind::Error,
                                       message(StringId::OutputIsReadByStyleSheet, {target}));
+            return true;
+        }
+    }
+    for (const QString &input : inputFiles.documentFiles) {
+        if (platform::isSameFile(target, input)) {
+            m_interaction.showMessage(MessageKind::Error, message(StringId::OutputIsDocumentPart, {target}));
             return true;
         }
     }

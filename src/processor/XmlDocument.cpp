@@ -73,25 +73,45 @@ bool isNetworkUrl(const char *url)
 
 // Every external document, entity and document type is read through here: local files only.
 // A document type on the network is passed over with a warning, so a document that needs
-// nothing from it (an XHTML DOCTYPE with its entities in the internal subset) still loads.
+// nothing from it (an XHTML DOCTYPE with its entities in the internal subset) still loads. An
+// entity in a document's content that cannot be read is noted, and the document refused for it,
+// as for an entity it does not define: its text must not go missing without a word.
 xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParserCtxtPtr context)
 {
+    // Outside the document type (entities of the content), and not a document a style sheet
+    // names (those fail on their own).
+    const bool contentEntity = url && !openingNamedDocument() && context && context->inSubset == 0;
     if (isNetworkUrl(url)) {
+        if (contentEntity)
+            LoaderRecord::noteUnreadable(url, QStringLiteral("The network is never read."));
         if (context && context->sax && context->sax->warning)
             context->sax->warning(context, "The network is never read: %s was not loaded.\n", url);
         return nullptr;
     }
+    const QByteArray path = url ? localPathOf(url) : QByteArray();
     // Only files: a document type or entity that names a FIFO or a device would wait for ever
     // or never end. A document that a style sheet names is the style sheet's own choice.
     if (url && !openingNamedDocument()) {
         struct stat status {};
-        if (::stat(localPathOf(url).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
-            if (context && context->sax && context->sax->warning)
+        const bool found = ::stat(path.constData(), &status) == 0;
+        if (!found || !S_ISREG(status.st_mode)) {
+            if (contentEntity)
+                LoaderRecord::noteUnreadable(path, !found ? systemErrorText(errno)
+                                                   : S_ISDIR(status.st_mode)
+                                                       ? systemErrorText(EISDIR)
+                                                       : QStringLiteral("It is not a file."));
+            if (found && context && context->sax && context->sax->warning)
                 context->sax->warning(context, "%s is not a file and was not loaded.\n", url);
-            return nullptr;
+            if (found)
+                return nullptr;
         }
     }
-    return xmlNoNetExternalEntityLoader(url, id, context);
+    xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, context);
+    if (input && url)
+        LoaderRecord::noteRead(path);
+    else if (url && contentEntity && ::access(path.constData(), R_OK) != 0)
+        LoaderRecord::noteUnreadable(path, systemErrorText(errno));
+    return input;
 }
 
 void initialiseProcessor()
@@ -239,7 +259,7 @@ XmlDocument::XmlDocument(XmlDocument &&other) noexcept
     : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError)),
       m_preserveWhiteSpace(other.m_preserveWhiteSpace),
       m_transformationMemoryLimit(other.m_transformationMemoryLimit),
-      m_virtualNewlines(std::move(other.m_virtualNewlines))
+      m_virtualNewlines(std::move(other.m_virtualNewlines)), m_filesRead(std::move(other.m_filesRead))
 {}
 
 XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
@@ -252,6 +272,7 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
         m_preserveWhiteSpace = other.m_preserveWhiteSpace;
         m_transformationMemoryLimit = other.m_transformationMemoryLimit;
         m_virtualNewlines = std::move(other.m_virtualNewlines);
+        m_filesRead = std::move(other.m_filesRead);
     }
     return *this;
 }
@@ -296,6 +317,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
         m_doc = nullptr;
     }
     m_parseError = {};
+    m_filesRead.clear();
     m_virtualNewlines =
         m_preserveWhiteSpace ? nullptr : std::make_unique<VirtualNewlines>(VirtualNewlines::Mode::Noted);
     if (fileBytes)
@@ -328,6 +350,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
         m_transformationMemoryLimit ? m_transformationMemoryLimit : automaticMemoryAllowance();
     bool pastCeiling = false;
     xmlDoc *doc = nullptr;
+    const LoaderRecord record;
     {
         // A job larger than the computer can hold stops loading, as a transformation stops: the
         // parser is told to build no more and to end, which are two plain stores, safe inside an
@@ -359,7 +382,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
                         : xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
     }
     if (!doc || !context->wellFormed || messages.undeclaredEntity() || pastCeiling ||
-        messages.outOfMemory()) {
+        messages.outOfMemory() || !record.unreadableEntity().isEmpty()) {
         if (m_virtualNewlines)
             m_virtualNewlines->clear();
         if (doc)
@@ -368,6 +391,8 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
             m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM), true, pastCeiling ? allowance : 0};
         } else if (messages.undeclaredEntity() && doc && context->wellFormed) {
             m_parseError = *messages.undeclaredEntity();
+        } else if (!record.unreadableEntity().isEmpty() && doc && context->wellFormed) {
+            m_parseError = {XML_ERR_UNDECLARED_ENTITY, record.unreadableEntity()};
         } else if (messages.firstError()) {
             m_parseError = *messages.firstError();
         } else {
@@ -379,6 +404,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
         return false;
     }
     m_doc = doc;
+    m_filesRead = record.filesRead();
     return true;
 }
 

@@ -77,6 +77,9 @@ public:
     // The same, and which file was read, when it is a regular file (nullopt otherwise).
     bool load(const QString &path, QByteArray &fileBytes, std::optional<platform::FileIdentity> &readFrom);
     const XmlParseError &parseError() const { return m_parseError; }
+    // The local files that the last load read besides the document: its document type and the
+    // entities it names.
+    const QStringList &filesRead() const { return m_filesRead; }
     bool isLoaded() const { return m_doc != nullptr; }
 
     // Every element whose qualified name, as written, equals the name ("*" for all), in
@@ -108,6 +111,7 @@ private:
     std::size_t m_transformationMemoryLimit = 0;
     // Where white space was dropped, until a transformation needs the virtual newlines.
     std::unique_ptr<VirtualNewlines> m_virtualNewlines;
+    QStringList m_filesRead;
 };
 
 } // namespace zandrel::processor

@@ -144,6 +144,33 @@ xsltSecurityPrefsPtr securityPrefs()
 
 namespace {
 thread_local bool namedDocument = false;
+thread_local LoaderRecord *innermostRecord = nullptr;
+} // namespace
+
+LoaderRecord::LoaderRecord() : m_outer(std::exchange(innermostRecord, this))
+{}
+
+LoaderRecord::~LoaderRecord()
+{
+    innermostRecord = m_outer;
+}
+
+void LoaderRecord::noteRead(const QByteArray &path)
+{
+    const QString file = fileNameFromNative(path.constData());
+    for (LoaderRecord *record = innermostRecord; record; record = record->m_outer)
+        if (!record->m_filesRead.contains(file))
+            record->m_filesRead.append(file);
+}
+
+void LoaderRecord::noteUnreadable(const QByteArray &path, const QString &reason)
+{
+    if (innermostRecord && innermostRecord->m_unreadableEntity.isEmpty())
+        innermostRecord->m_unreadableEntity = QStringLiteral("The external entity %1 could not be read: %2")
+                                                  .arg(fileNameFromNative(path.constData()), reason);
+}
+
+namespace {
 
 // The document that the processor is reading on this thread, so that a memory ceiling passed
 // while it reads (an import or a document() file without end) stops the read itself: the
@@ -206,6 +233,7 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
     xmlDocPtr doc = nullptr;
     const DocumentBeingRead outer = std::exchange(documentBeingRead, {context.get(), false});
+    const LoaderRecord record;
     {
         // Documents that document() reads are small: their virtual newlines are made at once.
         VirtualNewlines newlines(VirtualNewlines::Mode::Immediate);
@@ -215,6 +243,11 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
     const bool stopped = std::exchange(documentBeingRead, outer).stopped;
     if (stopped)
         documentStoppedAtCeiling = QString::fromUtf8(reinterpret_cast<const char *>(uri));
+    // Refused as a document with an undefined entity is: not a word of it may go missing.
+    if (!record.unreadableEntity().isEmpty() && context->wellFormed && !stopped) {
+        xsltTransformError(nullptr, nullptr, nullptr, "%s\n", record.unreadableEntity().toUtf8().constData());
+        context->wellFormed = 0;
+    }
     if (context->wellFormed && !stopped) {
         doc = context->myDoc;
     } else {
@@ -378,8 +411,14 @@ void transform(const TransformRequest &request)
         throw XsltProcessorError({QStringLiteral("The transformation was stopped.")});
     documentStoppedAtCeiling.clear();
     readsRefused = false;
+    const LoaderRecord record;
     try {
         transformWithin(request, running, ceiling);
+        // Document types and entities of the documents read, too.
+        if (request.filesRead)
+            for (const QString &file : record.filesRead())
+                if (!request.filesRead->contains(file))
+                    request.filesRead->append(file);
     } catch (const XsltProcessorError &error) {
         if (!ceiling.passed())
             throw;
