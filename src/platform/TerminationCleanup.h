@@ -12,7 +12,7 @@
 namespace zandrel::platform {
 
 // Installs the handler once, at the start of the program. A signal that the program was started
-// with ignored (nohup) stays ignored.
+// with ignored (nohup) stays ignored. SIGXFSZ is ignored: a write past the file size limit fails.
 void installTerminationCleanup();
 
 // While it lives, a signal that ends the program removes its file or folder, or kills its process.
