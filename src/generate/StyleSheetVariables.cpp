@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <cstdlib>
 
 #include <sys/stat.h>
 
@@ -329,7 +330,11 @@ double StrToFloatDot(const QString &text)
 
 QString FloatToStrDot(double value)
 {
-    const QString general = QString::number(value, 'g', 15);
+    // Fifteen digits, unless rounding to them passes the largest number there is (the text would
+    // read back as infinity): then as many as it takes to read back the same number.
+    QString general = QString::number(value, 'g', 15);
+    if (std::isfinite(value) && !std::isfinite(std::strtod(general.toLatin1().constData(), nullptr)))
+        general = QString::number(value, 'g', QLocale::FloatingPointShortest);
     const qsizetype exponentAt = general.indexOf(u'e');
     if (exponentAt < 0)
         return general;
