@@ -301,22 +301,35 @@ private Q_SLOTS:
     void sharedFileKeepsItsOwnerAndGetsTheAnswers_data()
     {
         QTest::addColumn<Sharing>("sharing");
-        QTest::newRow("folder the user cannot write") << Sharing::FolderNotWritable;
-        QTest::newRow("file of another user, writable by the group") << Sharing::OtherOwner;
-        QTest::newRow("own file in another group") << Sharing::OwnFileOtherGroup;
-        QTest::newRow("second hard link") << Sharing::HardLink;
-        QTest::newRow("opened through a symbolic link") << Sharing::SymbolicLink;
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("answer");
+        const QString meier = QStringLiteral("Meier");
+        const QString mueller = QStringLiteral("M\u00fcller");
+        QTest::newRow("folder the user cannot write") << Sharing::FolderNotWritable << meier << mueller;
+        QTest::newRow("file of another user, writable by the group")
+            << Sharing::OtherOwner << meier << mueller;
+        QTest::newRow("own file in another group") << Sharing::OwnFileOtherGroup << meier << mueller;
+        QTest::newRow("second hard link") << Sharing::HardLink << meier << mueller;
+        QTest::newRow("opened through a symbolic link") << Sharing::SymbolicLink << meier << mueller;
+        // The old text's tail must not stay behind the new one.
+        const QString longName = QStringLiteral("Meier-L\u00fcdenscheidt von Hohenberg");
+        QTest::newRow("second hard link, shorter answer")
+            << Sharing::HardLink << longName << QStringLiteral("Li");
+        QTest::newRow("folder the user cannot write, shorter answer")
+            << Sharing::FolderNotWritable << longName << QStringLiteral("Li");
     }
     void sharedFileKeepsItsOwnerAndGetsTheAnswers()
     {
         QFETCH(Sharing, sharing);
+        QFETCH(QString, stored);
+        QFETCH(QString, answer);
         const bool root = ::geteuid() == 0;
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QString path = folder.filePath(QStringLiteral("shared.xsl"));
         const QString otherName = folder.filePath(QStringLiteral("other name.xsl"));
         const QString declaration = QStringLiteral("<?xml version=\"1.0\"?>");
-        QVERIFY(writeFile(path, sheetText(declaration, QStringLiteral("'Meier'")).toUtf8()));
+        QVERIFY(writeFile(path, sheetText(declaration, u'\'' + stored + u'\'').toUtf8()));
         const QByteArray file = QFile::encodeName(path);
         QVERIFY(::chmod(file.constData(), 0664) == 0);
         WritableAgain writableAgain{folder.path()};
@@ -350,9 +363,12 @@ private Q_SLOTS:
 
         processor::XmlDocument styleSheet;
         ScriptedInteraction interaction;
-        QVERIFY(answer(opened, QStringLiteral("M\u00fcller"), styleSheet, interaction));
-        const QByteArray expected = sheetText(declaration, QStringLiteral("'M\u00fcller'")).toUtf8();
+        QVERIFY(this->answer(opened, answer, styleSheet, interaction));
+        const QByteArray expected = sheetText(declaration, u'\'' + answer + u'\'').toUtf8();
         QCOMPARE(readAll(path), expected);
+        processor::XmlDocument reloaded;
+        QVERIFY2(reloaded.load(path), qPrintable(reloaded.parseError().reason));
+        QCOMPARE(selectOf(reloaded, QStringLiteral("shown")), u'\'' + answer + u'\'');
         struct stat after {};
         QVERIFY(::stat(file.constData(), &after) == 0);
         QCOMPARE(after.st_uid, before.st_uid);
