@@ -141,6 +141,47 @@ private Q_SLOTS:
         QCOMPARE(filesIn(m_work), QStringList{"report.csv"});
     }
 
+    // The new file's name beside the target is short whatever the target's length, and one that
+    // a process killed outright left there goes with the next replacement; those of a process
+    // that runs, and files of other names, stay.
+    void replacementNamesBesideTheTarget_data()
+    {
+        QTest::addColumn<int>("nameBytes");
+        QTest::newRow("short name") << 10;
+        QTest::newRow("247 bytes") << 247;
+        QTest::newRow("255 bytes") << 255;
+    }
+    void replacementNamesBesideTheTarget()
+    {
+        QFETCH(int, nameBytes);
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        QVERIFY(ended.waitForStarted(10000));
+        const QByteArray gone = QByteArray::number(ended.processId());
+        QVERIFY(ended.waitForFinished(10000));
+        const QStringList left = {".zandrel-" + gone + "-a1B2c3D4",
+                                  ".zandrel-" + QByteArray::number(::getpid()) + "-e5F6g7H8",
+                                  QStringLiteral("report.csv.i9J0k1L2")};
+        for (const QString &name : left)
+            QVERIFY(writeFile(work(name), "half a report"));
+        const QString name = QString(nameBytes - 4, u'r') + QStringLiteral(".csv");
+        const QString target = work(name);
+        QVERIFY(writeFile(target, oldReport));
+        const QString source = data(QStringLiteral("new report"));
+        QVERIFY(writeFile(source, "the new report\n"));
+        const platform::FileDescriptor input(
+            ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+        QString error;
+        QVERIFY2(platform::replaceWithContents(input.get(), target, &error), qPrintable(error));
+        QCOMPARE(readAll(target), QByteArray("the new report\n"));
+        QStringList expected = left.mid(1);
+        expected.append(name);
+        expected.sort();
+        QStringList found = filesIn(m_work);
+        found.sort();
+        QCOMPARE(found, expected);
+    }
+
     // The step that the program reaches only when its temporary file was written in full: the
     // copy into the new file beside the target fails part way.
     void failedReplacementKeepsTheOldFile()
