@@ -73,6 +73,8 @@ inline constexpr int WindowsProgramMissing = 10129;
 inline constexpr int AnswersNotSavedFileChanged = 10140;
 // The output would replace a document type or an entity that the source or the style sheet reads.
 inline constexpr int OutputIsDocumentPart = 10141;
+// The fileExt holds a control or direction-changing character: the style sheet and the extension.
+inline constexpr int ExtensionWithControlCharacter = 10142;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -12,6 +12,7 @@
 #include "platform/TemporaryFiles.h"
 #include "processor/XmlDocument.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace zandrel {
@@ -42,6 +43,26 @@ QString readOnceCopy(const QString &jobFile, const QString &folder)
 {
     const QString copy = folder + u'/' + path::fileName(jobFile);
     return platform::copyToNewFile(jobFile, copy, nullptr) ? copy : QString();
+}
+
+// A control character (line breaks and tabs among them), a line or paragraph separator, or a
+// character that changes the direction of the text around it.
+bool isHiddenInNames(QChar c)
+{
+    const char16_t u = c.unicode();
+    return c.category() == QChar::Other_Control || u == 0x2028 || u == 0x2029 || u == 0x061C || u == 0x200E ||
+           u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+
+// The text with each such character written as [U+XXXX].
+QString withHiddenCharactersShown(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text)
+        shown += isHiddenInNames(c)
+                     ? QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper()
+                     : QString(c);
+    return shown;
 }
 
 } // namespace
@@ -255,6 +276,14 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     if (extensionUsed && extension.contains(u'/')) {
         m_interaction.showMessage(MessageKind::Error,
                                   message(StringId::ExtensionWithFolder, {inputs.styleSheetPath, extension}));
+        return GenerationOutcome::Failed;
+    }
+    // A line break or tab would make a name that scripts and listings split, a direction
+    // override one that reads as another extension ("report.exe" shown as "report.csv").
+    if (extensionUsed && std::any_of(extension.cbegin(), extension.cend(), isHiddenInNames)) {
+        m_interaction.showMessage(MessageKind::Error,
+                                  message(StringId::ExtensionWithControlCharacter,
+                                          {inputs.styleSheetPath, withHiddenCharactersShown(extension)}));
         return GenerationOutcome::Failed;
     }
     if (!inputs.outputFileName.isEmpty()) {
