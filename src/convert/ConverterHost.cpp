@@ -215,6 +215,23 @@ ConverterCall raised(const QString &message)
     return call;
 }
 
+// A text that the converter gave, in the local encoding, with its control characters (but line
+// breaks and tabs) shown as [U+XXXX]: an escape sequence in it must not reach the user's terminal
+// and change what it shows.
+QString converterText(const std::string &bytes)
+{
+    const QString text = QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != u'\n' && c != u'\t')
+            shown += QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 // Reads the host's answer; false when it is incomplete or malformed.
 bool readAnswer(const std::string &bytes, bool translation, const QString &libraryName, ConverterCall &call)
 {
@@ -233,7 +250,7 @@ bool readAnswer(const std::string &bytes, bool translation, const QString &libra
             return false;
         if (!lastError.empty()) {
             call.status = ConverterCall::Status::Raised;
-            call.message = QString::fromLocal8Bit(lastError.data(), qsizetype(lastError.size()));
+            call.message = converterText(lastError);
         } else {
             call.status = ConverterCall::Status::Called;
         }
@@ -242,7 +259,7 @@ bool readAnswer(const std::string &bytes, bool translation, const QString &libra
     case Status::NotLoadable: {
         const std::string reason = answer.field();
         call.status = ConverterCall::Status::NotLoadable;
-        call.message = QString::fromLocal8Bit(reason.data(), qsizetype(reason.size()));
+        call.message = converterText(reason);
         return answer.ok() && answer.atEnd();
     }
     case Status::ExportMissing:
@@ -257,7 +274,7 @@ bool readAnswer(const std::string &bytes, bool translation, const QString &libra
         call.status = ConverterCall::Status::Raised;
         call.message = text.empty()
                            ? formatText(GetLocalizedString(StringId::ConverterThrewUnknown), {libraryName})
-                           : QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+                           : converterText(text);
         return answer.ok() && answer.atEnd();
     }
     }
