@@ -16,11 +16,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zandrel;
@@ -180,6 +182,59 @@ private Q_SLOTS:
         QStringList found = filesIn(m_work);
         found.sort();
         QCOMPARE(found, expected);
+    }
+
+    // An output that a team shares keeps its owner, group, mode and links when it is replaced.
+    void sharedOutputStaysTheSameFile_data()
+    {
+        QTest::addColumn<QString>("sharing");
+        QTest::newRow("second hard link") << "link";
+        QTest::newRow("file of another user") << "owner";
+        QTest::newRow("own file in another group") << "group";
+    }
+    void sharedOutputStaysTheSameFile()
+    {
+        QFETCH(QString, sharing);
+        const QString target = work(QStringLiteral("shared report.csv"));
+        const QByteArray file = QFile::encodeName(target);
+        QVERIFY(writeFile(target, QByteArray(4096, 'o')));
+        QVERIFY(::chmod(file.constData(), 0664) == 0);
+        if (sharing == QLatin1String("link")) {
+            QVERIFY(::link(file.constData(),
+                           QFile::encodeName(work(QStringLiteral("link.csv"))).constData()) == 0);
+        } else if (sharing == QLatin1String("owner")) {
+            if (::geteuid() != 0)
+                QSKIP("Only root can give the file to another user; the method choice covers this case");
+            QVERIFY(::chown(file.constData(), 65534, 100) == 0);
+        } else {
+            gid_t groups[64];
+            const int count = ::getgroups(64, groups);
+            const auto other = std::find_if(groups, groups + std::max(count, 0),
+                                            [](gid_t group) { return group != ::getegid(); });
+            if (::geteuid() != 0 && other == groups + std::max(count, 0))
+                QSKIP("The user belongs to no second group");
+            QVERIFY(::chown(file.constData(), uid_t(-1), ::geteuid() == 0 ? 100 : *other) == 0);
+        }
+        struct stat before {};
+        QVERIFY(::stat(file.constData(), &before) == 0);
+
+        const QString source = data(QStringLiteral("new report"));
+        QVERIFY(writeFile(source, "the new report\n"));
+        const platform::FileDescriptor input(
+            ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+        QString error;
+        QVERIFY2(platform::replaceWithContents(input.get(), target, &error), qPrintable(error));
+        QCOMPARE(readAll(target), QByteArray("the new report\n"));
+        struct stat after {};
+        QVERIFY(::stat(file.constData(), &after) == 0);
+        // A group the user may give a new file is kept by the new file.
+        if (sharing != QLatin1String("group"))
+            QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        if (sharing == QLatin1String("link"))
+            QCOMPARE(readAll(work(QStringLiteral("link.csv"))), QByteArray("the new report\n"));
     }
 
     // The step that the program reaches only when its temporary file was written in full: the

@@ -127,6 +127,66 @@ FileDescriptor openForWriting(const QString &path, QString *error)
     return file;
 }
 
+namespace {
+
+bool userMaySetGroup(gid_t group);
+
+FileStanding standingOf(const QByteArray &nativePath, const struct stat &file)
+{
+    const QByteArray folder = nativePath.left(std::max<qsizetype>(nativePath.lastIndexOf('/'), 1));
+    FileStanding standing;
+    standing.owner = file.st_uid;
+    standing.links = file.st_nlink;
+    standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+    standing.groupSettable = userMaySetGroup(file.st_gid);
+    return standing;
+}
+
+// Writes the whole content of the source over the file itself, never truncated first. A file
+// size limit and a full disk are found, where possible, before the first byte is changed.
+bool copyInPlace(int source, const char *nativePath, QString *error)
+{
+    struct stat input {};
+    if (::fstat(source, &input) != 0)
+        return failWith(error, systemErrorText(errno));
+    FileDescriptor file(::open(nativePath, O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat old {};
+    if (!file.isOpen() || ::fstat(file.get(), &old) != 0)
+        return failWith(error, systemErrorText(errno));
+    struct rlimit sizeLimit {};
+    if (::getrlimit(RLIMIT_FSIZE, &sizeLimit) == 0 && sizeLimit.rlim_cur != RLIM_INFINITY &&
+        rlim_t(input.st_size) > sizeLimit.rlim_cur)
+        return failWith(error, systemErrorText(EFBIG));
+    if (input.st_size > old.st_size &&
+        ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, old.st_size, input.st_size - old.st_size) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return failWith(error, systemErrorText(errno));
+    QByteArray buffer(copyChunkSize, Qt::Uninitialized);
+    qint64 offset = 0;
+    for (;;) {
+        const qint64 read = readAt(source, buffer.data(), copyChunkSize, offset);
+        if (read < 0)
+            return failWith(error, systemErrorText(errno));
+        if (read == 0)
+            break;
+        for (qint64 written = 0; written < read;) {
+            const ssize_t count = ::pwrite(file.get(), buffer.constData() + written,
+                                           std::size_t(read - written), offset + written);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                return failWith(error, systemErrorText(count < 0 ? errno : EIO));
+            written += count;
+        }
+        offset += read;
+    }
+    if (::ftruncate(file.get(), offset) != 0 || ::fsync(file.get()) != 0 || !file.close())
+        return failWith(error, systemErrorText(errno));
+    return true;
+}
+
+} // namespace
+
 bool replaceWithContents(int source, const QString &target, QString *error)
 {
     const FileKind targetKind = fileKind(target);
@@ -143,9 +203,25 @@ bool replaceWithContents(int source, const QString &target, QString *error)
         return failWith(error,
                         QStringLiteral("The folder %1 does not exist.").arg(QDir(folder).absolutePath()));
 
+    // A file that a new one could not replace unnoticed (another owner or group, other links, a
+    // folder the user may not write) keeps its owner, group and links: it is written in place.
+    char resolved[PATH_MAX];
+    struct stat old {};
+    const bool replacesFile = targetKind == FileKind::Regular &&
+                              ::realpath(nativeFileName(target).constData(), resolved) &&
+                              ::stat(resolved, &old) == 0 && S_ISREG(old.st_mode);
+    if (replacesFile &&
+        rewriteMethodFor(standingOf(resolved, old), ::geteuid()) == RewriteMethod::OverwriteInPlace)
+        return copyInPlace(source, resolved, error);
+
     std::optional<ReplacementFile> output = ReplacementFile::open(target, error);
     if (!output)
         return false;
+    // The group too, which a new file would not have.
+    if (replacesFile && old.st_gid != ::getegid() &&
+        (::fchown(output->descriptor(), uid_t(-1), old.st_gid) != 0 ||
+         ::fchmod(output->descriptor(), old.st_mode & 07777) != 0))
+        return failWith(error, systemErrorText(errno));
     QByteArray buffer(copyChunkSize, Qt::Uninitialized);
     for (qint64 offset = 0;;) {
         const qint64 read = readAt(source, buffer.data(), copyChunkSize, offset);
@@ -293,13 +369,7 @@ bool rewrite(const QString &path, const QByteArray &bytes, QString *error, const
     }
     if (!S_ISREG(old.st_mode))
         return failWith(error, QStringLiteral("It is not a regular file."));
-    const QByteArray folder = nativeTarget.left(std::max<qsizetype>(nativeTarget.lastIndexOf('/'), 1));
-    FileStanding standing;
-    standing.owner = old.st_uid;
-    standing.links = old.st_nlink;
-    standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
-    standing.groupSettable = userMaySetGroup(old.st_gid);
-    if (rewriteMethodFor(standing, ::geteuid()) == RewriteMethod::ReplaceAtomically)
+    if (rewriteMethodFor(standingOf(nativeTarget, old), ::geteuid()) == RewriteMethod::ReplaceAtomically)
         return replaceAtomically(fileNameFromNative(nativeTarget), bytes, old, error, asRead, changed);
     return overwriteInPlace(nativeTarget, bytes, old, error, asRead, changed);
 }

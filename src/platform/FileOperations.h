@@ -37,7 +37,8 @@ FileDescriptor openForWriting(const QString &path, QString *error);
 qint64 writtenBytes(int fileDescriptor);
 
 // Replaces the target with the whole content of an open file (read from its start) atomically:
-// see ReplacementFile; a target that is a device or a FIFO is written to directly. On failure
+// see ReplacementFile; a target that is a device or a FIFO is written to directly, and one that a
+// new file could not replace unnoticed (see rewriteMethodFor) is written in place. On failure
 // returns false and puts the reason into *error.
 bool replaceWithContents(int source, const QString &target, QString *error);
 
