@@ -249,11 +249,17 @@ std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString 
     return StyleSheetLines(std::move(bytes), identity);
 }
 
+QByteArray StyleSheetLines::blank() const
+{
+    return m_codec ? m_codec->encodeForXml(QStringLiteral(" ")).value_or(QByteArray()) : QByteArray();
+}
+
 platform::RewriteResult writeStyleSheetLines(const QString &path, const StyleSheetLines &lines,
                                              QString *error)
 {
     if (lines.readFrom())
-        return platform::rewriteFileAsRead(path, lines.bytes(), *lines.readFrom(), lines.readBytes(), error);
+        return platform::rewriteFileAsRead(path, lines.bytes(), *lines.readFrom(), lines.readBytes(), error,
+                                           lines.blank());
     // Read from a FIFO or a device: there is no file to keep the answers in.
     if (error)
         *error = QStringLiteral("It is not a regular file.");

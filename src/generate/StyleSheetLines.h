@@ -23,6 +23,8 @@ public:
     bool isEmpty() const { return m_bytes.isEmpty(); }
     const std::optional<platform::FileIdentity> &readFrom() const { return m_readFrom; }
     const QByteArray &readBytes() const { return m_readBytes; }
+    // A blank in the file's encoding; empty when it cannot be written.
+    QByteArray blank() const;
 
 private:
     friend bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value);

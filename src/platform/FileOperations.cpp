@@ -253,6 +253,7 @@ bool userMaySetGroup(gid_t group)
 struct AsRead {
     const FileIdentity &identity;
     const QByteArray &bytes;
+    const QByteArray &padding;
 };
 
 // Whether the open file is the one read and holds the bytes read; anything goes when nothing
@@ -305,9 +306,13 @@ bool replaceAtomically(const QString &path, const QByteArray &bytes, const struc
 }
 
 // Never truncated first, so the file is not empty or cut short while it is written.
-bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const struct stat &old, QString *error,
-                      const AsRead *asRead, bool *changed)
+bool overwriteInPlace(const QByteArray &path, const QByteArray &newBytes, const struct stat &old,
+                      QString *error, const AsRead *asRead, bool *changed)
 {
+    QByteArray bytes = newBytes;
+    const qint64 shorter = qint64(old.st_size) - bytes.size();
+    if (asRead && !asRead->padding.isEmpty() && shorter > 0 && shorter % asRead->padding.size() == 0)
+        bytes += asRead->padding.repeated(shorter / asRead->padding.size());
     FileDescriptor file(::open(path.constData(), (asRead ? O_RDWR : O_WRONLY) | O_CLOEXEC | O_NOFOLLOW));
     if (file.get() < 0)
         return failWith(error, systemErrorText(errno));
@@ -383,10 +388,10 @@ bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
 }
 
 RewriteResult rewriteFileAsRead(const QString &path, const QByteArray &bytes, const FileIdentity &readAs,
-                                const QByteArray &readBytes, QString *error)
+                                const QByteArray &readBytes, QString *error, const QByteArray &padding)
 {
     bool changed = false;
-    const AsRead asRead{readAs, readBytes};
+    const AsRead asRead{readAs, readBytes, padding};
     if (rewrite(path, bytes, error, &asRead, &changed))
         return RewriteResult::Written;
     return changed ? RewriteResult::FileChanged : RewriteResult::Failed;

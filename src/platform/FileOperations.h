@@ -84,8 +84,11 @@ enum class RewriteResult { Written, FileChanged, Failed };
 // The same as rewriteFile, but only over the file that was read, as it was read (readBytes): when
 // the path names another file now, or the file's bytes changed since, nothing is written and the
 // result is FileChanged.
+// A shorter text written in place is filled up with the padding (a blank in the file's encoding;
+// none when empty) to the old length, so that the file is never cut short: XML allows white space
+// after the root element, and a file ended at any moment of the write still loads.
 RewriteResult rewriteFileAsRead(const QString &path, const QByteArray &bytes, const FileIdentity &readAs,
-                                const QByteArray &readBytes, QString *error);
+                                const QByteArray &readBytes, QString *error, const QByteArray &padding = {});
 
 // Removes a folder with everything in it, whatever bytes the names inside are made of; links
 // are removed, not followed. False when something stayed.
