@@ -8,9 +8,12 @@
 #include "support/ConverterFixture.h"
 #include "support/ProcessWatch.h"
 
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <memory>
@@ -107,19 +110,33 @@ private Q_SLOTS:
         QVERIFY(processwatch::makeFifo(fifo));
         QVERIFY(writeBramwickJob({"--translate", "hang:" + fifo}));
         bool converterWasHanging = false;
-        std::thread stopper([&] {
-            processwatch::FifoWriter gate;
-            converterWasHanging = gate.openWhenReaderArrives(fifo);
-            ConverterHost::stopRunningCall();
+        std::atomic<bool> returned{false};
+        ConverterCall call;
+        std::thread caller([&] {
+            call = ConverterHost(hostProgram())
+                       .translate(builtConverters() + QStringLiteral("/mirk1300.so"), QByteArray(),
+                                  QFile::encodeName(m_job), SourceRecord(1300, QByteArray()),
+                                  QFile::encodeName(path(QStringLiteral("site.dxm"))),
+                                  TargetRecord(ConverterKind::Bramwick));
+            returned = true;
         });
-        const ConverterCall call =
-            ConverterHost(hostProgram())
-                .translate(builtConverters() + QStringLiteral("/mirk1300.so"), QByteArray(),
-                           QFile::encodeName(m_job), SourceRecord(1300, QByteArray()),
-                           QFile::encodeName(path(QStringLiteral("site.dxm"))),
-                           TargetRecord(ConverterKind::Bramwick));
-        stopper.join();
+        processwatch::FifoWriter gate;
+        converterWasHanging = gate.openWhenReaderArrives(fifo);
+        ConverterHost::stopRunningCall();
+        // A stop that does not work fails here within seconds: the helper is then killed from
+        // here, so that the call and the test end.
+        QDeadlineTimer deadline(20000);
+        while (!returned && !deadline.hasExpired())
+            QThread::msleep(5);
+        const bool stoppedInTime = returned;
+        while (!returned) {
+            for (const pid_t helper : processwatch::childrenOf(::getpid()))
+                ::kill(helper, SIGKILL);
+            QThread::msleep(5);
+        }
+        caller.join();
         QVERIFY(converterWasHanging);
+        QVERIFY2(stoppedInTime, "the stopped call did not return");
         QCOMPARE(call.status, ConverterCall::Status::Stopped);
     }
 

@@ -292,6 +292,13 @@ private Q_SLOTS:
         QTest::newRow("error raised, silent")
             << (bramwick + QStringList{"--translate", "raise:Division durch Null"}) << 0 << "built" << true
             << QStringList{literal("Division durch Null" + suffix)} << true << true;
+        // An escape sequence would clear the terminal and retitle it; a carriage return would
+        // write over the message.
+        QTest::newRow("error raised with escape sequences")
+            << (bramwick + QStringList{"--translate", "raise:\x1b[2J\x1b]0;owned\x07" "Division\rdurch Null"})
+            << 0 << "built" << true
+            << QStringList{literal("[U+001B][2J[U+001B]]0;owned[U+0007]Division[U+000D]durch Null" + suffix)}
+            << true << true;
         QTest::newRow("C++ exception thrown, dialog")
             << (bramwick + QStringList{"--translate", "throw:Gitterdatei beschädigt"}) << 0 << "built"
             << false << QStringList{literal("Gitterdatei beschädigt" + suffix)} << true << true;

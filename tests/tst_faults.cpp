@@ -16,10 +16,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zandrel;
@@ -105,12 +108,28 @@ private Q_SLOTS:
 
     // The program itself, its writes limited: the report of yesterday stays as it was, byte for
     // byte, which a report written straight over it would not.
+    // The limit's signal may come ignored from the caller or at its default action, which would
+    // end the program in the middle of the write.
+    void failedOutputKeepsTheOldReport_data()
+    {
+        QTest::addColumn<bool>("signalIgnored");
+        QTest::newRow("SIGXFSZ ignored") << true;
+        QTest::newRow("SIGXFSZ at its default") << false;
+    }
     void failedOutputKeepsTheOldReport()
     {
+        QFETCH(bool, signalIgnored);
         const QString target = work(QStringLiteral("report.csv"));
         QVERIFY(writeFile(target, oldReport));
         QProcess zandrel;
-        filesizelimit::limitProgram(zandrel, 64 * 1024);
+        if (signalIgnored)
+            filesizelimit::limitProgram(zandrel, 64 * 1024);
+        else
+            zandrel.setChildProcessModifier([] {
+                const rlimit limit{64 * 1024, 64 * 1024};
+                if (::signal(SIGXFSZ, SIG_DFL) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    ::_exit(125);
+            });
         startProgram(zandrel, m_dir.path(),
                      {data(QStringLiteral("job.dxm")), data(QStringLiteral("points.xsl")), target});
         QVERIFY(zandrel.waitForFinished(120000));
@@ -122,6 +141,100 @@ private Q_SLOTS:
                  qPrintable(errors));
         QCOMPARE(readAll(target), oldReport);
         QCOMPARE(filesIn(m_work), QStringList{"report.csv"});
+    }
+
+    // The new file's name beside the target is short whatever the target's length, and one that
+    // a process killed outright left there goes with the next replacement; those of a process
+    // that runs, and files of other names, stay.
+    void replacementNamesBesideTheTarget_data()
+    {
+        QTest::addColumn<int>("nameBytes");
+        QTest::newRow("short name") << 10;
+        QTest::newRow("247 bytes") << 247;
+        QTest::newRow("255 bytes") << 255;
+    }
+    void replacementNamesBesideTheTarget()
+    {
+        QFETCH(int, nameBytes);
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        QVERIFY(ended.waitForStarted(10000));
+        const QByteArray gone = QByteArray::number(ended.processId());
+        QVERIFY(ended.waitForFinished(10000));
+        const QStringList left = {".zandrel-" + gone + "-a1B2c3D4",
+                                  ".zandrel-" + QByteArray::number(::getpid()) + "-e5F6g7H8",
+                                  QStringLiteral("report.csv.i9J0k1L2")};
+        for (const QString &name : left)
+            QVERIFY(writeFile(work(name), "half a report"));
+        const QString name = QString(nameBytes - 4, u'r') + QStringLiteral(".csv");
+        const QString target = work(name);
+        QVERIFY(writeFile(target, oldReport));
+        const QString source = data(QStringLiteral("new report"));
+        QVERIFY(writeFile(source, "the new report\n"));
+        const platform::FileDescriptor input(
+            ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+        QString error;
+        QVERIFY2(platform::replaceWithContents(input.get(), target, &error), qPrintable(error));
+        QCOMPARE(readAll(target), QByteArray("the new report\n"));
+        QStringList expected = left.mid(1);
+        expected.append(name);
+        expected.sort();
+        QStringList found = filesIn(m_work);
+        found.sort();
+        QCOMPARE(found, expected);
+    }
+
+    // An output that a team shares keeps its owner, group, mode and links when it is replaced.
+    void sharedOutputStaysTheSameFile_data()
+    {
+        QTest::addColumn<QString>("sharing");
+        QTest::newRow("second hard link") << "link";
+        QTest::newRow("file of another user") << "owner";
+        QTest::newRow("own file in another group") << "group";
+    }
+    void sharedOutputStaysTheSameFile()
+    {
+        QFETCH(QString, sharing);
+        const QString target = work(QStringLiteral("shared report.csv"));
+        const QByteArray file = QFile::encodeName(target);
+        QVERIFY(writeFile(target, QByteArray(4096, 'o')));
+        QVERIFY(::chmod(file.constData(), 0664) == 0);
+        if (sharing == QLatin1String("link")) {
+            QVERIFY(::link(file.constData(),
+                           QFile::encodeName(work(QStringLiteral("link.csv"))).constData()) == 0);
+        } else if (sharing == QLatin1String("owner")) {
+            if (::geteuid() != 0)
+                QSKIP("Only root can give the file to another user; the method choice covers this case");
+            QVERIFY(::chown(file.constData(), 65534, 100) == 0);
+        } else {
+            gid_t groups[64];
+            const int count = ::getgroups(64, groups);
+            const auto other = std::find_if(groups, groups + std::max(count, 0),
+                                            [](gid_t group) { return group != ::getegid(); });
+            if (::geteuid() != 0 && other == groups + std::max(count, 0))
+                QSKIP("The user belongs to no second group");
+            QVERIFY(::chown(file.constData(), uid_t(-1), ::geteuid() == 0 ? 100 : *other) == 0);
+        }
+        struct stat before {};
+        QVERIFY(::stat(file.constData(), &before) == 0);
+
+        const QString source = data(QStringLiteral("new report"));
+        QVERIFY(writeFile(source, "the new report\n"));
+        const platform::FileDescriptor input(
+            ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+        QString error;
+        QVERIFY2(platform::replaceWithContents(input.get(), target, &error), qPrintable(error));
+        QCOMPARE(readAll(target), QByteArray("the new report\n"));
+        struct stat after {};
+        QVERIFY(::stat(file.constData(), &after) == 0);
+        // A group the user may give a new file is kept by the new file.
+        if (sharing != QLatin1String("group"))
+            QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        if (sharing == QLatin1String("link"))
+            QCOMPARE(readAll(work(QStringLiteral("link.csv"))), QByteArray("the new report\n"));
     }
 
     // The step that the program reaches only when its temporary file was written in full: the

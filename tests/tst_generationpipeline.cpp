@@ -446,20 +446,27 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(data(QStringLiteral("out.csv"))));
     }
 
-    // An extension with a folder part would put the output somewhere else than named.
+    // An extension with a folder part would put the output somewhere else than named; one with
+    // a line break, a tab or a direction override makes a name that is split or misread.
     void extensionWithAFolderPartIsRefused_data()
     {
-        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("extension"); // as the style sheet writes it
         QTest::addColumn<bool>("viaDialog");
-        QTest::newRow("folder that does not exist") << "csv/report" << false;
-        QTest::newRow("folder that exists") << "d/report" << false;
-        QTest::newRow("up and down") << "/../out-up.csv" << false;
-        QTest::newRow("Save dialog") << "d/report" << true;
+        QTest::addColumn<QString>("shown"); // as the message shows it
+        QTest::newRow("folder that does not exist") << "csv/report" << false << "csv/report";
+        QTest::newRow("folder that exists") << "d/report" << false << "d/report";
+        QTest::newRow("up and down") << "/../out-up.csv" << false << "/../out-up.csv";
+        QTest::newRow("Save dialog") << "d/report" << true << "d/report";
+        QTest::newRow("newline") << "csv&#10;rm" << false << "csv[U+000A]rm";
+        QTest::newRow("tab") << "&#9;csv" << false << "[U+0009]csv";
+        QTest::newRow("direction override") << "&#8238;vsc.exe" << false << "[U+202E]vsc.exe";
+        QTest::newRow("direction override, Save dialog") << "&#8238;vsc.exe" << true << "[U+202E]vsc.exe";
     }
     void extensionWithAFolderPartIsRefused()
     {
         QFETCH(QString, extension);
         QFETCH(bool, viaDialog);
+        QFETCH(QString, shown);
         QVERIFY(QDir().mkpath(data(QStringLiteral("out.d"))));
         QByteArray sheet = readAll(data(QStringLiteral("points.xsl")));
         sheet.replace("select=\"'csv'\"", "select=\"'" + extension.toUtf8() + "'\"");
@@ -471,12 +478,14 @@ private Q_SLOTS:
         QCOMPARE(run(interaction, in), GenerationOutcome::Failed);
         QCOMPARE(interaction.messages.size(), 1);
         QVERIFY2(interaction.messages[0].text.contains(
-                     QStringLiteral("\"%1\", which is no file extension").arg(extension)),
+                     QStringLiteral("\"%1\", which is no file extension").arg(shown)),
                  qPrintable(interaction.messages[0].text));
         QVERIFY(interaction.saveRequests.isEmpty());
         QCOMPARE(QDir(data(QStringLiteral("out.d"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());
         QVERIFY(!QFile::exists(data(QStringLiteral("out-up.csv"))));
+        QCOMPARE(QDir(m_work).entryList({QStringLiteral("out*")}, QDir::Files),
+                 QStringList{"out-extension.xsl"});
     }
 
     void unwritableOutputIsReported_data()

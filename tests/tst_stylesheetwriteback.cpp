@@ -1,5 +1,6 @@
 // Answers written back into the style sheet file: in the file's own encoding, into the element
 // that the target names, as numbers that XPath reads, and into files that a team shares.
+#include "generate/GenerationPipeline.h"
 #include "generate/StyleSheetVariables.h"
 #include "platform/FileOperations.h"
 #include "processor/XmlDocument.h"
@@ -12,9 +13,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <functional>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace zandrel;
 
@@ -56,6 +60,21 @@ QString selectOf(const processor::XmlDocument &document, const QString &name)
 
 enum class Sharing { FolderNotWritable, OtherOwner, OwnFileOtherGroup, HardLink, SymbolicLink };
 
+// How another program changes the style sheet while its question waits.
+enum class Change { None, Edited, EditedSameSize, ReplacedByFile, ReplacedByLink };
+
+// Runs a change of the files before it answers.
+class ChangingInteraction : public ScriptedInteraction {
+public:
+    std::function<void()> beforeAnswer;
+    Answer askUserValue(const UserValueRequest &request) override
+    {
+        if (beforeAnswer)
+            std::exchange(beforeAnswer, nullptr)();
+        return ScriptedInteraction::askUserValue(request);
+    }
+};
+
 // A group of the user's other than the one a new file would get; 0 when there is none.
 gid_t anotherGroup()
 {
@@ -78,6 +97,7 @@ struct WritableAgain {
 } // namespace
 
 Q_DECLARE_METATYPE(Sharing)
+Q_DECLARE_METATYPE(Change)
 
 class StyleSheetWriteBackTest : public QObject {
     Q_OBJECT
@@ -282,22 +302,35 @@ private Q_SLOTS:
     void sharedFileKeepsItsOwnerAndGetsTheAnswers_data()
     {
         QTest::addColumn<Sharing>("sharing");
-        QTest::newRow("folder the user cannot write") << Sharing::FolderNotWritable;
-        QTest::newRow("file of another user, writable by the group") << Sharing::OtherOwner;
-        QTest::newRow("own file in another group") << Sharing::OwnFileOtherGroup;
-        QTest::newRow("second hard link") << Sharing::HardLink;
-        QTest::newRow("opened through a symbolic link") << Sharing::SymbolicLink;
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("answer");
+        const QString meier = QStringLiteral("Meier");
+        const QString mueller = QStringLiteral("M\u00fcller");
+        QTest::newRow("folder the user cannot write") << Sharing::FolderNotWritable << meier << mueller;
+        QTest::newRow("file of another user, writable by the group")
+            << Sharing::OtherOwner << meier << mueller;
+        QTest::newRow("own file in another group") << Sharing::OwnFileOtherGroup << meier << mueller;
+        QTest::newRow("second hard link") << Sharing::HardLink << meier << mueller;
+        QTest::newRow("opened through a symbolic link") << Sharing::SymbolicLink << meier << mueller;
+        // The old text's tail must not stay behind the new one.
+        const QString longName = QStringLiteral("Meier-L\u00fcdenscheidt von Hohenberg");
+        QTest::newRow("second hard link, shorter answer")
+            << Sharing::HardLink << longName << QStringLiteral("Li");
+        QTest::newRow("folder the user cannot write, shorter answer")
+            << Sharing::FolderNotWritable << longName << QStringLiteral("Li");
     }
     void sharedFileKeepsItsOwnerAndGetsTheAnswers()
     {
         QFETCH(Sharing, sharing);
+        QFETCH(QString, stored);
+        QFETCH(QString, answer);
         const bool root = ::geteuid() == 0;
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QString path = folder.filePath(QStringLiteral("shared.xsl"));
         const QString otherName = folder.filePath(QStringLiteral("other name.xsl"));
         const QString declaration = QStringLiteral("<?xml version=\"1.0\"?>");
-        QVERIFY(writeFile(path, sheetText(declaration, QStringLiteral("'Meier'")).toUtf8()));
+        QVERIFY(writeFile(path, sheetText(declaration, u'\'' + stored + u'\'').toUtf8()));
         const QByteArray file = QFile::encodeName(path);
         QVERIFY(::chmod(file.constData(), 0664) == 0);
         WritableAgain writableAgain{folder.path()};
@@ -331,9 +364,16 @@ private Q_SLOTS:
 
         processor::XmlDocument styleSheet;
         ScriptedInteraction interaction;
-        QVERIFY(answer(opened, QStringLiteral("M\u00fcller"), styleSheet, interaction));
-        const QByteArray expected = sheetText(declaration, QStringLiteral("'M\u00fcller'")).toUtf8();
+        QVERIFY(this->answer(opened, answer, styleSheet, interaction));
+        // Written in place, a shorter text is filled up with blanks after the root element, so
+        // that the file is never cut short, and loads at any moment of the write.
+        const QByteArray storedText = sheetText(declaration, u'\'' + stored + u'\'').toUtf8();
+        QByteArray expected = sheetText(declaration, u'\'' + answer + u'\'').toUtf8();
+        expected += QByteArray(std::max<qsizetype>(storedText.size() - expected.size(), 0), ' ');
         QCOMPARE(readAll(path), expected);
+        processor::XmlDocument reloaded;
+        QVERIFY2(reloaded.load(path), qPrintable(reloaded.parseError().reason));
+        QCOMPARE(selectOf(reloaded, QStringLiteral("shown")), u'\'' + answer + u'\'');
         struct stat after {};
         QVERIFY(::stat(file.constData(), &after) == 0);
         QCOMPARE(after.st_uid, before.st_uid);
@@ -349,6 +389,106 @@ private Q_SLOTS:
         } else {
             QCOMPARE(names, QStringList{"shared.xsl"});
         }
+    }
+
+    // Another program edits the style sheet, or puts another file or a link in its place, while
+    // a question waits: its work and the other file stay as they are, the answers apply to this
+    // run only, and the user is told why they were not kept.
+    void answersOnlyOverTheFileAsRead_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("shared"); // a second hard link: written in place
+        for (const bool shared : {false, true}) {
+            const char *way = shared ? ", shared" : "";
+            QTest::addRow("unchanged%s", way) << Change::None << shared;
+            QTest::addRow("edited%s", way) << Change::Edited << shared;
+            QTest::addRow("edited to the same size%s", way) << Change::EditedSameSize << shared;
+            QTest::addRow("replaced by another file%s", way) << Change::ReplacedByFile << shared;
+            QTest::addRow("replaced by a link to another file%s", way) << Change::ReplacedByLink << shared;
+        }
+    }
+    void answersOnlyOverTheFileAsRead()
+    {
+        QFETCH(Change, change);
+        QFETCH(bool, shared);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("sheet.xsl"));
+        const QString other = folder.filePath(QStringLiteral("other.txt"));
+        const QString job = folder.filePath(QStringLiteral("job.dxm"));
+        const QString declaration = QStringLiteral("<?xml version=\"1.0\"?>");
+        const QByteArray original = sheetText(declaration, QStringLiteral("'Meier'")).toUtf8();
+        const QByteArray otherText = "another file the user may write\n";
+        QVERIFY(writeFile(path, original));
+        QVERIFY(writeFile(other, otherText));
+        QVERIFY(writeFile(job, "<DexmorJob/>"));
+        if (shared)
+            QVERIFY(::link(QFile::encodeName(path).constData(),
+                           QFile::encodeName(folder.filePath(QStringLiteral("link.xsl"))).constData()) == 0);
+
+        QByteArray edited = original;
+        edited.replace("caf\xc3\xa9", change == Change::EditedSameSize ? "tea!!" : "coffee or tea");
+        ChangingInteraction interaction;
+        interaction.valueAnswers = {Answer::given(QStringLiteral("M\u00fcller"))};
+        interaction.beforeAnswer = [&] {
+            switch (change) {
+            case Change::None:
+                break;
+            case Change::Edited:
+            case Change::EditedSameSize: {
+                // Written over in place, as an editor that keeps the file does.
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite) && file.write(edited) == edited.size() &&
+                        file.resize(edited.size()));
+                break;
+            }
+            case Change::ReplacedByFile:
+                QVERIFY(writeFile(path + QStringLiteral(".new"), edited));
+                QVERIFY(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                                 QFile::encodeName(path).constData()) == 0);
+                break;
+            case Change::ReplacedByLink:
+                QVERIFY(QFile::remove(path));
+                QVERIFY(QFile::link(other, path));
+                break;
+            }
+        };
+        GenerationInputs inputs;
+        inputs.sourceFile = job;
+        inputs.styleSheetPath = path;
+        inputs.outputFileName = folder.filePath(QStringLiteral("out.txt"));
+        GenerationPipeline pipeline(interaction);
+        QCOMPARE(pipeline.run(inputs, true), GenerationOutcome::Written);
+        // The answer applies to this run in every case.
+        QCOMPARE(readAll(inputs.outputFileName), QByteArray("M\xc3\xbcller"));
+
+        const QByteArray answered = sheetText(declaration, QStringLiteral("'M\u00fcller'")).toUtf8();
+        QStringList warnings;
+        for (const ScriptedInteraction::Message &message : interaction.messages)
+            warnings.append(message.text);
+        switch (change) {
+        case Change::None:
+            QCOMPARE(warnings, QStringList());
+            QCOMPARE(readAll(path), answered);
+            break;
+        case Change::Edited:
+        case Change::EditedSameSize:
+        case Change::ReplacedByFile:
+            QCOMPARE(readAll(path), edited);
+            break;
+        case Change::ReplacedByLink:
+            QCOMPARE(readAll(other), otherText);
+            break;
+        }
+        QCOMPARE(readAll(other), otherText);
+        if (change != Change::None) {
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY2(warnings.front().contains(QStringLiteral("the file changed after it was read")),
+                     qPrintable(warnings.front()));
+            QVERIFY2(warnings.front().contains(path), qPrintable(warnings.front()));
+        }
+        if (shared && change != Change::ReplacedByFile && change != Change::ReplacedByLink)
+            QCOMPARE(readAll(folder.filePath(QStringLiteral("link.xsl"))), readAll(path));
     }
 
     // The cases that the test's own user cannot set up: which way each file is written.

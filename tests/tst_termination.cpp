@@ -2,6 +2,7 @@
 // process behind: nothing may stay in the temporary folder, no helper may run on, and a signal
 // ends the program as it would have ended it without a handler (the conventional status).
 
+#include "platform/TemporaryFiles.h"
 #include "support/ConverterFixture.h"
 #include "support/ProcessWatch.h"
 
@@ -11,6 +12,7 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
 
 using namespace convertertest;
 using namespace processwatch;
@@ -148,7 +150,86 @@ private Q_SLOTS:
         QCOMPARE(zandrel.exitCode(), signalNumber);
         if (helper)
             QVERIFY2(helper->waitForEnd(30000), "the converter's helper runs on");
-        QCOMPARE(temporaryFiles(), QStringList());
+        // Killed outright, the program leaves its folder to the helper's caretaker, which removes it
+        // a moment later.
+        QTRY_VERIFY2_WITH_TIMEOUT(temporaryFiles().isEmpty(), qPrintable(temporaryFiles().join(u' ')), 20000);
+    }
+
+    // A helper that someone stopped: killed with the program when the program is killed, its
+    // folder removed; otherwise ended after a while, the conversion failing with a message,
+    // rather than holding the program for ever.
+    void stoppedHelper_data()
+    {
+        QTest::addColumn<bool>("killProgram");
+        QTest::newRow("program killed") << true;
+        QTest::newRow("program waiting") << false;
+    }
+    void stoppedHelper()
+    {
+        QFETCH(bool, killProgram);
+        const QString fifo = path(QStringLiteral("gate"));
+        QVERIFY(makeFifo(fifo));
+        const QString file = job(QStringLiteral("hang:") + fifo);
+        QVERIFY(!file.isEmpty());
+        QProcess zandrel;
+        start(zandrel, {file, QStringLiteral("Dexmor"), path(QStringLiteral("out"))});
+        QVERIFY(zandrel.waitForStarted());
+        FifoWriter gate;
+        QVERIFY2(gate.openWhenReaderArrives(fifo, [&] { return zandrel.state() == QProcess::Running; }),
+                 zandrel.readAllStandardError().constData());
+        const QList<pid_t> children = childrenOf(pid_t(zandrel.processId()));
+        QCOMPARE(children.size(), 1);
+        ProcessWatch helper(children.first());
+        QVERIFY(helper.isValid());
+        QCOMPARE(::kill(children.first(), SIGSTOP), 0);
+
+        if (killProgram) {
+            QCOMPARE(::kill(pid_t(zandrel.processId()), SIGKILL), 0);
+            QVERIFY(zandrel.waitForFinished(20000));
+            QVERIFY2(helper.waitForEnd(20000), "the stopped helper runs on");
+        } else {
+            QVERIFY2(zandrel.waitForFinished(30000), "the program waits for its stopped helper");
+            QCOMPARE(zandrel.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(zandrel.exitCode(), 1);
+            const QByteArray errors = zandrel.readAllStandardError();
+            QVERIFY2(errors.contains("stopped unexpectedly"), errors.constData());
+            QVERIFY(helper.waitForEnd(1000));
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(temporaryFiles().isEmpty(), qPrintable(temporaryFiles().join(u' ')), 20000);
+    }
+
+    // A private folder that a program killed outright left behind goes with the next one made
+    // beside it; those of running programs, and folders of other shapes, stay.
+    void abandonedFoldersAreRemoved()
+    {
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        QVERIFY(ended.waitForStarted(10000));
+        const QString gone = QString::number(ended.processId());
+        QVERIFY(ended.waitForFinished(10000));
+        const QString running = QString::number(::getpid());
+        const QString tmp = path(QStringLiteral("tmp"));
+        const QStringList left = {QStringLiteral("Indy") + gone + QStringLiteral("-a1B2c3"),
+                                  QStringLiteral("Indy") + running + QStringLiteral("-d4E5f6"),
+                                  QStringLiteral("Indyg7H8i9"),
+                                  QStringLiteral("Other") + gone + QStringLiteral("-j0K1l2")};
+        for (const QString &name : left) {
+            QVERIFY(QDir().mkpath(tmp + u'/' + name + QStringLiteral("/geodata")));
+            QVERIFY(writeFile(tmp + u'/' + name + QStringLiteral("/half.dxm"), "<DexmorJob>"));
+        }
+        QString error;
+        std::optional<zandrel::platform::PrivateTemporaryFolder> made =
+            zandrel::platform::PrivateTemporaryFolder::create(tmp, QStringLiteral("Indy"), &error);
+        QVERIFY2(made, qPrintable(error));
+        QStringList expected = left.mid(1);
+        expected.append(QFileInfo(made->path()).fileName());
+        expected.sort();
+        QStringList found = temporaryFiles();
+        found.sort();
+        QCOMPARE(found, expected);
+        made.reset();
+        for (const QString &name : temporaryFiles())
+            QVERIFY(QDir(tmp + u'/' + name).removeRecursively());
     }
 
     // A converter that leaves a process behind, holding what the converter's process held.

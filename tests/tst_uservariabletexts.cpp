@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace zandrel;
 
 Q_DECLARE_METATYPE(zandrel::ValueType)
@@ -174,6 +176,11 @@ private Q_SLOTS:
         QTest::newRow("small, no exponent") << 1.5e-10 << "0.00000000015";
         QTest::newRow("large, fifteen digits") << 3.33e39 << "3330000000000000000000000000000000000000";
         QTest::newRow("negative small") << -1.25e-7 << "-0.000000125";
+        // Fifteen digits would round past the largest number, to a text that reads as infinity.
+        QTest::newRow("lowest") << std::numeric_limits<double>::lowest()
+                                << "-179769313486231570" + QString(291, u'0');
+        QTest::newRow("largest") << std::numeric_limits<double>::max()
+                                 << "179769313486231570" + QString(291, u'0');
     }
     void numbersWithDots()
     {

@@ -4,11 +4,14 @@
 #include "support/FileSizeLimit.h"
 #include "support/TransformToFile.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <fcntl.h>
@@ -16,6 +19,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace zandrel::processor;
@@ -258,13 +262,31 @@ private Q_SLOTS:
         XmlDocument source;
         XmlDocument styleSheet;
         QVERIFY(source.load(write(QStringLiteral("job.xml"), "<!DOCTYPE job SYSTEM 'units.dtd'><job/>")));
-        const bool loaded = styleSheet.load(write(
+        const QString sheetPath = write(
             QStringLiteral("doctype.xsl"),
             "<?xml version='1.0'?>\n" + doctype +
                 "\n<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
                 "<xsl:output method='text' encoding='UTF-8'/><xsl:template match='/'><r a='90&deg;'>"
                 "<xsl:value-of select='r/@a'/></r><xsl:value-of select=\"concat('90&deg; ', '45&deg; ', "
-                "job/@unit)\"/></xsl:template></xsl:stylesheet>"));
+                "job/@unit)\"/></xsl:template></xsl:stylesheet>");
+        // A load that waits on the FIFO fails here within seconds: the FIFO is then given a writer
+        // that goes at once, so that the waiting load ends and the test with it.
+        std::atomic<bool> done{false};
+        bool loaded = false;
+        std::thread loading([&] {
+            loaded = styleSheet.load(sheetPath);
+            done = true;
+        });
+        QDeadlineTimer deadline(20000);
+        while (!done && !deadline.hasExpired())
+            QThread::msleep(5);
+        const bool waited = !done;
+        while (!done) {
+            zandrel::platform::FileDescriptor(::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+            QThread::msleep(5);
+        }
+        loading.join();
+        QVERIFY2(!waited, "the load waited on the FIFO");
         const QByteArray result =
             loaded ? transform(source, styleSheet) : styleSheet.parseError().reason.toUtf8();
         const int connection = ::accept(listener, nullptr, nullptr);
@@ -274,15 +296,19 @@ private Q_SLOTS:
     }
 
     // An entity file outside the document's folder is read as the original platform reads it;
-    // the network never is.
+    // the network never is, and a document that needs an entity from it is refused.
     void externalEntities()
     {
         const QString coordinates = write(QStringLiteral("coordinates.txt"), "531012.25");
-        const QByteArray job =
-            "<!DOCTYPE job [<!ENTITY local SYSTEM '" + QFile::encodeName(coordinates) +
-            "'><!ENTITY remote SYSTEM 'http://127.0.0.1:9/x.txt'>]>\n<job>&local;|&remote;</job>";
+        const QByteArray entities = "<!DOCTYPE job [<!ENTITY local SYSTEM '" +
+                                    QFile::encodeName(coordinates) +
+                                    "'><!ENTITY remote SYSTEM 'http://127.0.0.1:9/x.txt'>]>\n";
+        XmlDocument remote;
+        QVERIFY(!remote.load(write(QStringLiteral("remote.xml"), entities + "<job>&local;|&remote;</job>")));
+        QVERIFY2(remote.parseError().reason.contains(QStringLiteral("http://127.0.0.1:9/x.txt")),
+                 qPrintable(remote.parseError().reason));
         XmlDocument source;
-        QVERIFY(source.load(write(QStringLiteral("entities.xml"), job)));
+        QVERIFY(source.load(write(QStringLiteral("entities.xml"), entities + "<job>&local;|</job>")));
         XmlDocument styleSheet;
         QVERIFY(styleSheet.load(
             write(QStringLiteral("copy.xsl"),

@@ -83,6 +83,12 @@ inline constexpr int EndedUnstopped = 10142;
 inline constexpr int StyleSheetWarnings = 10150;
 // How many more of the processor's warnings there were than the box shows.
 inline constexpr int MoreWarnings = 10151;
+// The answers were not written into the style sheet: it changed after it was read.
+inline constexpr int AnswersNotSavedFileChanged = 10143;
+// The output would replace a document type or an entity that the source or the style sheet reads.
+inline constexpr int OutputIsDocumentPart = 10144;
+// The fileExt holds a control or direction-changing character: the style sheet and the extension.
+inline constexpr int ExtensionWithControlCharacter = 10145;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

@@ -106,10 +106,15 @@ public:
             pollfd waits[2] = {{m_pidfd.get(), POLLIN, 0}, {channel, POLLIN, 0}};
             if (!channelOpen)
                 waits[1].fd = -1;
-            if (::poll(waits, 2, -1) < 0) {
+            const int ready = ::poll(waits, 2, stopCheckMilliseconds);
+            if (ready < 0) {
                 if (errno == EINTR)
                     continue;
                 break;
+            }
+            if (ready == 0) {
+                endIfStoppedTooLong();
+                continue;
             }
             if (waits[1].revents != 0)
                 channelOpen = readSome(channel, bytes);
@@ -126,8 +131,31 @@ public:
 
     int status() const { return m_status; }
     bool stopped() const { return m_stopped; }
+    // The signal that stopped the helper for too long, which then was ended; 0 for none.
+    int endedWhileStoppedBy() const { return m_stopSignal; }
 
 private:
+    static constexpr int stopCheckMilliseconds = 500;
+    static constexpr int stoppedAtMostMilliseconds = 5000;
+
+    // A helper stopped by a signal (SIGSTOP, a terminal's SIGTTOU) would hold the program for
+    // ever: after a while it is ended, and the call fails saying so.
+    void endIfStoppedTooLong()
+    {
+        siginfo_t info{};
+        const bool isStopped = ::waitid(P_PID, id_t(m_pid), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0 &&
+                               info.si_pid == m_pid && info.si_code == CLD_STOPPED;
+        if (!isStopped) {
+            m_stoppedFor = 0;
+            return;
+        }
+        m_stoppedFor += stopCheckMilliseconds;
+        if (m_stoppedFor >= stoppedAtMostMilliseconds && m_stopSignal == 0) {
+            m_stopSignal = info.si_status;
+            ::kill(m_pid, SIGKILL);
+        }
+    }
+
     // False at the end of the channel, on an error, or when nothing more is there to read.
     static bool readSome(int channel, std::string &bytes, int flags = 0)
     {
@@ -167,6 +195,8 @@ private:
     int m_status = -1;
     bool m_reaped = false;
     bool m_stopped = false;
+    int m_stoppedFor = 0; // milliseconds, as last seen
+    int m_stopSignal = 0;
 };
 
 ConverterCall hostFailed(const QString &program, const QString &reason)
@@ -183,6 +213,23 @@ ConverterCall raised(const QString &message)
     call.status = ConverterCall::Status::Raised;
     call.message = message;
     return call;
+}
+
+// A text that the converter gave, in the local encoding, with its control characters (but line
+// breaks and tabs) shown as [U+XXXX]: an escape sequence in it must not reach the user's terminal
+// and change what it shows.
+QString converterText(const std::string &bytes)
+{
+    const QString text = QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != u'\n' && c != u'\t')
+            shown += QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 // Reads the host's answer; false when it is incomplete or malformed.
@@ -203,7 +250,7 @@ bool readAnswer(const std::string &bytes, bool translation, const QString &libra
             return false;
         if (!lastError.empty()) {
             call.status = ConverterCall::Status::Raised;
-            call.message = QString::fromLocal8Bit(lastError.data(), qsizetype(lastError.size()));
+            call.message = converterText(lastError);
         } else {
             call.status = ConverterCall::Status::Called;
         }
@@ -212,7 +259,7 @@ bool readAnswer(const std::string &bytes, bool translation, const QString &libra
     case Status::NotLoadable: {
         const std::string reason = answer.field();
         call.status = ConverterCall::Status::NotLoadable;
-        call.message = QString::fromLocal8Bit(reason.data(), qsizetype(reason.size()));
+        call.message = converterText(reason);
         return answer.ok() && answer.atEnd();
     }
     case Status::ExportMissing:
@@ -227,7 +274,7 @@ bool readAnswer(const std::string &bytes, bool translation, const QString &libra
         call.status = ConverterCall::Status::Raised;
         call.message = text.empty()
                            ? formatText(GetLocalizedString(StringId::ConverterThrewUnknown), {libraryName})
-                           : QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+                           : converterText(text);
         return answer.ok() && answer.atEnd();
     }
     }
@@ -339,7 +386,7 @@ ConverterCall ConverterHost::call(const QString &library, const std::string &req
 
     const QString libraryName = QFileInfo(library).absoluteFilePath();
     if (status != -1 && WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
+        const int signal = helper.endedWhileStoppedBy() ? helper.endedWhileStoppedBy() : WTERMSIG(status);
         return raised(formatText(GetLocalizedString(StringId::ConverterFaulted),
                                  {libraryName, QString::fromLocal8Bit(::strsignal(signal))}));
     }

@@ -1,8 +1,8 @@
 // zandrel-converter-host: loads one converter library, makes one call into it, answers, and ends.
 // The program starts it for every inspection and conversion (ConverterHost.cpp). Its standard
 // output goes to the program's standard error, so a talkative converter cannot garble the answer.
-// It ends when the program does, however the program ends, and then removes the program's private
-// folder, which nobody else is left to remove.
+// It ends when the program does, however the program ends, and the program's private folder, which
+// nobody else is left to remove, is removed then.
 
 #include "ConverterAbi.h"
 #include "ConverterHostProtocol.h"
@@ -11,7 +11,9 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,8 +77,62 @@ extern "C" void onProgramEnded(int signalNumber)
     ::raise(signalNumber);
 }
 
-// The kernel sends SIGTERM when the program ends, however it ends; a program that ended before
-// the request for that is found by its process id.
+int openProcess(pid_t process)
+{
+    return int(::syscall(SYS_pidfd_open, process, 0));
+}
+
+// Waits until the file descriptor of a process reads as ended, at most timeout milliseconds (-1:
+// for ever); true when it ended.
+bool waitForEnd(int process, int timeout)
+{
+    pollfd wait{process, POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&wait, 1, timeout);
+        if (ready >= 0 || errno != EINTR)
+            return ready > 0;
+    }
+}
+
+// A process of its own, started before the converter is loaded so that nothing of the
+// converter's runs in it: when the program ends, it ends the helper (should the kernel's signal
+// not have) and removes the program's private folder. It ends with the helper otherwise.
+void startCaretaker(pid_t program, const char *folder)
+{
+    const int programEnd = openProcess(program);
+    if (programEnd < 0)
+        return;
+    const pid_t helper = ::getpid();
+    const pid_t caretaker = ::fork();
+    if (caretaker != 0) {
+        ::close(programEnd);
+        return;
+    }
+    // Holds none of the helper's files: the program's channel and standard error must end with
+    // the helper.
+    const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = 0; fd <= 2; ++fd)
+        ::dup2(nothing, fd);
+    ::close(channelDescriptor);
+    for (const int signalNumber : {SIGINT, SIGHUP, SIGQUIT, SIGPIPE})
+        ::signal(signalNumber, SIG_IGN);
+    const int helperEnd = openProcess(helper);
+    if (helperEnd < 0 || ::getppid() != helper)
+        ::_exit(0);
+    pollfd waits[2] = {{programEnd, POLLIN, 0}, {helperEnd, POLLIN, 0}};
+    while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
+    }
+    // A helper that the program's end killed may be seen to end a moment before the program.
+    if ((waits[0].revents != 0 || waitForEnd(programEnd, 2000))) {
+        ::syscall(SYS_pidfd_send_signal, helperEnd, SIGKILL, nullptr, 0);
+        zandrel::platform::removeFolderAndFiles(folder);
+    }
+    ::_exit(0);
+}
+
+// The helper ends with the program however the program ends: the kernel sends SIGKILL, which
+// neither a converter that handles or ignores SIGTERM nor a stopped helper can hold up. A program
+// that ended before the request for that is found by its process id; its folder is removed then.
 void endWithProgram(pid_t program, const std::string &folder)
 {
     programProcess = program;
@@ -86,9 +142,11 @@ void endWithProgram(pid_t program, const std::string &folder)
     action.sa_handler = onProgramEnded;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != program)
         ::raise(SIGTERM);
+    if (privateFolder)
+        startCaretaker(program, privateFolder);
 }
 
 int32_t keepGoing()

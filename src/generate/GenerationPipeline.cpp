@@ -45,6 +45,26 @@ QString readOnceCopy(const QString &jobFile, const QString &folder)
     return platform::copyToNewFile(jobFile, copy, nullptr) ? copy : QString();
 }
 
+// A control character (line breaks and tabs among them), a line or paragraph separator, or a
+// character that changes the direction of the text around it.
+bool isHiddenInNames(QChar c)
+{
+    const char16_t u = c.unicode();
+    return c.category() == QChar::Other_Control || u == 0x2028 || u == 0x2029 || u == 0x061C || u == 0x200E ||
+           u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+
+// The text with each such character written as [U+XXXX].
+QString withHiddenCharactersShown(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text)
+        shown += isHiddenInNames(c)
+                     ? QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper()
+                     : QString(c);
+    return shown;
+}
+
 } // namespace
 
 int batchExitCode(GenerationOutcome outcome)
@@ -163,13 +183,15 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
     styleSheet.setTransformationMemoryLimit(std::size_t(inputs.transformationMemoryLimitMB) << 20);
     // Read once for the document and for the answers written back: the file may be a FIFO.
     QByteArray styleSheetBytes;
+    std::optional<platform::FileIdentity> styleSheetFile;
     bool sourceLoaded = false;
     bool styleSheetLoaded = false;
     if (!runProcessorWork(
             WorkStep::Loading,
             [&] {
                 sourceLoaded = source.load(dexmorFile);
-                styleSheetLoaded = sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes);
+                styleSheetLoaded =
+                    sourceLoaded && styleSheet.load(inputs.styleSheetPath, styleSheetBytes, styleSheetFile);
             },
             [] {
                 const processor::XmlDocument::Progress read = processor::XmlDocument::progress();
@@ -185,8 +207,8 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
         return GenerationOutcome::Failed;
     }
 
-    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath, StyleSheetLines(std::move(styleSheetBytes)),
-                               m_interaction)) {
+    switch (ApplyUserVariables(styleSheet, inputs.styleSheetPath,
+                               StyleSheetLines(std::move(styleSheetBytes), styleSheetFile), m_interaction)) {
     case UserVariablesResult::Cancelled:
         return GenerationOutcome::Cancelled;
     case UserVariablesResult::Failed:
@@ -226,11 +248,12 @@ GenerationOutcome GenerationPipeline::runSteps(GenerationInputs &inputs, bool ba
                                                                platform::temporaryFolder(), *writeFailure}));
         return GenerationOutcome::Failed;
     }
+    const QStringList documentFiles = source.filesRead() + styleSheet.filesRead();
     // Batch mode ends the process after this one generation.
     if (batchMode)
         processor::XmlDocument::keepUntilProcessEnds(std::move(source));
     return saveGeneratedFile(inputs, path::namePart(inputs.sourceFile), extension, *generated,
-                             {dexmorFile, styleSheetFiles}, processorWarnings);
+                             {dexmorFile, styleSheetFiles, documentFiles}, processorWarnings);
 }
 
 GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDocument &source,
@@ -239,7 +262,7 @@ GenerationOutcome GenerationPipeline::transformIntoDevice(const processor::XmlDo
                                                           const QString &dexmorFile)
 {
     const QString &target = inputs.outputFileName;
-    if (refusedAsInput(target, inputs, {dexmorFile, {}}))
+    if (refusedAsInput(target, inputs, {dexmorFile, {}, source.filesRead() + styleSheet.filesRead()}))
         return GenerationOutcome::Failed;
     QString reason;
     QStringList processorWarnings;
@@ -276,6 +299,14 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
     if (extensionUsed && extension.contains(u'/')) {
         m_interaction.showMessage(MessageKind::Error,
                                   message(StringId::ExtensionWithFolder, {inputs.styleSheetPath, extension}));
+        return GenerationOutcome::Failed;
+    }
+    // A line break or tab would make a name that scripts and listings split, a direction
+    // override one that reads as another extension ("report.exe" shown as "report.csv").
+    if (extensionUsed && std::any_of(extension.cbegin(), extension.cend(), isHiddenInNames)) {
+        m_interaction.showMessage(MessageKind::Error,
+                                  message(StringId::ExtensionWithControlCharacter,
+                                          {inputs.styleSheetPath, withHiddenCharactersShown(extension)}));
         return GenerationOutcome::Failed;
     }
     if (!inputs.outputFileName.isEmpty()) {
@@ -316,8 +347,8 @@ GenerationOutcome GenerationPipeline::saveGeneratedFile(GenerationInputs &inputs
 bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationInputs &inputs,
                                         const InputFiles &inputFiles)
 {
-    // A report must never overwrite the job it was made from, nor its style sheet, nor a file
-    // the style sheet reads.
+    // A report must never overwrite the job it was made from, nor its style sheet, nor any other
+    // file the generation read.
     for (const QString &input : {inputs.sourceFile, inputFiles.dexmorFile, inputs.styleSheetPath}) {
         if (platform::isSameFile(target, input)) {
             m_interaction.showMessage(MessageKind::Error, message(StringId::OutputIsAnInput, {target}));
@@ -328,6 +359,12 @@ bool GenerationPipeline::refusedAsInput(const QString &target, const GenerationI
         if (platform::isSameFile(target, input)) {
             m_interaction.showMessage(MessageKind::Error,
                                       message(StringId::OutputIsReadByStyleSheet, {target}));
+            return true;
+        }
+    }
+    for (const QString &input : inputFiles.documentFiles) {
+        if (platform::isSameFile(target, input)) {
+            m_interaction.showMessage(MessageKind::Error, message(StringId::OutputIsDocumentPart, {target}));
             return true;
         }
     }

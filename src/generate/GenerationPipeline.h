@@ -60,6 +60,8 @@ private:
     struct InputFiles {
         QString dexmorFile;
         QStringList styleSheetFiles;
+        // The document types and entities that the source and the style sheet read as they loaded.
+        QStringList documentFiles;
     };
 
     GenerationOutcome saveGeneratedFile(GenerationInputs &inputs, const QString &baseName,

@@ -1,8 +1,13 @@
 #include "StyleSheetLines.h"
 
+#include "platform/FileDescriptor.h"
+#include "platform/FileNames.h"
 #include "platform/FileOperations.h"
+#include "platform/SystemError.h"
 #include "uservalue/UserValue.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <vector>
 
 namespace zandrel {
@@ -212,7 +217,8 @@ QString unescapeAttributeText(QStringView raw)
     return value;
 }
 
-StyleSheetLines::StyleSheetLines(QByteArray bytes) : m_bytes(std::move(bytes))
+StyleSheetLines::StyleSheetLines(QByteArray bytes, std::optional<platform::FileIdentity> readFrom)
+    : m_bytes(std::move(bytes)), m_readFrom(readFrom), m_readBytes(m_bytes)
 {
     const std::optional<processor::XmlFileEncoding> encoding = processor::detectXmlEncoding(m_bytes);
     if (!encoding)
@@ -230,15 +236,34 @@ StyleSheetLines::StyleSheetLines(QByteArray bytes) : m_bytes(std::move(bytes))
 
 std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString *error)
 {
-    std::optional<QByteArray> bytes = platform::readWholeFile(path, error);
-    if (!bytes)
+    const platform::FileDescriptor file(
+        ::open(platform::nativeFileName(path).constData(), O_RDONLY | O_CLOEXEC));
+    const std::optional<platform::FileIdentity> identity =
+        file.isOpen() ? platform::FileIdentity::of(file.get()) : std::nullopt;
+    QByteArray bytes;
+    if (!file.isOpen() || !platform::readAllFrom(file.get(), bytes)) {
+        if (error)
+            *error = platform::systemErrorText(errno);
         return std::nullopt;
-    return StyleSheetLines(std::move(*bytes));
+    }
+    return StyleSheetLines(std::move(bytes), identity);
 }
 
-bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QString *error)
+QByteArray StyleSheetLines::blank() const
 {
-    return platform::rewriteFile(path, lines.bytes(), error);
+    return m_codec ? m_codec->encodeForXml(QStringLiteral(" ")).value_or(QByteArray()) : QByteArray();
+}
+
+platform::RewriteResult writeStyleSheetLines(const QString &path, const StyleSheetLines &lines,
+                                             QString *error)
+{
+    if (lines.readFrom())
+        return platform::rewriteFileAsRead(path, lines.bytes(), *lines.readFrom(), lines.readBytes(), error,
+                                           lines.blank());
+    // Read from a FIFO or a device: there is no file to keep the answers in.
+    if (error)
+        *error = QStringLiteral("It is not a regular file.");
+    return platform::RewriteResult::Failed;
 }
 
 QString escapeAttributeText(const QString &value, QChar quote)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "processor/XmlEncoding.h"
 
 #include <QByteArray>
@@ -15,15 +16,22 @@ namespace zandrel {
 class StyleSheetLines {
 public:
     StyleSheetLines() = default;
-    explicit StyleSheetLines(QByteArray bytes);
+    // The bytes, and which file they were read from when it is a regular file.
+    explicit StyleSheetLines(QByteArray bytes, std::optional<platform::FileIdentity> readFrom = std::nullopt);
 
     const QByteArray &bytes() const { return m_bytes; }
     bool isEmpty() const { return m_bytes.isEmpty(); }
+    const std::optional<platform::FileIdentity> &readFrom() const { return m_readFrom; }
+    const QByteArray &readBytes() const { return m_readBytes; }
+    // A blank in the file's encoding; empty when it cannot be written.
+    QByteArray blank() const;
 
 private:
     friend bool UpdateVariableLine(StyleSheetLines &lines, const QString &target, const QString &value);
 
     QByteArray m_bytes;
+    std::optional<platform::FileIdentity> m_readFrom;
+    QByteArray m_readBytes; // the bytes as they were read, before any answer
     // Without a codec (an encoding that cannot be read, bytes not valid in it) nothing is changed.
     std::optional<processor::TextCodec> m_codec;
     qsizetype m_bodyStart = 0; // after the byte order mark
@@ -33,9 +41,10 @@ private:
 // nullopt when the file cannot be read; *error then says why.
 std::optional<StyleSheetLines> readStyleSheetLines(const QString &path, QString *error);
 
-// Writes the lines over the file, keeping its owner, group and mode. False with a reason when that
-// fails.
-bool writeStyleSheetLines(const QString &path, const StyleSheetLines &lines, QString *error);
+// Writes the lines over the file, keeping its owner, group and mode; only over the file they were
+// read from, unchanged since (FileChanged otherwise). Failed with a reason when writing fails.
+platform::RewriteResult writeStyleSheetLines(const QString &path, const StyleSheetLines &lines,
+                                             QString *error);
 
 // An attribute's text as a parser reports its value: references resolved, line ends and tabs
 // read as blanks.

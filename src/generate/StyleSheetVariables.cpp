@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <cstdlib>
 
 #include <sys/stat.h>
 
@@ -329,7 +330,11 @@ double StrToFloatDot(const QString &text)
 
 QString FloatToStrDot(double value)
 {
-    const QString general = QString::number(value, 'g', 15);
+    // Fifteen digits, unless rounding to them passes the largest number there is (the text would
+    // read back as infinity): then as many as it takes to read back the same number.
+    QString general = QString::number(value, 'g', 15);
+    if (std::isfinite(value) && !std::isfinite(std::strtod(general.toLatin1().constData(), nullptr)))
+        general = QString::number(value, 'g', QLocale::FloatingPointShortest);
     const qsizetype exponentAt = general.indexOf(u'e');
     if (exponentAt < 0)
         return general;
@@ -445,10 +450,21 @@ UserVariablesResult ApplyUserVariables(processor::XmlDocument &styleSheet, const
     if (haveLines && modified && !isReadOnly(styleSheetPath)) {
         QString writeError;
         // The answers still apply to this generation; only offering them next time is lost.
-        if (!writeStyleSheetLines(styleSheetPath, lines, &writeError))
+        switch (writeStyleSheetLines(styleSheetPath, lines, &writeError)) {
+        case platform::RewriteResult::Written:
+            break;
+        case platform::RewriteResult::FileChanged:
+            // Another program's edit, or a file put in its place, is not written over.
+            interaction.showMessage(
+                MessageKind::Warning,
+                formatText(GetLocalizedString(StringId::AnswersNotSavedFileChanged), {styleSheetPath}));
+            break;
+        case platform::RewriteResult::Failed:
             interaction.showMessage(
                 MessageKind::Warning,
                 formatText(GetLocalizedString(StringId::AnswersNotSaved), {styleSheetPath, writeError}));
+            break;
+        }
     }
     return UserVariablesResult::Applied;
 }

@@ -162,6 +162,66 @@ FileDescriptor openForWriting(const QString &path, QString *error)
     return file;
 }
 
+namespace {
+
+bool userMaySetGroup(gid_t group);
+
+FileStanding standingOf(const QByteArray &nativePath, const struct stat &file)
+{
+    const QByteArray folder = nativePath.left(std::max<qsizetype>(nativePath.lastIndexOf('/'), 1));
+    FileStanding standing;
+    standing.owner = file.st_uid;
+    standing.links = file.st_nlink;
+    standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+    standing.groupSettable = userMaySetGroup(file.st_gid);
+    return standing;
+}
+
+// Writes the whole content of the source over the file itself, never truncated first. A file
+// size limit and a full disk are found, where possible, before the first byte is changed.
+bool copyInPlace(int source, const char *nativePath, QString *error)
+{
+    struct stat input {};
+    if (::fstat(source, &input) != 0)
+        return failWith(error, systemErrorText(errno));
+    FileDescriptor file(::open(nativePath, O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat old {};
+    if (!file.isOpen() || ::fstat(file.get(), &old) != 0)
+        return failWith(error, systemErrorText(errno));
+    struct rlimit sizeLimit {};
+    if (::getrlimit(RLIMIT_FSIZE, &sizeLimit) == 0 && sizeLimit.rlim_cur != RLIM_INFINITY &&
+        rlim_t(input.st_size) > sizeLimit.rlim_cur)
+        return failWith(error, systemErrorText(EFBIG));
+    if (input.st_size > old.st_size &&
+        ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, old.st_size, input.st_size - old.st_size) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return failWith(error, systemErrorText(errno));
+    QByteArray buffer(copyChunkSize, Qt::Uninitialized);
+    qint64 offset = 0;
+    for (;;) {
+        const qint64 read = readAt(source, buffer.data(), copyChunkSize, offset);
+        if (read < 0)
+            return failWith(error, systemErrorText(errno));
+        if (read == 0)
+            break;
+        for (qint64 written = 0; written < read;) {
+            const ssize_t count = ::pwrite(file.get(), buffer.constData() + written,
+                                           std::size_t(read - written), offset + written);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                return failWith(error, systemErrorText(count < 0 ? errno : EIO));
+            written += count;
+        }
+        offset += read;
+    }
+    if (::ftruncate(file.get(), offset) != 0 || ::fsync(file.get()) != 0 || !file.close())
+        return failWith(error, systemErrorText(errno));
+    return true;
+}
+
+} // namespace
+
 bool replaceWithContents(int source, const QString &target, QString *error, CopyControl *control)
 {
     const FileKind targetKind = fileKind(target);
@@ -178,12 +238,28 @@ bool replaceWithContents(int source, const QString &target, QString *error, Copy
         return failWith(error,
                         QStringLiteral("The folder %1 does not exist.").arg(QDir(folder).absolutePath()));
 
+    // A file that a new one could not replace unnoticed (another owner or group, other links, a
+    // folder the user may not write) keeps its owner, group and links: it is written in place.
+    char resolved[PATH_MAX];
+    struct stat old {};
+    const bool replacesFile = targetKind == FileKind::Regular &&
+                              ::realpath(nativeFileName(target).constData(), resolved) &&
+                              ::stat(resolved, &old) == 0 && S_ISREG(old.st_mode);
+    if (replacesFile &&
+        rewriteMethodFor(standingOf(resolved, old), ::geteuid()) == RewriteMethod::OverwriteInPlace)
+        return copyInPlace(source, resolved, error);
+
     std::optional<ReplacementFile> output = ReplacementFile::open(target, error);
     if (!output)
         return false;
     struct stat status {};
     if (control && ::fstat(source, &status) == 0 && S_ISREG(status.st_mode))
         control->total.store(status.st_size, std::memory_order_relaxed);
+    // The group too, which a new file would not have.
+    if (replacesFile && old.st_gid != ::getegid() &&
+        (::fchown(output->descriptor(), uid_t(-1), old.st_gid) != 0 ||
+         ::fchmod(output->descriptor(), old.st_mode & 07777) != 0))
+        return failWith(error, systemErrorText(errno));
     QByteArray buffer(copyChunkSize, Qt::Uninitialized);
     for (qint64 offset = 0;;) {
         // Not committed: the target stays as it was.
@@ -214,7 +290,45 @@ bool userMaySetGroup(gid_t group)
     return false;
 }
 
-bool replaceAtomically(const QString &path, const QByteArray &bytes, const struct stat &old, QString *error)
+// What a rewrite must find at the path: the file read, with the bytes read.
+struct AsRead {
+    const FileIdentity &identity;
+    const QByteArray &bytes;
+    const QByteArray &padding;
+};
+
+// Whether the open file is the one read and holds the bytes read; anything goes when nothing
+// was read.
+bool unchanged(int fileDescriptor, const AsRead *asRead)
+{
+    if (!asRead)
+        return true;
+    struct stat status {};
+    if (::fstat(fileDescriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_dev != asRead->identity.device || status.st_ino != asRead->identity.inode ||
+        status.st_size != asRead->bytes.size())
+        return false;
+    QByteArray now(asRead->bytes.size() + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < now.size()) {
+        const qint64 count = readAt(fileDescriptor, now.data() + got, now.size() - got, got);
+        if (count <= 0)
+            break;
+        got += count;
+    }
+    return got == asRead->bytes.size() && std::memcmp(now.constData(), asRead->bytes.constData(), got) == 0;
+}
+
+bool unchanged(const QByteArray &nativePath, const AsRead *asRead)
+{
+    if (!asRead)
+        return true;
+    const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return file.isOpen() && unchanged(file.get(), asRead);
+}
+
+bool replaceAtomically(const QString &path, const QByteArray &bytes, const struct stat &old, QString *error,
+                       const AsRead *asRead, bool *changed)
 {
     std::optional<ReplacementFile> output = ReplacementFile::open(path, error);
     if (!output)
@@ -224,15 +338,30 @@ bool replaceAtomically(const QString &path, const QByteArray &bytes, const struc
         ::fchmod(output->descriptor(), old.st_mode & 07777) != 0 ||
         !writeAll(output->descriptor(), bytes.constData(), bytes.size()))
         return failWith(error, systemErrorText(errno));
+    // Checked again at the last moment: an edit made while the new file was written is kept.
+    if (!unchanged(nativeFileName(path), asRead)) {
+        *changed = true;
+        return false;
+    }
     return output->commit(error);
 }
 
 // Never truncated first, so the file is not empty or cut short while it is written.
-bool overwriteInPlace(const QByteArray &path, const QByteArray &bytes, const struct stat &old, QString *error)
+bool overwriteInPlace(const QByteArray &path, const QByteArray &newBytes, const struct stat &old,
+                      QString *error, const AsRead *asRead, bool *changed)
 {
-    FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+    QByteArray bytes = newBytes;
+    const qint64 shorter = qint64(old.st_size) - bytes.size();
+    if (asRead && !asRead->padding.isEmpty() && shorter > 0 && shorter % asRead->padding.size() == 0)
+        bytes += asRead->padding.repeated(shorter / asRead->padding.size());
+    FileDescriptor file(::open(path.constData(), (asRead ? O_RDWR : O_WRONLY) | O_CLOEXEC | O_NOFOLLOW));
     if (file.get() < 0)
         return failWith(error, systemErrorText(errno));
+    // Checked on the file opened: what is written over is what was read.
+    if (!unchanged(file.get(), asRead)) {
+        *changed = true;
+        return false;
+    }
     // A file size limit (ulimit -f) would stop the writes part way, with the file half new:
     // it is checked before the first byte is changed, and so is a full disk, where the file
     // system can say so.
@@ -268,7 +397,10 @@ RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user)
     return RewriteMethod::OverwriteInPlace;
 }
 
-bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
+namespace {
+
+bool rewrite(const QString &path, const QByteArray &bytes, QString *error, const AsRead *asRead,
+             bool *changed)
 {
     char resolved[PATH_MAX];
     if (!::realpath(nativeFileName(path).constData(), resolved))
@@ -277,17 +409,41 @@ bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
     struct stat old {};
     if (::stat(nativeTarget.constData(), &old) != 0)
         return failWith(error, systemErrorText(errno));
+    if (asRead && (old.st_dev != asRead->identity.device || old.st_ino != asRead->identity.inode)) {
+        *changed = true;
+        return false;
+    }
     if (!S_ISREG(old.st_mode))
         return failWith(error, QStringLiteral("It is not a regular file."));
-    const QByteArray folder = nativeTarget.left(std::max<qsizetype>(nativeTarget.lastIndexOf('/'), 1));
-    FileStanding standing;
-    standing.owner = old.st_uid;
-    standing.links = old.st_nlink;
-    standing.folderWritable = ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
-    standing.groupSettable = userMaySetGroup(old.st_gid);
-    if (rewriteMethodFor(standing, ::geteuid()) == RewriteMethod::ReplaceAtomically)
-        return replaceAtomically(fileNameFromNative(nativeTarget), bytes, old, error);
-    return overwriteInPlace(nativeTarget, bytes, old, error);
+    if (rewriteMethodFor(standingOf(nativeTarget, old), ::geteuid()) == RewriteMethod::ReplaceAtomically)
+        return replaceAtomically(fileNameFromNative(nativeTarget), bytes, old, error, asRead, changed);
+    return overwriteInPlace(nativeTarget, bytes, old, error, asRead, changed);
+}
+
+} // namespace
+
+bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    bool changed = false;
+    return rewrite(path, bytes, error, nullptr, &changed);
+}
+
+RewriteResult rewriteFileAsRead(const QString &path, const QByteArray &bytes, const FileIdentity &readAs,
+                                const QByteArray &readBytes, QString *error, const QByteArray &padding)
+{
+    bool changed = false;
+    const AsRead asRead{readAs, readBytes, padding};
+    if (rewrite(path, bytes, error, &asRead, &changed))
+        return RewriteResult::Written;
+    return changed ? RewriteResult::FileChanged : RewriteResult::Failed;
+}
+
+std::optional<FileIdentity> FileIdentity::of(int fileDescriptor)
+{
+    struct stat status {};
+    if (::fstat(fileDescriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileIdentity{status.st_dev, status.st_ino, status.st_size};
 }
 
 bool removeTree(const QString &folder)

@@ -46,7 +46,8 @@ FileDescriptor openForWriting(const QString &path, QString *error);
 qint64 writtenBytes(int fileDescriptor);
 
 // Replaces the target with the whole content of an open file (read from its start) atomically:
-// see ReplacementFile; a target that is a device or a FIFO is written to directly. On failure
+// see ReplacementFile; a target that is a device or a FIFO is written to directly, and one that a
+// new file could not replace unnoticed (see rewriteMethodFor) is written in place. On failure
 // returns false and puts the reason into *error.
 bool replaceWithContents(int source, const QString &target, QString *error, CopyControl *control = nullptr);
 
@@ -74,6 +75,29 @@ RewriteMethod rewriteMethodFor(const FileStanding &file, uid_t user);
 // Gives an existing file the bytes, keeping its owner, group and mode, by the method that suits
 // it. A symbolic link is followed. False with the reason when that fails.
 bool rewriteFile(const QString &path, const QByteArray &bytes, QString *error);
+
+// Which file an open file is, and its size when it was read: with the bytes read, what tells
+// whether the file at a path is still the one read, unchanged. A file edited, or replaced (by
+// another file or a link to one) since, is not.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+
+    // nullopt when the file cannot be asked, or is no regular file.
+    static std::optional<FileIdentity> of(int fileDescriptor);
+    bool operator==(const FileIdentity &other) const = default;
+};
+
+enum class RewriteResult { Written, FileChanged, Failed };
+// The same as rewriteFile, but only over the file that was read, as it was read (readBytes): when
+// the path names another file now, or the file's bytes changed since, nothing is written and the
+// result is FileChanged.
+// A shorter text written in place is filled up with the padding (a blank in the file's encoding;
+// none when empty) to the old length, so that the file is never cut short: XML allows white space
+// after the root element, and a file ended at any moment of the write still loads.
+RewriteResult rewriteFileAsRead(const QString &path, const QByteArray &bytes, const FileIdentity &readAs,
+                                const QByteArray &readBytes, QString *error, const QByteArray &padding = {});
 
 // Removes a folder with everything in it, whatever bytes the names inside are made of; links
 // are removed, not followed. False when something stayed.

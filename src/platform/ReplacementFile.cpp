@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,13 +49,45 @@ QByteArray finalTarget(const QByteArray &path)
     return path;
 }
 
+// The name that the new content has beside the target for the moment before it takes the
+// target's place: short, whatever the target's length, and telling which process made it.
+const QByteArray namePrefix = ".zandrel-";
+constexpr int randomLetters = 8;
+
 QByteArray uniqueNameBeside(const QByteArray &target)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QByteArray name = target + '.';
-    for (int i = 0; i < 8; ++i)
+    QByteArray name = folderOf(target) + '/' + namePrefix + QByteArray::number(::getpid()) + '-';
+    for (int i = 0; i < randomLetters; ++i)
         name += letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))];
     return name;
+}
+
+// Removes the user's files of that name in the folder whose process no longer runs: what a
+// program killed outright (kill -9) between naming its new file and renaming it left behind.
+void removeAbandonedNames(const QByteArray &folder)
+{
+    DIR *entries = ::opendir(folder.constData());
+    if (!entries)
+        return;
+    while (const dirent *entry = ::readdir(entries)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(namePrefix))
+            continue;
+        const qsizetype dash = name.indexOf('-', namePrefix.size());
+        bool isNumber = false;
+        const pid_t maker = pid_t(name.mid(namePrefix.size(), dash - namePrefix.size()).toInt(&isNumber));
+        if (dash < 0 || !isNumber || maker <= 0 || name.size() - dash - 1 != randomLetters)
+            continue;
+        // A maker that runs is writing it now; one whose id went to another process leaves it.
+        if (::kill(maker, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat status {};
+        if (::fstatat(::dirfd(entries), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 } // namespace
@@ -94,6 +128,7 @@ std::optional<ReplacementFile> ReplacementFile::open(const QString &target, QStr
     }
     // Nobody else may read it before it has the target's permissions.
     const mode_t mode = exists ? 0600 : 0666;
+    removeAbandonedNames(folder);
 
     FileDescriptor fd(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     QByteArray namedPath;

@@ -16,6 +16,9 @@ namespace zandrel::platform {
 // without a name, it is made under a unique name beside the target that a signal ending the
 // program removes. A target that is a device or a FIFO cannot be replaced and is written to
 // directly. Names that are no valid UTF-8 are kept (see FileNames.h).
+// The name beside the target is .zandrel-<process id>-<8 letters>, whatever the target's length;
+// one that a process killed outright (kill -9) left is removed by the next replacement in that
+// folder.
 class ReplacementFile {
 public:
     // A symbolic link is followed: the file it points to is replaced. An existing target's

@@ -7,9 +7,12 @@
 #include <QDir>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zandrel::platform {
@@ -69,26 +72,62 @@ QString AnonymousFile::path() const
     return QStringLiteral("/proc/self/fd/%1").arg(m_file.get());
 }
 
-std::optional<PrivateTemporaryFolder> PrivateTemporaryFolder::create(const QString &parent, const QString &prefix,
-                                                                     QString *error)
+std::optional<PrivateTemporaryFolder> PrivateTemporaryFolder::create(const QString &parent,
+                                                                     const QString &prefix, QString *error)
 {
-    QByteArray name = templateFor(parent, prefix);
+    removeAbandoned(parent, prefix);
+    QByteArray name = templateFor(parent, prefix + QString::number(::getpid()) + u'-');
     if (!::mkdtemp(name.data())) {
         if (error)
             *error = systemErrorText(errno);
         return std::nullopt;
     }
-    return PrivateTemporaryFolder(fileNameFromNative(name));
+    FileDescriptor lock(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!lock.isOpen() || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (error)
+            *error = systemErrorText(errno);
+        ::rmdir(name.constData());
+        return std::nullopt;
+    }
+    return PrivateTemporaryFolder(fileNameFromNative(name), std::move(lock));
 }
 
-PrivateTemporaryFolder::PrivateTemporaryFolder(QString path)
-    : m_path(std::move(path)), m_onSignal(TerminationCleanup::removeFolder(nativeFileName(m_path)))
+void PrivateTemporaryFolder::removeAbandoned(const QString &parent, const QString &prefix)
+{
+    const QDir folder(parent);
+    const QStringList names = folder.entryList({prefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot |
+                                                                    QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        // The process id that made it: a folder of another shape is not one of these.
+        const qsizetype dash = name.indexOf(u'-', prefix.size());
+        bool isNumber = false;
+        const pid_t maker = pid_t(name.mid(prefix.size(), dash - prefix.size()).toInt(&isNumber));
+        if (dash < 0 || !isNumber || maker <= 0 || name.size() - dash - 1 != 6)
+            continue;
+        // A maker that still runs is left alone; one whose id went to another process, too.
+        if (::kill(maker, 0) == 0 || errno != ESRCH)
+            continue;
+        const QByteArray path = nativeFileName(folder.filePath(name));
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != ::geteuid())
+            continue;
+        // The lock tells a maker that runs where its id means nothing (another process namespace).
+        const FileDescriptor lock(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (lock.isOpen() && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0)
+            removeTree(fileNameFromNative(path));
+    }
+}
+
+PrivateTemporaryFolder::PrivateTemporaryFolder(QString path, FileDescriptor lock)
+    : m_path(std::move(path)), m_onSignal(TerminationCleanup::removeFolder(nativeFileName(m_path))),
+      m_lock(std::move(lock))
 {}
 
 PrivateTemporaryFolder::PrivateTemporaryFolder(PrivateTemporaryFolder &&other) noexcept
-    : m_path(std::exchange(other.m_path, QString())), m_onSignal(std::move(other.m_onSignal))
-{
-}
+    : m_path(std::exchange(other.m_path, QString())), m_onSignal(std::move(other.m_onSignal)),
+      m_lock(std::move(other.m_lock))
+{}
 
 PrivateTemporaryFolder &PrivateTemporaryFolder::operator=(PrivateTemporaryFolder &&other) noexcept
 {
@@ -96,6 +135,7 @@ PrivateTemporaryFolder &PrivateTemporaryFolder::operator=(PrivateTemporaryFolder
         removeNow();
         m_path = std::exchange(other.m_path, QString());
         m_onSignal = std::move(other.m_onSignal);
+        m_lock = std::move(other.m_lock);
     }
     return *this;
 }
@@ -111,6 +151,7 @@ void PrivateTemporaryFolder::removeNow()
         removeTree(m_path);
     m_path.clear();
     m_onSignal.release();
+    m_lock.close();
 }
 
 } // namespace zandrel::platform

@@ -35,11 +35,15 @@ private:
 };
 
 // A new folder that only this user can enter (mkdtemp), removed with its contents when the
-// object goes, or by a signal that ends the program.
+// object goes, or by a signal that ends the program. Its name is the prefix, the process id, a
+// "-" and six random characters, and the process holds a lock on it while the object lives: a
+// folder that a program killed outright left behind is removed by the next one made beside it.
 class PrivateTemporaryFolder {
 public:
     static std::optional<PrivateTemporaryFolder> create(const QString &parent, const QString &prefix,
                                                         QString *error);
+    // Removes the user's folders with the prefix in the parent whose program no longer runs.
+    static void removeAbandoned(const QString &parent, const QString &prefix);
 
     PrivateTemporaryFolder(PrivateTemporaryFolder &&other) noexcept;
     PrivateTemporaryFolder &operator=(PrivateTemporaryFolder &&other) noexcept;
@@ -51,9 +55,10 @@ public:
     void removeNow();
 
 private:
-    explicit PrivateTemporaryFolder(QString path);
+    PrivateTemporaryFolder(QString path, FileDescriptor lock);
     QString m_path;
     TerminationCleanup m_onSignal;
+    FileDescriptor m_lock; // the folder, opened and locked
 };
 
 } // namespace zandrel::platform

@@ -94,6 +94,9 @@ extern "C" void onTerminationSignal(int signalNumber)
 
 void installTerminationCleanup()
 {
+    // Past a file size limit (ulimit -f), a write fails with EFBIG, which the program reports and
+    // recovers from, instead of the signal ending it in the middle of the write.
+    ::signal(SIGXFSZ, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);

@@ -12,7 +12,7 @@
 namespace zandrel::platform {
 
 // Installs the handler once, at the start of the program. A signal that the program was started
-// with ignored (nohup) stays ignored.
+// with ignored (nohup) stays ignored. SIGXFSZ is ignored: a write past the file size limit fails.
 void installTerminationCleanup();
 
 // Ends the program at once with the exit code, as a terminating signal would: processes killed,

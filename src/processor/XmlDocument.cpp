@@ -44,7 +44,6 @@ namespace zandrel::processor {
 
 using platform::FileDescriptor;
 using platform::nativeFileName;
-using platform::readAllFrom;
 using platform::systemErrorText;
 
 namespace {
@@ -75,25 +74,45 @@ bool isNetworkUrl(const char *url)
 
 // Every external document, entity and document type is read through here: local files only.
 // A document type on the network is passed over with a warning, so a document that needs
-// nothing from it (an XHTML DOCTYPE with its entities in the internal subset) still loads.
+// nothing from it (an XHTML DOCTYPE with its entities in the internal subset) still loads. An
+// entity in a document's content that cannot be read is noted, and the document refused for it,
+// as for an entity it does not define: its text must not go missing without a word.
 xmlParserInputPtr localDocumentLoader(const char *url, const char *id, xmlParserCtxtPtr context)
 {
+    // Outside the document type (entities of the content), and not a document a style sheet
+    // names (those fail on their own).
+    const bool contentEntity = url && !openingNamedDocument() && context && context->inSubset == 0;
     if (isNetworkUrl(url)) {
+        if (contentEntity)
+            LoaderRecord::noteUnreadable(url, QStringLiteral("The network is never read."));
         if (context && context->sax && context->sax->warning)
             context->sax->warning(context, "The network is never read: %s was not loaded.\n", url);
         return nullptr;
     }
+    const QByteArray path = url ? localPathOf(url) : QByteArray();
     // Only files: a document type or entity that names a FIFO or a device would wait for ever
     // or never end. A document that a style sheet names is the style sheet's own choice.
     if (url && !openingNamedDocument()) {
         struct stat status {};
-        if (::stat(localPathOf(url).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
-            if (context && context->sax && context->sax->warning)
+        const bool found = ::stat(path.constData(), &status) == 0;
+        if (!found || !S_ISREG(status.st_mode)) {
+            if (contentEntity)
+                LoaderRecord::noteUnreadable(path, !found ? systemErrorText(errno)
+                                                   : S_ISDIR(status.st_mode)
+                                                       ? systemErrorText(EISDIR)
+                                                       : QStringLiteral("It is not a file."));
+            if (found && context && context->sax && context->sax->warning)
                 context->sax->warning(context, "%s is not a file and was not loaded.\n", url);
-            return nullptr;
+            if (found)
+                return nullptr;
         }
     }
-    return xmlNoNetExternalEntityLoader(url, id, context);
+    xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, context);
+    if (input && url)
+        LoaderRecord::noteRead(path);
+    else if (url && contentEntity && ::access(path.constData(), R_OK) != 0)
+        LoaderRecord::noteUnreadable(path, systemErrorText(errno));
+    return input;
 }
 
 void initialiseProcessor()
@@ -111,6 +130,33 @@ void initialiseProcessor()
         xsltSetLoaderFunc(processorDocumentLoader);
         xsltSetDefaultSecurityPrefs(securityPrefs());
     });
+}
+
+// Appends what is left to read from an open file until its end, or until the memory ceiling in
+// force is passed (pastCeiling then set) or a stop is requested; false with errno set when a read
+// fails. Each chunk is announced to the ceiling as a large block, so that it measures.
+bool readBounded(int fileDescriptor, QByteArray &bytes, const bool &pastCeiling)
+{
+    constexpr qsizetype chunk = qsizetype(1) << 20;
+    while (!pastCeiling) {
+        if (WorkStop::requested()) {
+            errno = ECANCELED;
+            return false;
+        }
+        MemoryInUse::allocating(std::size_t(chunk));
+        const qsizetype size = bytes.size();
+        bytes.resize(size + chunk);
+        ssize_t count;
+        do
+            count = ::read(fileDescriptor, bytes.data() + size, std::size_t(chunk));
+        while (count < 0 && errno == EINTR);
+        bytes.resize(size + std::max<ssize_t>(count, 0));
+        if (count == 0)
+            return true;
+        if (count < 0)
+            return false;
+    }
+    return true;
 }
 
 // The error number given for a file that cannot be opened at all.
@@ -222,7 +268,7 @@ XmlDocument::XmlDocument(XmlDocument &&other) noexcept
     : m_doc(std::exchange(other.m_doc, nullptr)), m_parseError(std::move(other.m_parseError)),
       m_preserveWhiteSpace(other.m_preserveWhiteSpace),
       m_transformationMemoryLimit(other.m_transformationMemoryLimit),
-      m_virtualNewlines(std::move(other.m_virtualNewlines))
+      m_virtualNewlines(std::move(other.m_virtualNewlines)), m_filesRead(std::move(other.m_filesRead))
 {}
 
 XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
@@ -235,6 +281,7 @@ XmlDocument &XmlDocument::operator=(XmlDocument &&other) noexcept
         m_preserveWhiteSpace = other.m_preserveWhiteSpace;
         m_transformationMemoryLimit = other.m_transformationMemoryLimit;
         m_virtualNewlines = std::move(other.m_virtualNewlines);
+        m_filesRead = std::move(other.m_filesRead);
     }
     return *this;
 }
@@ -259,21 +306,29 @@ QStringList XmlDocument::transformNodeToFile(const XmlDocument &styleSheet, int 
 
 bool XmlDocument::load(const QString &path)
 {
-    return load(path, nullptr);
+    return load(path, nullptr, nullptr);
 }
 
 bool XmlDocument::load(const QString &path, QByteArray &fileBytes)
 {
-    return load(path, &fileBytes);
+    return load(path, &fileBytes, nullptr);
 }
 
-bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
+bool XmlDocument::load(const QString &path, QByteArray &fileBytes,
+                       std::optional<platform::FileIdentity> &readFrom)
+{
+    return load(path, &fileBytes, &readFrom);
+}
+
+bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
+                       std::optional<platform::FileIdentity> *readFrom)
 {
     if (m_doc) {
         xmlFreeDoc(m_doc);
         m_doc = nullptr;
     }
     m_parseError = {};
+    m_filesRead.clear();
     m_virtualNewlines =
         m_preserveWhiteSpace ? nullptr : std::make_unique<VirtualNewlines>(VirtualNewlines::Mode::Noted);
     if (fileBytes)
@@ -292,12 +347,8 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
         return false;
     }
     WorkCount::reset(S_ISREG(status.st_mode) ? std::int64_t(status.st_size) : 0);
-    if (fileBytes && S_ISREG(status.st_mode))
-        fileBytes->reserve(qsizetype(status.st_size));
-    if (fileBytes && !readAllFrom(file.get(), *fileBytes)) {
-        m_parseError = {fileOpenErrorCode, systemErrorText(errno)};
-        return false;
-    }
+    if (readFrom)
+        *readFrom = platform::FileIdentity::of(file.get());
 
     const ClassicNumbers numbers;
     ProcessorMessages messages;
@@ -311,6 +362,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
         m_transformationMemoryLimit ? m_transformationMemoryLimit : automaticMemoryAllowance();
     bool pastCeiling = false;
     xmlDoc *doc = nullptr;
+    const LoaderRecord record;
     {
         // A job larger than the computer can hold stops loading, as a transformation stops: the
         // parser is told to build no more and to end, which are two plain stores, safe inside an
@@ -321,13 +373,28 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
             parser->disableSAX = 1;
             parser->instate = XML_PARSER_EOF;
         });
+        // The bytes read count against the same ceiling: a file without end (a device, a FIFO
+        // that is written for ever) must not take the memory of the machine.
+        if (fileBytes) {
+            if (S_ISREG(status.st_mode) && std::size_t(status.st_size) <= allowance)
+                fileBytes->reserve(qsizetype(status.st_size));
+            if (!readBounded(file.get(), *fileBytes, pastCeiling)) {
+                m_parseError = {fileOpenErrorCode, systemErrorText(errno)};
+                return false;
+            }
+            if (pastCeiling) {
+                fileBytes->clear();
+                m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM), true, allowance};
+                return false;
+            }
+        }
         const WhitespaceLoader loader(context.get(), !m_preserveWhiteSpace, m_virtualNewlines.get());
         doc = fileBytes ? xmlCtxtReadMemory(context.get(), fileBytes->constData(), int(fileBytes->size()),
                                             nativePath.constData(), nullptr, options)
                         : xmlCtxtReadFd(context.get(), file.get(), nativePath.constData(), nullptr, options);
     }
     if (!doc || !context->wellFormed || messages.undeclaredEntity() || pastCeiling ||
-        messages.outOfMemory()) {
+        messages.outOfMemory() || !record.unreadableEntity().isEmpty()) {
         if (m_virtualNewlines)
             m_virtualNewlines->clear();
         if (doc)
@@ -336,6 +403,8 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
             m_parseError = {XML_ERR_NO_MEMORY, systemErrorText(ENOMEM), true, pastCeiling ? allowance : 0};
         } else if (messages.undeclaredEntity() && doc && context->wellFormed) {
             m_parseError = *messages.undeclaredEntity();
+        } else if (!record.unreadableEntity().isEmpty() && doc && context->wellFormed) {
+            m_parseError = {XML_ERR_UNDECLARED_ENTITY, record.unreadableEntity()};
         } else if (messages.firstError()) {
             m_parseError = *messages.firstError();
         } else {
@@ -347,6 +416,7 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes)
         return false;
     }
     m_doc = doc;
+    m_filesRead = record.filesRead();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "processor/msxml/ProcessorErrors.h"
 
 #include <QByteArray>
@@ -74,7 +75,12 @@ public:
     // The same, and the bytes of the file as they were read, for a caller that needs them too:
     // a FIFO can be read only once.
     bool load(const QString &path, QByteArray &fileBytes);
+    // The same, and which file was read, when it is a regular file (nullopt otherwise).
+    bool load(const QString &path, QByteArray &fileBytes, std::optional<platform::FileIdentity> &readFrom);
     const XmlParseError &parseError() const { return m_parseError; }
+    // The local files that the last load read besides the document: its document type and the
+    // entities it names.
+    const QStringList &filesRead() const { return m_filesRead; }
     bool isLoaded() const { return m_doc != nullptr; }
 
     // Every element whose qualified name, as written, equals the name ("*" for all), in
@@ -109,7 +115,7 @@ public:
     static void keepUntilProcessEnds(XmlDocument &&document);
 
 private:
-    bool load(const QString &path, QByteArray *fileBytes);
+    bool load(const QString &path, QByteArray *fileBytes, std::optional<platform::FileIdentity> *readFrom);
 
     _xmlDoc *m_doc = nullptr;
     XmlParseError m_parseError;
@@ -117,6 +123,7 @@ private:
     std::size_t m_transformationMemoryLimit = 0;
     // Where white space was dropped, until a transformation needs the virtual newlines.
     std::unique_ptr<VirtualNewlines> m_virtualNewlines;
+    QStringList m_filesRead;
 };
 
 } // namespace zandrel::processor

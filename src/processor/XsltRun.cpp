@@ -42,6 +42,7 @@
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
+#include <utility>
 
 namespace zandrel::processor {
 
@@ -148,7 +149,59 @@ xsltSecurityPrefsPtr securityPrefs()
 
 namespace {
 thread_local bool namedDocument = false;
+thread_local LoaderRecord *innermostRecord = nullptr;
+} // namespace
+
+LoaderRecord::LoaderRecord() : m_outer(std::exchange(innermostRecord, this))
+{}
+
+LoaderRecord::~LoaderRecord()
+{
+    innermostRecord = m_outer;
 }
+
+void LoaderRecord::noteRead(const QByteArray &path)
+{
+    const QString file = fileNameFromNative(path.constData());
+    for (LoaderRecord *record = innermostRecord; record; record = record->m_outer)
+        if (!record->m_filesRead.contains(file))
+            record->m_filesRead.append(file);
+}
+
+void LoaderRecord::noteUnreadable(const QByteArray &path, const QString &reason)
+{
+    if (innermostRecord && innermostRecord->m_unreadableEntity.isEmpty())
+        innermostRecord->m_unreadableEntity = QStringLiteral("The external entity %1 could not be read: %2")
+                                                  .arg(fileNameFromNative(path.constData()), reason);
+}
+
+namespace {
+
+// The document that the processor is reading on this thread, so that a memory ceiling passed
+// while it reads (an import or a document() file without end) stops the read itself: the
+// transformation's own stop takes effect only at its next instruction, after the read.
+struct DocumentBeingRead {
+    xmlParserCtxt *parser = nullptr;
+    bool stopped = false;
+};
+thread_local DocumentBeingRead documentBeingRead;
+// The document whose read the ceiling stopped last, for the message.
+thread_local QString documentStoppedAtCeiling;
+
+// Past the ceiling, no further document is read: the ceiling stops only once.
+thread_local bool readsRefused = false;
+
+// Runs inside one of the library's allocations: plain stores only.
+void stopDocumentBeingRead()
+{
+    readsRefused = true;
+    if (xmlParserCtxt *parser = documentBeingRead.parser) {
+        documentBeingRead.stopped = true;
+        parser->disableSAX = 1;
+        parser->instate = XML_PARSER_EOF;
+    }
+}
+} // namespace
 
 bool openingNamedDocument()
 {
@@ -159,6 +212,8 @@ bool openingNamedDocument()
 // white space dropped as the document that asked for the load would drop it.
 xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int options, void *, xsltLoadType type)
 {
+    if (readsRefused)
+        return nullptr;
     const bool styleSheet = type != XSLT_LOAD_DOCUMENT;
     const bool preserve = !processorLoads.active || (styleSheet ? processorLoads.preserveInStyleSheets
                                                                 : processorLoads.preserveInDocuments);
@@ -182,13 +237,23 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
     if (!context->directory)
         context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
     xmlDocPtr doc = nullptr;
+    const DocumentBeingRead outer = std::exchange(documentBeingRead, {context.get(), false});
+    const LoaderRecord record;
     {
         // Documents that document() reads are small: their virtual newlines are made at once.
         VirtualNewlines newlines(VirtualNewlines::Mode::Immediate);
         WhitespaceLoader loader(context.get(), !preserve, styleSheet ? nullptr : &newlines);
         xmlParseDocument(context.get());
     }
-    if (context->wellFormed) {
+    const bool stopped = std::exchange(documentBeingRead, outer).stopped;
+    if (stopped)
+        documentStoppedAtCeiling = QString::fromUtf8(reinterpret_cast<const char *>(uri));
+    // Refused as a document with an undefined entity is: not a word of it may go missing.
+    if (!record.unreadableEntity().isEmpty() && context->wellFormed && !stopped) {
+        xsltTransformError(nullptr, nullptr, nullptr, "%s\n", record.unreadableEntity().toUtf8().constData());
+        context->wellFormed = 0;
+    }
+    if (context->wellFormed && !stopped) {
         doc = context->myDoc;
     } else {
         xmlFreeDoc(context->myDoc);
@@ -346,12 +411,14 @@ void transform(const TransformRequest &request)
     const MemoryCeiling ceiling(
         allowance,
         [&running, &instructionAtCeiling] {
+            stopDocumentBeingRead();
             if (!running)
                 return;
             running->state = XSLT_STATE_STOPPED;
             if (const xmlNode *instruction = running->inst)
                 instructionAtCeiling = QStringLiteral("%1, %2").arg(
-                    placeOf(instruction), QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
+                    placeOf(instruction),
+                    QString::fromUtf8(reinterpret_cast<const char *>(instruction->name)));
         },
         // A stop ends the XPath expression under way too: its operation limit, which the
         // evaluator checks at every step and node, runs out at once.
@@ -368,8 +435,16 @@ void transform(const TransformRequest &request)
         });
     if (WorkStop::requested())
         throw XsltProcessorError({QStringLiteral("The transformation was stopped.")});
+    documentStoppedAtCeiling.clear();
+    readsRefused = false;
+    const LoaderRecord record;
     try {
         transformWithin(request, running, ceiling);
+        // Document types and entities of the documents read, too.
+        if (request.filesRead)
+            for (const QString &file : record.filesRead())
+                if (!request.filesRead->contains(file))
+                    request.filesRead->append(file);
     } catch (const XsltProcessorError &error) {
         if (!ceiling.passed())
             throw;
@@ -378,10 +453,16 @@ void transform(const TransformRequest &request)
             QStringLiteral("The transformation was stopped because it needed more than %1 MB of "
                            "memory")
                 .arg(allowance >> 20);
-        if (!instructionAtCeiling.isEmpty())
-            message += QStringLiteral(" (at %1)").arg(instructionAtCeiling);
-        message += QStringLiteral(". The style sheet builds a result larger than this computer can hold; the "
-                                  "TransformationMemoryLimit setting (in MB) sets a different limit.");
+        if (!documentStoppedAtCeiling.isEmpty())
+            message += QStringLiteral(" while it read %1. The document is larger than this computer can "
+                                      "hold, or has no end; the ")
+                           .arg(documentStoppedAtCeiling);
+        else
+            message +=
+                (instructionAtCeiling.isEmpty() ? QString()
+                                                : QStringLiteral(" (at %1)").arg(instructionAtCeiling)) +
+                QStringLiteral(". The style sheet builds a result larger than this computer can hold; the ");
+        message += QStringLiteral("TransformationMemoryLimit setting (in MB) sets a different limit.");
         lines.prepend(message);
         throw XsltProcessorError(lines);
     }

@@ -23,6 +23,29 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
 // document()) on this thread, as opposed to a document type or entity named inside a document.
 bool openingNamedDocument();
 
+// What the loader reads on this thread while a record lives: every local file (document types
+// and entities included; recorded in the enclosing records too), and the first external entity in
+// a document's content that could not be read.
+class LoaderRecord {
+public:
+    LoaderRecord();
+    ~LoaderRecord();
+    LoaderRecord(const LoaderRecord &) = delete;
+    LoaderRecord &operator=(const LoaderRecord &) = delete;
+
+    const QStringList &filesRead() const { return m_filesRead; }
+    // The file and why it could not be read; empty when every entity was read.
+    const QString &unreadableEntity() const { return m_unreadableEntity; }
+
+    static void noteRead(const QByteArray &path);
+    static void noteUnreadable(const QByteArray &path, const QString &reason);
+
+private:
+    LoaderRecord *m_outer;
+    QStringList m_filesRead;
+    QString m_unreadableEntity;
+};
+
 // Parser options of a document loaded with or without its white space.
 int parseOptions(bool preserveWhiteSpace, int options);
 

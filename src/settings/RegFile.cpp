@@ -370,7 +370,7 @@ std::optional<std::vector<RegistryValue>> RegFile::keyValues(const QString &full
         return std::nullopt;
     std::vector<RegistryValue> values;
     for (const std::size_t section : sectionsOf(fullKeyPath)) {
-        for (std::size_t i = section + 1; i < sectionEnd(section); ++i) {
+        for (std::size_t i = section + 1, end = sectionEnd(section); i < end; ++i) {
             const Entry &entry = m_entries[i];
             if (entry.kind != Entry::Kind::Value || !entry.value)
                 continue;
@@ -424,7 +424,7 @@ void RegFile::setValues(const QString &fullKeyPath, const std::vector<RegistryVa
         std::vector<std::size_t> occurrences;
         const std::vector<std::size_t> sections = sectionsOf(fullKeyPath);
         for (const std::size_t section : sections) {
-            for (std::size_t i = section + 1; i < sectionEnd(section); ++i) {
+            for (std::size_t i = section + 1, end = sectionEnd(section); i < end; ++i) {
                 if (m_entries[i].kind == Entry::Kind::Value &&
                     equalsIgnoringAsciiCase(m_entries[i].valueName, value.name))
                     occurrences.push_back(i);
@@ -435,7 +435,7 @@ void RegFile::setValues(const QString &fullKeyPath, const std::vector<RegistryVa
             // blank lines and comments before the next section stay where they are.
             const std::size_t last = sections.back();
             std::size_t position = last + 1;
-            for (std::size_t i = last + 1; i < sectionEnd(last); ++i) {
+            for (std::size_t i = last + 1, end = sectionEnd(last); i < end; ++i) {
                 if (m_entries[i].kind == Entry::Kind::Value || m_entries[i].kind == Entry::Kind::Other)
                     position = i + 1;
             }
