@@ -17,7 +17,6 @@ using zandrel::processor::ExpressionKind;
 using zandrel::processor::rewriteKeyIdioms;
 using zandrel::processor::XmlDocument;
 
-
 namespace {
 
 bool rewritesAnIdiom(const QString &styleSheet)
@@ -55,18 +54,21 @@ private Q_SLOTS:
                                           << "generate-id() = generate-id(zandrel.key-first('k', @c))";
         QTest::newRow("union with the first") << "count(. | key( 'k' , ../@s )[ 1 ]) = 1" << false
                                               << "count(. | zandrel.key-first( 'k' , ../@s )) = 1";
-        QTest::newRow("id of a group") << "generate-id(key('k', @c))" << false << "generate-id(zandrel.key-least('k', @c))";
-        QTest::newRow("count of a group") << "count(key('k', @c)) > 1" << false << "zandrel.key-count('k', @c) > 1";
+        QTest::newRow("id of a group")
+            << "generate-id(key('k', @c))" << false << "generate-id(zandrel.key-least('k', @c))";
+        QTest::newRow("count of a group")
+            << "count(key('k', @c)) > 1" << false << "zandrel.key-count('k', @c) > 1";
         QTest::newRow("nested") << "key('a', key('b', @x)[1]/@y)[1.0]" << false
                                 << "zandrel.key-first('a', zandrel.key-first('b', @x)/@y)";
-        QTest::newRow("predicate of a pattern") << "Point[count(key('k', @c)) = 2]" << true
-                                                << "Point[zandrel.key-count('k', @c) = 2]";
+        QTest::newRow("predicate of a pattern")
+            << "Point[count(key('k', @c)) = 2]" << true << "Point[zandrel.key-count('k', @c) = 2]";
         QTest::newRow("key pattern kept") << "key('k', 'v')" << true << "key('k', 'v')";
         QTest::newRow("second node kept") << "key('k', @c)[2]" << false << "key('k', @c)[2]";
         QTest::newRow("one argument kept") << "count(key('k'))" << false << "count(key('k'))";
         QTest::newRow("count of a path kept") << "count(key('k', @c)/x)" << false << "count(key('k', @c)/x)";
         QTest::newRow("prefixed key kept") << "p:key('k', @c)[1]" << false << "p:key('k', @c)[1]";
-        QTest::newRow("text in a literal kept") << "concat('key(1,2)[1]', 'x')" << false << "concat('key(1,2)[1]', 'x')";
+        QTest::newRow("text in a literal kept")
+            << "concat('key(1,2)[1]', 'x')" << false << "concat('key(1,2)[1]', 'x')";
         QTest::newRow("no expression kept") << "key('k', @c)[1] +" << false << "key('k', @c)[1] +";
     }
     void rewrite()
@@ -74,8 +76,8 @@ private Q_SLOTS:
         QFETCH(QString, expression);
         QFETCH(bool, pattern);
         QFETCH(QString, expected);
-        const std::string rewritten = rewriteKeyIdioms(expression.toStdString(),
-                                                       pattern ? ExpressionKind::Pattern : ExpressionKind::Expression);
+        const std::string rewritten = rewriteKeyIdioms(
+            expression.toStdString(), pattern ? ExpressionKind::Pattern : ExpressionKind::Expression);
         QCOMPARE(QString::fromStdString(rewritten), expected);
     }
 
@@ -125,8 +127,9 @@ private Q_SLOTS:
         styleSheetDocument.setPreserveWhiteSpace(true);
         QVERIFY(sourceDocument.load(job));
         QVERIFY(styleSheetDocument.load(sheet));
-        QCOMPARE(transformToFile(sourceDocument, styleSheetDocument, m_work.filePath(QStringLiteral("out.txt"))),
-                 expected);
+        QCOMPARE(
+            transformToFile(sourceDocument, styleSheetDocument, m_work.filePath(QStringLiteral("out.txt"))),
+            expected);
     }
 };
 

@@ -7,9 +7,9 @@
 
 #include <libxml/xpathInternals.h>
 #include <libxslt/documents.h>
+#include <libxslt/extensions.h>
 #include <libxslt/functions.h>
 #include <libxslt/keys.h>
-#include <libxslt/extensions.h>
 
 #include <charconv>
 #include <optional>
@@ -43,7 +43,8 @@ std::optional<std::size_t> closeOfTwoArguments(const std::vector<XPathLexeme> &l
         case Token::RightParen:
         case Token::RightBracket:
             if (--depth == 0)
-                return lexemes[at].token == Token::RightParen && commas == 1 ? std::optional(at) : std::nullopt;
+                return lexemes[at].token == Token::RightParen && commas == 1 ? std::optional(at)
+                                                                             : std::nullopt;
             break;
         case Token::Comma:
             if (depth == 1)
@@ -91,21 +92,24 @@ std::optional<Idiom> idiomAt(std::string_view text, const std::vector<XPathLexem
     // count(key(n, v))
     if (isCall(lexemes, at, "count")) {
         if (const auto close = keyCall(at + 2); close && lexemes[*close + 1].token == Token::RightParen)
-            return arguments({key_lookup::count, lexemes[at].offset, lexemes[*close + 1].offset + 1, 0, 0, *close + 1},
-                             at + 2, *close);
+            return arguments(
+                {key_lookup::count, lexemes[at].offset, lexemes[*close + 1].offset + 1, 0, 0, *close + 1},
+                at + 2, *close);
     }
     // generate-id(key(n, v)): only the key() call is replaced.
     if (isCall(lexemes, at, "generate-id")) {
         if (const auto close = keyCall(at + 2); close && lexemes[*close + 1].token == Token::RightParen)
-            return arguments({key_lookup::least, lexemes[at + 2].offset, lexemes[*close].offset + 1, 0, 0, *close},
-                             at + 2, *close);
+            return arguments(
+                {key_lookup::least, lexemes[at + 2].offset, lexemes[*close].offset + 1, 0, 0, *close}, at + 2,
+                *close);
     }
     // key(n, v)[1]
     if (const auto close = keyCall(at); close && lexemes[*close + 1].token == Token::LeftBracket &&
                                         isNumberOne(text, lexemes[*close + 2]) &&
                                         lexemes[*close + 3].token == Token::RightBracket)
-        return arguments({key_lookup::first, lexemes[at].offset, lexemes[*close + 3].offset + 1, 0, 0, *close + 3},
-                         at, *close);
+        return arguments(
+            {key_lookup::first, lexemes[at].offset, lexemes[*close + 3].offset + 1, 0, 0, *close + 3}, at,
+            *close);
     return std::nullopt;
 }
 
@@ -142,9 +146,9 @@ std::string rewriteLexemes(std::string_view text, ExpressionKind kind)
         rewritten.append(text.substr(copied, idiom->begin - copied));
         rewritten.append(idiom->lookup);
         rewritten.push_back('(');
-        rewritten.append(rewriteLexemes(
-            text.substr(idiom->argumentsBegin, idiom->argumentsEnd - idiom->argumentsBegin),
-            ExpressionKind::Expression));
+        rewritten.append(
+            rewriteLexemes(text.substr(idiom->argumentsBegin, idiom->argumentsEnd - idiom->argumentsBegin),
+                           ExpressionKind::Expression));
         rewritten.push_back(')');
         copied = idiom->end;
         // The lexemes replaced hold as many left brackets as right ones.
@@ -175,6 +179,34 @@ thread_local KeyLookups *currentLookups = nullptr;
 
 enum class Use { First, Least, Count };
 
+xmlNode *leastInDocumentOrder(const xmlNodeSet *group)
+{
+    xmlNode *least = group->nodeTab[0];
+    for (int i = 1; i < group->nodeNr; ++i)
+        if (xmlXPathCmpNodes(least, group->nodeTab[i]) == -1)
+            least = group->nodeTab[i];
+    return least;
+}
+
+// Pushes what the idiom makes of the group; the lookups remember each group's least node.
+void pushResult(xmlXPathParserContextPtr parser, Use use, const xmlNodeSet *group, KeyLookups *lookups)
+{
+    const int size = group ? group->nodeNr : 0;
+    switch (use) {
+    case Use::Count:
+        valuePush(parser, xmlXPathNewFloat(size));
+        return;
+    case Use::First:
+        valuePush(parser, xmlXPathNewNodeSet(size > 0 ? group->nodeTab[0] : nullptr));
+        return;
+    case Use::Least:
+        valuePush(parser, xmlXPathNewNodeSet(size == 0 ? nullptr
+                                             : lookups ? lookups->leastOf(group)
+                                                       : leastInDocumentOrder(group)));
+        return;
+    }
+}
+
 // What key() gives when it is called as written: used wherever the lookup in place would have
 // to know more of the processor than its public functions tell (a value that is a node-set of
 // several nodes, a result tree fragment, a namespace node as context, a prefix not bound).
@@ -184,24 +216,7 @@ void evaluateAsKey(xmlXPathParserContextPtr parser, int argumentCount, Use use)
     if (parser->error != XPATH_EXPRESSION_OK)
         return;
     XPathObject result(valuePop(parser));
-    const xmlNodeSet *group = result && result->nodesetval ? result->nodesetval : nullptr;
-    const int size = group ? group->nodeNr : 0;
-    switch (use) {
-    case Use::Count:
-        valuePush(parser, xmlXPathNewFloat(size));
-        return;
-    case Use::First:
-        valuePush(parser, xmlXPathNewNodeSet(size > 0 ? group->nodeTab[0] : nullptr));
-        return;
-    case Use::Least: {
-        xmlNode *least = size > 0 ? group->nodeTab[0] : nullptr;
-        for (int i = 1; i < size; ++i)
-            if (xmlXPathCmpNodes(least, group->nodeTab[i]) == -1)
-                least = group->nodeTab[i];
-        valuePush(parser, xmlXPathNewNodeSet(least));
-        return;
-    }
-    }
+    pushResult(parser, use, result ? result->nodesetval : nullptr, nullptr);
 }
 
 // The value's text when it names one group, as key() reads it; nullopt when it is a node-set of
@@ -275,18 +290,7 @@ void lookUp(xmlXPathParserContextPtr parser, int argumentCount, Use use)
     }
     XPathObject value(valuePop(parser));
     XPathObject name(valuePop(parser));
-    const int size = group ? group->nodeNr : 0;
-    switch (use) {
-    case Use::Count:
-        valuePush(parser, xmlXPathNewFloat(size));
-        return;
-    case Use::First:
-        valuePush(parser, xmlXPathNewNodeSet(size > 0 ? group->nodeTab[0] : nullptr));
-        return;
-    case Use::Least:
-        valuePush(parser, xmlXPathNewNodeSet(size > 0 ? currentLookups->leastOf(group) : nullptr));
-        return;
-    }
+    pushResult(parser, use, group, currentLookups);
 }
 
 void keyFirst(xmlXPathParserContextPtr parser, int argumentCount)
@@ -367,10 +371,7 @@ xmlNode *KeyLookups::leastOf(const xmlNodeSet *group)
     // A table grows only while the keys are being worked out, so its size tells a stale entry.
     auto &[size, least] = m_least[group];
     if (size != group->nodeNr || !least) {
-        least = group->nodeTab[0];
-        for (int i = 1; i < group->nodeNr; ++i)
-            if (xmlXPathCmpNodes(least, group->nodeTab[i]) == -1)
-                least = group->nodeTab[i];
+        least = leastInDocumentOrder(group);
         size = group->nodeNr;
     }
     return least;

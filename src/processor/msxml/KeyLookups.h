@@ -6,9 +6,9 @@
 #include <libxslt/xsltInternals.h>
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
-#include <string_view>
 
 namespace zandrel::processor {
 
