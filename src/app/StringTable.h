@@ -69,6 +69,8 @@ inline constexpr int WrittenSoFar = 10127;
 inline constexpr int GenerationCancelled = 10128;
 // The windows program could not be started: its path and the system's reason.
 inline constexpr int WindowsProgramMissing = 10129;
+// The display that the environment names cannot be opened: its name and the reason.
+inline constexpr int DisplayNotOpened = 10135;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.
