@@ -11,13 +11,13 @@
 #include "platform/FileNames.h"
 #include "processor/msxml/LibxsltMessages.h"
 #include "processor/msxml/MemoryCeiling.h"
-#include "processor/msxml/WorkStop.h"
 #include "processor/msxml/MsxmlSort.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/StyleSheetDocuments.h"
 #include "processor/msxml/StyleSheetFaults.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
+#include "processor/msxml/WorkStop.h"
 #include "processor/script/ScriptFunctions.h"
 
 #include <QThread>
@@ -37,6 +37,7 @@
 #include <exception>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zandrel::processor {
 
@@ -173,22 +174,27 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
     namedDocument = false;
     if (!input)
         return nullptr;
-    inputPush(context.get(), input);
-    if (!context->directory)
-        context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
     xmlDocPtr doc = nullptr;
     {
         // Documents that document() reads are small: their virtual newlines are made at once.
         VirtualNewlines newlines(VirtualNewlines::Mode::Immediate);
         WhitespaceLoader loader(context.get(), !preserve, styleSheet ? nullptr : &newlines);
+        // As libxslt's own loader of the same version parses.
+#if LIBXML_VERSION >= 21500
+        // Takes the input; gives the document only when it is well-formed.
+        doc = xmlCtxtParseDocument(context.get(), input);
+#else
+        inputPush(context.get(), input);
+        if (!context->directory)
+            context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
         xmlParseDocument(context.get());
+        if (context->wellFormed)
+            doc = context->myDoc;
+        else
+            xmlFreeDoc(context->myDoc);
+        context->myDoc = nullptr;
+#endif
     }
-    if (context->wellFormed) {
-        doc = context->myDoc;
-    } else {
-        xmlFreeDoc(context->myDoc);
-    }
-    context->myDoc = nullptr;
     if (doc && styleSheet)
         dropUnknownTopLevelElements(doc);
     if (doc && styleSheet && !preserve)
@@ -289,10 +295,19 @@ void writeResult(int fileDescriptor, xmlDoc *result, xsltStylesheet *style)
 {
     const xmlChar *encoding = nullptr;
     XSLT_GET_IMPORT_PTR(encoding, style, encoding)
+    // UTF-8 is written as it is, without an encoder; each version tells it as its own
+    // xsltSaveResultToFd does.
+#if LIBXSLT_VERSION >= 10145
+    const bool utf8 =
+        !encoding || xmlStrcasecmp(encoding, xml("UTF-8")) == 0 || xmlStrcasecmp(encoding, xml("UTF8")) == 0;
+    xmlCharEncodingHandlerPtr encoder =
+        utf8 ? nullptr : xmlFindCharEncodingHandler(reinterpret_cast<const char *>(encoding));
+#else
     xmlCharEncodingHandlerPtr encoder =
         encoding ? xmlFindCharEncodingHandler(reinterpret_cast<const char *>(encoding)) : nullptr;
     if (encoder && xmlStrEqual(reinterpret_cast<const xmlChar *>(encoder->name), xml("UTF-8")))
         encoder = nullptr;
+#endif
     ResultWriter writer{fileDescriptor};
     xmlOutputBufferPtr output = xmlOutputBufferCreateIO(&ResultWriter::write, nullptr, &writer, encoder);
     if (!output)
