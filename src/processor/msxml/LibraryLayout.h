@@ -43,6 +43,27 @@ using XmlErrorArgument = xmlError *;
 static_assert(std::is_same_v<xmlStructuredErrorFunc, void (*)(void *, XmlErrorArgument)>,
               "a structured error handler takes another argument in this libxml2");
 
+// Whether the parser is reading an entity's replacement text while it loads the document whose
+// context is `document`. 2.9 reads that text (once, at the first reference) in a parser context of
+// its own; 2.15 reads it in the document's own context, from an input that names the entity, into
+// a temporary element.
+inline bool readsEntityText(const xmlParserCtxt *parser, const xmlParserCtxt *document)
+{
+#if LIBXML_VERSION >= 21500
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return parser != document || (parser->input && parser->input->entity);
+#pragma GCC diagnostic pop
+#else
+    return parser != document;
+#endif
+}
+
+// Whether the parser, when it copies an entity's replacement text into the document, hands the
+// text at its start and end over once more as the document's own characters (2.15), or copies
+// every node as it is (2.9). With the former the white space around a reference is judged then.
+inline constexpr bool entityTextRepeatedAsCharacters = LIBXML_VERSION >= 21500;
+
 // Tells a parser under way to build nothing more and to end. Called from inside one of the
 // parser's own allocations (the memory ceiling), so only plain stores may be made: nothing freed.
 inline void haltParserInPlace(xmlParserCtxt *parser)
