@@ -10,10 +10,16 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <clocale>
+#include <cstring>
 #include <fcntl.h>
 #include <locale.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -40,26 +46,100 @@ struct Run {
     QString err;
 };
 
+// An X server that admits other users only: it takes each connection and refuses its setup, as a
+// server does to a script that has the DISPLAY but not the authorization to go with it. Listens
+// in Linux's abstract socket namespace, where a display number needs no file.
+class RefusingXServer {
+public:
+    RefusingXServer()
+    {
+        for (int number = 700; number < 800 && m_display < 0; ++number) {
+            const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray name = "/tmp/.X11-unix/X" + QByteArray::number(number);
+            std::memcpy(address.sun_path + 1, name.constData(), std::size_t(name.size()));
+            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + std::size_t(name.size()));
+            if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+                ::listen(listener, 8) == 0) {
+                m_listener = listener;
+                m_display = number;
+            } else {
+                ::close(listener);
+            }
+        }
+        if (m_display >= 0)
+            m_thread = std::thread([this] { serve(); });
+    }
+    ~RefusingXServer()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    // The DISPLAY that leads here; empty when no display number was free.
+    QString display() const { return m_display < 0 ? QString() : QStringLiteral(":%1").arg(m_display); }
+
+private:
+    void serve()
+    {
+        while (!m_stop) {
+            pollfd waiting{m_listener, POLLIN, 0};
+            if (::poll(&waiting, 1, 100) <= 0)
+                continue;
+            const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            // The client's setup request starts with its byte order.
+            char request[4096];
+            pollfd reading{client, POLLIN, 0};
+            const ssize_t got =
+                ::poll(&reading, 1, 2000) > 0 ? ::recv(client, request, sizeof request, 0) : 0;
+            const bool bigEndian = got > 0 && request[0] == 'B';
+            static const QByteArray reason("No protocol specified\n");
+            QByteArray padded = reason;
+            padded.append(QByteArray((4 - reason.size() % 4) % 4, '\0'));
+            const auto field = [bigEndian](int value) {
+                const char high = char(value >> 8), low = char(value & 0xff);
+                return bigEndian ? QByteArray{} + high + low : QByteArray{} + low + high;
+            };
+            // Failed, the reason's length, protocol 11.0, the length of what follows in words.
+            const QByteArray reply = QByteArray(1, '\0') + char(reason.size()) + field(11) + field(0) +
+                                     field(int(padded.size() / 4)) + padded;
+            (void)::send(client, reply.constData(), std::size_t(reply.size()), MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+
+    int m_listener = -1;
+    int m_display = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 class CommandLineTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_work;
+    RefusingXServer m_refusingServer;
     QString m_samples;      // the sample job, and its style sheets in stylesheets/
     QString m_pipelineData; // the pipeline tests' jobs and style sheets
     QString m_whiteSpaceData;
 
     Run run(const QStringList &arguments, const QString &executable = program, const QString &locale = {},
-            const QString &qtPlatform = {})
+            const QStringList &display = {})
     {
         QProcess process;
-        start(process, arguments, executable, locale, qtPlatform);
+        start(process, arguments, executable, locale, display);
         return finish(process);
     }
 
     void start(QProcess &process, const QStringList &arguments, const QString &executable = program,
-               const QString &locale = {}, const QString &qtPlatform = {})
+               const QString &locale = {}, const QStringList &display = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!locale.isEmpty()) {
@@ -68,8 +148,9 @@ class CommandLineTest : public QObject {
         }
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
-        if (!qtPlatform.isEmpty()) {
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), qtPlatform);
+        // Display variables, as NAME=value.
+        for (const QString &variable : display) {
+            environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
             // Qt's runtime folder, which would otherwise be made in the temporary folder checked below.
             environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_work.filePath(QStringLiteral("runtime")));
         }
@@ -113,8 +194,9 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        QCOMPARE(QDir(m_work.filePath(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList());
+        QCOMPARE(
+            QDir(m_work.filePath(QStringLiteral("tmp"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList());
     }
 
     void usageForAWrongArgumentCount_data()
@@ -131,8 +213,8 @@ private Q_SLOTS:
         const Run result = run(arguments);
         QCOMPARE(result.exitCode, 0);
         QVERIFY(result.out.startsWith(QStringLiteral("This utility program will apply the style sheet")));
-        QVERIFY(result.out.contains(QStringLiteral(
-            "\n\nSyntax: zandrel <full Job or Dexmor file name> <full style sheet file name> [<full output file name>]\n")));
+        QVERIFY(result.out.contains(QStringLiteral("\n\nSyntax: zandrel <full Job or Dexmor file name> <full "
+                                                   "style sheet file name> [<full output file name>]\n")));
         QCOMPARE(result.err, QString());
     }
 
@@ -201,8 +283,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("config/zandrel"))));
         QFile settings(m_work.filePath(QStringLiteral("config/zandrel/user.reg")));
         QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n"
-                       + setting);
+        settings.write(
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Veltrix\\Zandrel]\n" +
+            setting);
         settings.close();
         const QString output = m_work.filePath(QStringLiteral("spaces.txt"));
         const Run result = run({folder + "stylesheet.xml", folder + "stylesheet.xsl", output});
@@ -355,7 +438,8 @@ private Q_SLOTS:
         const QString folder = m_work.filePath(QStringLiteral("installed"));
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(QFile::copy(program, folder + QStringLiteral("/zandrel")));
-        QVERIFY(QFile::setPermissions(folder + QStringLiteral("/zandrel"), QFile::ExeOwner | QFile::ReadOwner));
+        QVERIFY(
+            QFile::setPermissions(folder + QStringLiteral("/zandrel"), QFile::ExeOwner | QFile::ReadOwner));
         QVERIFY(QFile::copy(QStringLiteral(ZANDREL_BINARY_DIR "/languages/language_de/ZandrelR.so"),
                             folder + QStringLiteral("/ZandrelR.so")));
         const Run result = run({QString(), QString(), QStringLiteral("missing.dxm"),
@@ -365,8 +449,65 @@ private Q_SLOTS:
         QVERIFY2(result.err.contains(QStringLiteral("Dexmor-Datei")), qPrintable(result.err));
     }
 
-    // With a display the program becomes the windows program; without one beside it, it says so
-    // instead of running or hanging.
+    // A display that cannot be opened is no display: batch mode runs on the console, takes the
+    // proposed output name for want of a terminal, and neither aborts nor waits for an answer that
+    // nobody can give. A display that is named but does not answer gets one line of warning.
+    void oddDisplaysTakeTheConsoleRoad_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QStringList>("display");
+        QTest::addColumn<QString>("warning");
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X93")));
+        QVERIFY(!m_refusingServer.display().isEmpty());
+        const QString windows = QStringLiteral(ZANDREL_BINARY_DIR "/zandrel-windows");
+        QTest::newRow("X display nobody serves") << program << QStringList{"DISPLAY=:93"} << ":93";
+        QTest::newRow("Wayland compositor nobody runs")
+            << program << QStringList{"WAYLAND_DISPLAY=wayland-93"} << "wayland-93";
+        QTest::newRow("offscreen") << program << QStringList{"QT_QPA_PLATFORM=offscreen"} << "";
+        QTest::newRow("minimal") << program << QStringList{"QT_QPA_PLATFORM=minimal"} << "";
+        QTest::newRow("offscreen with an X display nobody serves")
+            << program << QStringList{"QT_QPA_PLATFORM=offscreen", "DISPLAY=:93"} << "";
+        QTest::newRow("X server that refuses the connection")
+            << program << QStringList{"DISPLAY=" + m_refusingServer.display()} << m_refusingServer.display();
+        QTest::newRow("windows program, X display nobody serves")
+            << windows << QStringList{"DISPLAY=:93"} << ":93";
+        QTest::newRow("windows program, offscreen")
+            << windows << QStringList{"QT_QPA_PLATFORM=offscreen"} << "";
+    }
+    void oddDisplaysTakeTheConsoleRoad()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QStringList, display);
+        QFETCH(QString, warning);
+        const QString job = m_pipelineData + QStringLiteral("/job.dxm");
+        const QString proposed = m_work.filePath(QStringLiteral("job.csv"));
+        const auto removeOutput = qScopeGuard([&] { QFile::remove(proposed); });
+        QProcess process;
+        start(process, {job, m_pipelineData + QStringLiteral("/points.xsl")}, executable, {}, display);
+        if (!process.waitForFinished(20000)) {
+            process.kill();
+            process.waitForFinished();
+            QFAIL("the program still runs after 20 s: it waits for an answer that nobody can give");
+        }
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == 0, qPrintable(err));
+        QCOMPARE(out, QStringLiteral("File %1 successfully created\n").arg(proposed));
+        QVERIFY(readAll(proposed).startsWith("P1,1000.5"));
+        if (warning.isEmpty()) {
+            QCOMPARE(err, QString());
+        } else {
+            QVERIFY2(
+                err.startsWith(QStringLiteral("Warning: The display %1 cannot be opened (").arg(warning)),
+                qPrintable(err));
+            QVERIFY2(err.count(u'\n') == 1 && err.endsWith(u'\n'), qPrintable(err));
+        }
+    }
+
+    // With a display that answers the program becomes the windows program; without one beside
+    // it, it says so instead of running or hanging. The display here refuses the windows program
+    // in turn, which then goes on on the console.
     void displayRunsTheWindowsProgram_data()
     {
         QTest::addColumn<bool>("windowsProgram");
@@ -387,7 +528,8 @@ private Q_SLOTS:
         }
         const QString output = folder + QStringLiteral("/points");
         const Run result = run({m_pipelineData + "/job.dxm", m_pipelineData + "/points.xsl", output},
-                               folder + QStringLiteral("/zandrel"), {}, QStringLiteral("offscreen"));
+                               folder + QStringLiteral("/zandrel"), {},
+                               {QStringLiteral("DISPLAY=") + m_refusingServer.display()});
         QCOMPARE(result.exitCode, windowsProgram ? 0 : 1);
         QCOMPARE(QFileInfo::exists(output + QStringLiteral(".csv")), windowsProgram);
         QCOMPARE(result.err.contains(QStringLiteral("cannot open its windows")), !windowsProgram);

@@ -5,6 +5,7 @@
 #include "support/TestFiles.h"
 
 #include <libxslt/extensions.h>
+#include <libxslt/xsltconfig.h>
 
 #include <QDir>
 #include <QFile>
@@ -82,9 +83,16 @@ private Q_SLOTS:
                 continue;
             const QString name = QString::fromUtf8(fields[0] + '/' + fields[1]);
             const QString folder = corpus + QString::fromUtf8(fields[2]) + u'/';
-            QTest::newRow(qPrintable(name))
-                << folder << QString::fromUtf8(fields[4]) << QString::fromUtf8(fields[5])
-                << QString::fromUtf8(fields[6]) << knownSkips().value(name);
+            QString expected = QString::fromUtf8(fields[6]);
+#if LIBXSLT_VERSION >= 10145
+            // Where libxslt 1.1.45 with libxml2 2.15 writes other bytes than 1.1.35 with 2.9.14,
+            // xsltproc's of that version are kept apart (see the corpus's README).
+            const QString newer = QStringLiteral("../libxslt-1.1.45/") + QString::fromUtf8(fields[2]) + u'/' + expected;
+            if (QFile::exists(folder + newer))
+                expected = newer;
+#endif
+            QTest::newRow(qPrintable(name)) << folder << QString::fromUtf8(fields[4]) << QString::fromUtf8(fields[5])
+                                            << expected << knownSkips().value(name);
         }
     }
     void cases()

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/setup-debian.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 >/dev/null
+# Quiet while the build goes well; a failed step shows what the compiler said.
+./tools/quietly.sh cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+./tools/quietly.sh cmake --build build -j2
 mkdir -p out
 status=0
 run() { # batch mode without a display and without a terminal to ask on

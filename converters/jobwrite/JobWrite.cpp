@@ -7,6 +7,7 @@
 
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
+#include <libxml/xmlversion.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,8 +229,13 @@ void writeDocument(const Options &options, zjob::Writer &writer)
         xmlReaderForFile(options.dexmorFile.c_str(), nullptr, XML_PARSE_NONET)};
     if (!reader)
         throw std::runtime_error("cannot open " + options.dexmorFile);
-    xmlTextReaderSetStructuredErrorHandler(
-        reader.get(), [](void *context, xmlErrorPtr error) { keepFirstError(context, error); }, &xmlError);
+    // The handler's error argument is const since libxml2 2.12.
+#if LIBXML_VERSION >= 21200
+    const auto handler = [](void *context, const ::xmlError *error) { keepFirstError(context, error); };
+#else
+    const auto handler = [](void *context, ::xmlError *error) { keepFirstError(context, error); };
+#endif
+    xmlTextReaderSetStructuredErrorHandler(reader.get(), handler, &xmlError);
 
     const bool declared = startsWithDeclaration(options.dexmorFile);
     bool first = true;

@@ -52,12 +52,6 @@ QString usageMessage()
         .join(QStringLiteral("\r\n"));
 }
 
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 std::unique_ptr<LanguageLibrary> loadLanguageLibrary()
 {
     auto beside =

@@ -19,9 +19,6 @@ Road roadFor(const QStringList &arguments);
 // The fixed usage message, lines joined by CR LF.
 QString usageMessage();
 
-// True when a display (X11, Wayland or an explicit Qt platform) is there to show windows on.
-bool hasDisplay();
-
 // The language library beside the executable, else the one the library search finds; an
 // unloaded one (English) when there is none.
 std::unique_ptr<LanguageLibrary> loadLanguageLibrary();

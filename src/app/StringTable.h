@@ -89,6 +89,8 @@ inline constexpr int AnswersNotSavedFileChanged = 10143;
 inline constexpr int OutputIsDocumentPart = 10144;
 // The fileExt holds a control or direction-changing character: the style sheet and the extension.
 inline constexpr int ExtensionWithControlCharacter = 10145;
+// The display that the environment names cannot be opened: its name and the reason.
+inline constexpr int DisplayNotOpened = 10146;
 } // namespace StringId
 
 // The longest text a lookup gives, in UTF-16 code units.

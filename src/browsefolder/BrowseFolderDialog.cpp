@@ -76,7 +76,10 @@ void BrowseFolderDialog::showEvent(QShowEvent *event)
         m_placeOver = nullptr;
     }
     QDialog::showEvent(event);
-    // The tree has its final size only now.
+    // The tree has its final size only now. Its rows were laid out while it was hidden, where
+    // their height is not known yet; with those, Qt 6.8's arrow keys lose the current item
+    // instead of moving from it.
+    m_tree->doItemsLayout();
     if (m_tree->currentIndex().isValid())
         m_tree->scrollTo(m_tree->currentIndex());
 }

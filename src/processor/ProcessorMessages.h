@@ -1,6 +1,7 @@
 #pragma once
 
 #include "XmlDocument.h"
+#include "processor/msxml/LibraryLayout.h"
 
 #include <QString>
 #include <QStringList>
@@ -52,7 +53,7 @@ public:
 
 private:
     // Called from inside the C libraries, through which no exception may pass.
-    static void onStructured(void *self, xmlErrorPtr error)
+    static void onStructured(void *self, library_layout::XmlErrorArgument error)
     {
         auto *messages = static_cast<ProcessorMessages *>(self);
         if (error && error->code == XML_ERR_NO_MEMORY)

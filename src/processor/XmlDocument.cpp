@@ -8,6 +8,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/FileNames.h"
 #include "platform/FileOperations.h"
+#include "processor/msxml/LibraryLayout.h"
 #include "processor/msxml/MemoryCeiling.h"
 #include "processor/msxml/MsxslExtensions.h"
 #include "processor/msxml/NodeAllocator.h"
@@ -365,13 +366,12 @@ bool XmlDocument::load(const QString &path, QByteArray *fileBytes,
     const LoaderRecord record;
     {
         // A job larger than the computer can hold stops loading, as a transformation stops: the
-        // parser is told to build no more and to end, which are two plain stores, safe inside an
+        // parser is told to build no more and to end, with plain stores that are safe inside an
         // allocation of its own.
         xmlParserCtxt *parser = context.get();
         const MemoryCeiling ceiling(allowance, [parser, &pastCeiling] {
             pastCeiling = true;
-            parser->disableSAX = 1;
-            parser->instate = XML_PARSER_EOF;
+            library_layout::haltParserInPlace(parser);
         });
         // The bytes read count against the same ceiling: a file without end (a device, a FIFO
         // that is written for ever) must not take the memory of the machine.

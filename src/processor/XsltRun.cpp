@@ -42,6 +42,7 @@
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace zandrel::processor {
@@ -233,9 +234,6 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
     namedDocument = false;
     if (!input)
         return nullptr;
-    inputPush(context.get(), input);
-    if (!context->directory)
-        context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
     xmlDocPtr doc = nullptr;
     const DocumentBeingRead outer = std::exchange(documentBeingRead, {context.get(), false});
     const LoaderRecord record;
@@ -243,22 +241,32 @@ xmlDocPtr processorDocumentLoader(const xmlChar *uri, xmlDictPtr dict, int optio
         // Documents that document() reads are small: their virtual newlines are made at once.
         VirtualNewlines newlines(VirtualNewlines::Mode::Immediate);
         WhitespaceLoader loader(context.get(), !preserve, styleSheet ? nullptr : &newlines);
+        // As libxslt's own loader of the same version parses.
+#if LIBXML_VERSION >= 21500
+        // Takes the input; gives the document only when it is well-formed.
+        doc = xmlCtxtParseDocument(context.get(), input);
+#else
+        inputPush(context.get(), input);
+        if (!context->directory)
+            context->directory = xmlParserGetDirectory(reinterpret_cast<const char *>(uri));
         xmlParseDocument(context.get());
+        if (context->wellFormed)
+            doc = context->myDoc;
+        else
+            xmlFreeDoc(context->myDoc);
+        context->myDoc = nullptr;
+#endif
     }
     const bool stopped = std::exchange(documentBeingRead, outer).stopped;
     if (stopped)
         documentStoppedAtCeiling = QString::fromUtf8(reinterpret_cast<const char *>(uri));
     // Refused as a document with an undefined entity is: not a word of it may go missing.
-    if (!record.unreadableEntity().isEmpty() && context->wellFormed && !stopped) {
+    if (doc && !stopped && !record.unreadableEntity().isEmpty())
         xsltTransformError(nullptr, nullptr, nullptr, "%s\n", record.unreadableEntity().toUtf8().constData());
-        context->wellFormed = 0;
+    if (doc && (stopped || !record.unreadableEntity().isEmpty())) {
+        xmlFreeDoc(doc);
+        doc = nullptr;
     }
-    if (context->wellFormed && !stopped) {
-        doc = context->myDoc;
-    } else {
-        xmlFreeDoc(context->myDoc);
-    }
-    context->myDoc = nullptr;
     if (doc && styleSheet)
         dropUnknownTopLevelElements(doc);
     if (doc && styleSheet && !preserve)
@@ -371,10 +379,19 @@ void writeResult(int fileDescriptor, xmlDoc *result, xsltStylesheet *style)
 {
     const xmlChar *encoding = nullptr;
     XSLT_GET_IMPORT_PTR(encoding, style, encoding)
+    // UTF-8 is written as it is, without an encoder; each version tells it as its own
+    // xsltSaveResultToFd does.
+#if LIBXSLT_VERSION >= 10145
+    const bool utf8 =
+        !encoding || xmlStrcasecmp(encoding, xml("UTF-8")) == 0 || xmlStrcasecmp(encoding, xml("UTF8")) == 0;
+    xmlCharEncodingHandlerPtr encoder =
+        utf8 ? nullptr : xmlFindCharEncodingHandler(reinterpret_cast<const char *>(encoding));
+#else
     xmlCharEncodingHandlerPtr encoder =
         encoding ? xmlFindCharEncodingHandler(reinterpret_cast<const char *>(encoding)) : nullptr;
     if (encoder && xmlStrEqual(reinterpret_cast<const xmlChar *>(encoder->name), xml("UTF-8")))
         encoder = nullptr;
+#endif
     ResultWriter writer{fileDescriptor};
     xmlOutputBufferPtr output = xmlOutputBufferCreateIO(&ResultWriter::write, nullptr, &writer, encoder);
     if (!output)

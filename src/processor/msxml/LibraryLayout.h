@@ -6,7 +6,9 @@
 // them overwrite a neighbouring field without a word, as once a DTD node's was.
 
 #include <libxml/entities.h>
+#include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 #include <libxml/xmlversion.h>
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltconfig.h>
@@ -14,12 +16,15 @@
 #include <cstddef>
 #include <type_traits>
 
-// The families the code was written and tested against. A newer one may well do; build against
-// it only after reading what changed in its tree structures and error texts, then widen this.
-static_assert(LIBXML_VERSION >= 20900 && LIBXML_VERSION < 21500,
-              "libxml2 2.9 to 2.14 expected: check the node layouts below and the parser's error texts");
-static_assert(LIBXSLT_VERSION >= 10130 && LIBXSLT_VERSION < 10200,
-              "libxslt 1.1.30 or later 1.1 expected: check the message texts read in LibxsltMessages.cpp");
+// The versions the code was written for and tested with, in pairs: Debian 12's and 13's libxml2
+// 2.9.14 and libxslt 1.1.35, and Debian unstable's libxml2 2.15 and libxslt 1.1.45. Every reach into the
+// libraries' internals is written for each of them below or beside its use; the configure step
+// refuses other versions before anything is compiled. Another version is admitted only after
+// reading what changed in its parser, tree structures and message texts.
+static_assert((LIBXML_VERSION == 20914 && LIBXSLT_VERSION == 10135) ||
+                  (LIBXML_VERSION >= 21500 && LIBXML_VERSION < 21600 && LIBXSLT_VERSION == 10145),
+              "libxml2 2.9.14 with libxslt 1.1.35, or libxml2 2.15 with libxslt 1.1.45 expected: check "
+              "the reaches into their internals and the message texts read in LibxsltMessages.cpp");
 
 // The sort reads the compiled form of xsl:sort from the instruction's psvi, which is where a
 // libxslt built without the refactored compiler keeps it.
@@ -28,6 +33,50 @@ static_assert(LIBXSLT_VERSION >= 10130 && LIBXSLT_VERSION < 10200,
 #endif
 
 namespace zandrel::processor::library_layout {
+
+// The error that a structured error handler receives, const since libxml2 2.12.
+#if LIBXML_VERSION >= 21200
+using XmlErrorArgument = const xmlError *;
+#else
+using XmlErrorArgument = xmlError *;
+#endif
+static_assert(std::is_same_v<xmlStructuredErrorFunc, void (*)(void *, XmlErrorArgument)>,
+              "a structured error handler takes another argument in this libxml2");
+
+// Whether the parser is reading an entity's replacement text while it loads the document whose
+// context is `document`. 2.9 reads that text (once, at the first reference) in a parser context of
+// its own; 2.15 reads it in the document's own context, from an input that names the entity, into
+// a temporary element.
+inline bool readsEntityText(const xmlParserCtxt *parser, const xmlParserCtxt *document)
+{
+#if LIBXML_VERSION >= 21500
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return parser != document || (parser->input && parser->input->entity);
+#pragma GCC diagnostic pop
+#else
+    return parser != document;
+#endif
+}
+
+// Whether the parser, when it copies an entity's replacement text into the document, hands the
+// text at its start and end over once more as the document's own characters (2.15), or copies
+// every node as it is (2.9). With the former the white space around a reference is judged then.
+inline constexpr bool entityTextRepeatedAsCharacters = LIBXML_VERSION >= 21500;
+
+// Tells a parser under way to build nothing more and to end. Called from inside one of the
+// parser's own allocations (the memory ceiling), so only plain stores may be made: nothing freed.
+inline void haltParserInPlace(xmlParserCtxt *parser)
+{
+#if LIBXML_VERSION >= 21500
+    // xmlStopParser is those stores here: the parser ends where disableSAX is above 1.
+    xmlStopParser(parser);
+#else
+    // xmlStopParser frees the parser's inputs here; these are the stores it makes before that.
+    parser->disableSAX = 1;
+    parser->instate = XML_PARSER_EOF;
+#endif
+}
 
 // Every tree structure of libxml2 begins with the same fields as xmlNode; the virtual newlines
 // hang an entity declaration into the tree as a reference's child on the strength of it, and the

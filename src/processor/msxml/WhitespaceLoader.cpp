@@ -102,8 +102,9 @@ void WhitespaceLoader::onCharacters(void *context, const xmlChar *text, int leng
 {
     auto *parser = static_cast<xmlParserCtxt *>(context);
     WhitespaceLoader *self = of(parser);
-    if (parser != self->m_context) {
-        self->entityEvent(true);
+    if (library_layout::readsEntityText(parser, self->m_context)) {
+        if (!library_layout::entityTextRepeatedAsCharacters)
+            self->entityEvent(true);
         self->m_saved->characters(parser, text, length);
         return;
     }
@@ -238,8 +239,9 @@ void WhitespaceLoader::characters(const xmlChar *text, int length)
 
 bool WhitespaceLoader::beforeMarkup(const xmlParserCtxt *parser, bool textInEntity)
 {
-    if (parser != m_context) {
-        entityEvent(textInEntity);
+    if (library_layout::readsEntityText(parser, m_context)) {
+        if (!library_layout::entityTextRepeatedAsCharacters)
+            entityEvent(textInEntity);
         return false;
     }
     endRun();
