@@ -11,6 +11,7 @@ thread_local ResultTextAppends *current = nullptr;
 
 constexpr int longText = 4096;
 
+#ifdef WITH_DEBUGGER
 void beforeInstruction(xmlNodePtr, xmlNodePtr, xsltTemplatePtr, xsltTransformContextPtr)
 {
     if (current)
@@ -25,14 +26,22 @@ struct DebuggerCallbacks {
     xsltDropCallCallback drop;
 };
 
-void installHook()
+bool installHook()
 {
     static const bool installed = [] {
         DebuggerCallbacks callbacks{&zandrel::processor::beforeInstruction, nullptr, nullptr};
         return xsltSetDebuggerCallbacks(3, &callbacks) == 0;
     }();
-    (void)installed;
+    return installed;
 }
+#else
+// A processor built without its debugger (Debian's libxslt 1.1.45) has no hook before each
+// instruction: there the texts are appended as the processor appends them.
+bool installHook()
+{
+    return false;
+}
+#endif
 
 // The processor names the documents of result tree fragments with a leading space.
 bool isFragment(const xmlDoc *document)
@@ -50,9 +59,8 @@ bool isResultText(const xmlNode *node)
 ResultTextAppends::ResultTextAppends(xsltTransformContext *context)
     : m_context(context), m_previous(current), m_previousDebugStatus(context->debugStatus)
 {
-    installHook();
     // Any status but none, quit and restart runs the transformation as usual and calls the hook.
-    if (m_context->debugStatus == XSLT_DEBUG_NONE)
+    if (installHook() && m_context->debugStatus == XSLT_DEBUG_NONE)
         m_context->debugStatus = XSLT_DEBUG_CONT;
     current = this;
 }
