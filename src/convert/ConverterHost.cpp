@@ -225,7 +225,7 @@ QString converterText(const std::string &bytes)
     shown.reserve(text.size());
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control && c != u'\n' && c != u'\t')
-            shown += QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+            shown += QStringLiteral("[U+%1]").arg(uint(c.unicode()), 4, 16, QLatin1Char('0')).toUpper();
         else
             shown += c;
     }

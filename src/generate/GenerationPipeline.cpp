@@ -60,7 +60,7 @@ QString withHiddenCharactersShown(const QString &text)
     QString shown;
     for (const QChar c : text)
         shown += isHiddenInNames(c)
-                     ? QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper()
+                     ? QStringLiteral("[U+%1]").arg(uint(c.unicode()), 4, 16, QLatin1Char('0')).toUpper()
                      : QString(c);
     return shown;
 }
