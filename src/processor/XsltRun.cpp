@@ -198,8 +198,7 @@ void stopDocumentBeingRead()
     readsRefused = true;
     if (xmlParserCtxt *parser = documentBeingRead.parser) {
         documentBeingRead.stopped = true;
-        parser->disableSAX = 1;
-        parser->instate = XML_PARSER_EOF;
+        library_layout::haltParserInPlace(parser);
     }
 }
 } // namespace
