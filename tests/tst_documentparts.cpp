@@ -53,7 +53,9 @@ class DocumentPartsTest : public QObject {
                           "<!DOCTYPE xsl:stylesheet SYSTEM \"sheet.dtd\">\n" + sheetStart +
                               "<xsl:import href=\"imported.xsl\"/>" + textOutput +
                               "<xsl:template match=\"/\"><xsl:value-of select=\"DexmorJob\"/>"
-                              "<xsl:value-of select=\"document('read.xml')\"/>"
+                              // Its element, not its root: libxml2 2.15 counts the internal subset's entity text in the
+                              // string value of a document, as xsltproc there shows.
+                              "<xsl:value-of select=\"document('read.xml')/r\"/>"
                               "</xsl:template></xsl:stylesheet>\n"));
         QVERIFY(writeFile(data(QStringLiteral("sheet.dtd")), "<!ENTITY unused \"x\">\n"));
         QVERIFY(writeFile(data(QStringLiteral("imported.xsl")),
