@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -354,13 +355,15 @@ struct ResultWriter {
     static int write(void *self, const char *bytes, int length)
     {
         auto *writer = static_cast<ResultWriter *>(self);
-        if (WorkStop::requested()) {
-            writer->error = ECANCELED;
-            return -1;
-        }
+        // In pieces that a pipe takes without blocking, with a look at the stop before each:
+        // libxml2 2.15 hands over a large result in one call, which a slow reader would hold.
         for (int written = 0; written < length;) {
-            const ssize_t count =
-                ::write(writer->fileDescriptor, bytes + written, std::size_t(length - written));
+            if (WorkStop::requested()) {
+                writer->error = ECANCELED;
+                return -1;
+            }
+            const std::size_t piece = std::min<std::size_t>(std::size_t(length - written), PIPE_BUF);
+            const ssize_t count = ::write(writer->fileDescriptor, bytes + written, piece);
             if (count < 0 && errno == EINTR)
                 continue;
             if (count <= 0) {
