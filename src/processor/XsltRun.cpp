@@ -18,6 +18,7 @@
 #include "processor/msxml/ResultTextAppends.h"
 #include "processor/msxml/StyleSheetDocuments.h"
 #include "processor/msxml/StyleSheetFaults.h"
+#include "processor/msxml/TreeWalk.h"
 #include "processor/msxml/VirtualNewlines.h"
 #include "processor/msxml/WhitespaceLoader.h"
 #include "processor/msxml/WorkStop.h"
@@ -81,51 +82,6 @@ struct StylesheetDeleter {
 struct TransformContextDeleter {
     void operator()(xsltTransformContext *context) const { xsltFreeTransformContext(context); }
 };
-
-// Whether a node has the layout of xmlNode, with a line field. A document type, its
-// declarations and the attributes are other structures that merely begin alike: writing a line
-// into one of them overwrites one of their pointers.
-bool carriesLine(const xmlNode *node)
-{
-    switch (node->type) {
-    case XML_ELEMENT_NODE:
-    case XML_TEXT_NODE:
-    case XML_CDATA_SECTION_NODE:
-    case XML_ENTITY_REF_NODE:
-    case XML_PI_NODE:
-    case XML_COMMENT_NODE:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The copy keeps the line numbers of elements only; the processor's messages about text need
-// theirs too.
-void copyLineNumbers(const xmlDoc *original, xmlDoc *copy)
-{
-    const xmlNode *from = original->children;
-    xmlNode *to = copy->children;
-    while (from && to) {
-        if (from->type == to->type && carriesLine(to))
-            to->line = from->line;
-        if (from->children && to->children && from->type == XML_ELEMENT_NODE) {
-            from = from->children;
-            to = to->children;
-            continue;
-        }
-        while (from && to && !from->next) {
-            from = from->parent;
-            to = to->parent;
-            if (from && from->type != XML_ELEMENT_NODE)
-                from = nullptr;
-        }
-        if (from && to) {
-            from = from->next;
-            to = to->next;
-        }
-    }
-}
 
 } // namespace
 
@@ -500,7 +456,8 @@ void transformWithin(const TransformRequest &request, xsltTransformContext *&run
     if (!styleCopy)
         throw XsltProcessorError({systemErrorText(ENOMEM)});
     if (!embedded)
-        copyLineNumbers(request.styleSheet, styleCopy);
+        copyLineNumbers(reinterpret_cast<const xmlNode *>(request.styleSheet),
+                        reinterpret_cast<xmlNode *>(styleCopy));
     removeVirtualNewlines(styleCopy);
     dropUnknownTopLevelElements(styleCopy);
     if (!request.preserveInStyleSheet)

@@ -1,4 +1,5 @@
 #include "EmbeddedStyleSheet.h"
+#include "TreeWalk.h"
 #include "XmlSupport.h"
 
 #include <QRegularExpression>
@@ -56,47 +57,12 @@ const xmlNode *elementWithId(const xmlDoc *document, const QByteArray &id)
 {
     if (const xmlAttr *attribute = xmlGetID(const_cast<xmlDoc *>(document), xml(id.constData())))
         return attribute->parent;
-    const xmlNode *node = xmlDocGetRootElement(document);
-    while (node) {
-        if (isStyleSheetElement(node)) {
-            const XmlText value(xmlGetNoNsProp(node, xml("id")));
-            if (value && id == reinterpret_cast<const char *>(value.get()))
-                return node;
-        }
-        if (node->type == XML_ELEMENT_NODE && node->children) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next)
-            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-        if (node)
-            node = node->next;
-    }
-    return nullptr;
-}
-
-// The copy keeps the line numbers of elements only; the processor's messages about text need
-// theirs too.
-void copyLineNumbers(const xmlNode *from, xmlNode *to)
-{
-    const xmlNode *const top = from;
-    while (from && to) {
-        if (from->type == to->type && from->type != XML_ATTRIBUTE_NODE)
-            to->line = from->line;
-        if (from->type == XML_ELEMENT_NODE && from->children && to->children) {
-            from = from->children;
-            to = to->children;
-            continue;
-        }
-        while (from && to && from != top && !from->next) {
-            from = from->parent;
-            to = to->parent;
-        }
-        if (!from || !to || from == top)
-            return;
-        from = from->next;
-        to = to->next;
-    }
+    return findElement(xmlDocGetRootElement(document), [&id](const xmlNode *node) {
+        if (!isStyleSheetElement(node))
+            return false;
+        const XmlText value(xmlGetNoNsProp(node, xml("id")));
+        return value && id == reinterpret_cast<const char *>(value.get());
+    });
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "StyleSheetFaults.h"
 #include "LibxsltMessages.h"
 #include "StyleSheetDocuments.h"
+#include "TreeWalk.h"
 #include "XmlSupport.h"
 
 #include <libxml/xpathInternals.h>
@@ -46,21 +47,12 @@ const xmlNode *findXsltElement(const std::vector<const xmlDoc *> &documents, con
     for (const xmlDoc *document : documents) {
         if (!document || !document->URL || fileName != reinterpret_cast<const char *>(document->URL))
             continue;
-        // Iterative pre-order walk over the elements.
-        const xmlNode *node = xmlDocGetRootElement(document);
-        while (node) {
-            if (isXsltElement(node) && xmlGetLineNo(node) == line &&
-                localName == reinterpret_cast<const char *>(node->name))
-                return node;
-            if (node->type == XML_ELEMENT_NODE && node->children) {
-                node = node->children;
-                continue;
-            }
-            while (node && !node->next)
-                node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-            if (node)
-                node = node->next;
-        }
+        const xmlNode *element = findElement(xmlDocGetRootElement(document), [&](const xmlNode *node) {
+            return isXsltElement(node) && xmlGetLineNo(node) == line &&
+                   localName == reinterpret_cast<const char *>(node->name);
+        });
+        if (element)
+            return element;
     }
     return nullptr;
 }
